@@ -1,0 +1,81 @@
+#pragma once
+// Model of one node of the network: a remote device, a placeholder for a
+// sender of unknown type, or the local node itself. Carries a chain of
+// handlers (each received message is offered to all of them) and the time of
+// its last update.
+//
+// Threads: the receive thread calls procNewMessage(); the main-loop thread
+// calls run() (under the world-model lock); host threads lock the component
+// and read/write its fields. Every field of a device model is guarded by the
+// data lock (lock()/unlock(), at most 1000 ms of waiting, on a monotonic
+// clock). updateTime is guarded by mutexUpdateTime, taken inside the data lock
+// or the world-model lock, never the other way round.
+//
+// Lifetime: users found the component through WorldModel::acquireComponent and
+// hold a use (`users`); the world model never removes a component in use.
+#include <atomic>
+#include <boost/thread/mutex.hpp>  // boost::mutex and boost::timed_mutex
+#include <cstdint>
+
+#include "Message.h"
+#include "MessageHandler.h"
+
+namespace ORQ {
+
+class MessageManager;
+class WorldModel;
+
+class Component {
+public:
+    static const uint32_t aliveAge = 500;      // ms: isAlive() below this age
+    static const uint32_t lockTimeoutMs = 1000;
+
+    explicit Component(uint8_t id);
+    virtual ~Component();  // destroys `next` (the rest of the list); handlers are not touched
+
+    // Registers with the manager and starts the age at 0.
+    void setMessageManager(MessageManager* mm);
+    // Links mh in front of the chain and calls mh->setComponent(this).
+    void addMessageHandler(MessageHandler* mh);
+    // Like addMessageHandler, and the component destroys mh with itself.
+    void adoptMessageHandler(MessageHandler* mh);
+
+    // Takes the data lock (a message that cannot get it in 1000 ms is
+    // dropped), counts a message from the component's own ID, offers m to
+    // every handler head to tail, unlocks. Returns 0.
+    virtual uint8_t procNewMessage(Message* m);
+    void run(uint16_t timeDiff);  // run() of every handler, head to tail
+
+    void setUpdate();                // mm->setUpdate(ID); updateTime = manager time
+    uint32_t getUpdateTime();        // age of the data in ms (mod 2^32)
+    uint32_t getlastSendTime();      // ms since the last send (mod 2^32)
+    uint8_t isAlive();               // 1 when getUpdateTime() < 500
+    uint8_t getEgoID();              // the library's own ID: sender of what we send
+    void send(Message* m);           // counts, stamps, hands m to the manager (copied)
+    WorldModel* getWorldModel();
+
+    bool lock();    // data lock, waiting at most 1000 ms; false on timeout
+    void unlock();
+
+    Component* next;
+    std::atomic<uint8_t> ID;  // 0: retired, never found by lookups
+    uint8_t newID;
+    MessageHandler* mh;
+    uint8_t type;  // 0 ground station / plain component, 1 flight board
+    uint32_t updateTime;
+    std::atomic<uint32_t> lastSendTime;
+    int16_t recvMessageCounter;
+    std::atomic<int16_t> sendMessageCounter;
+    boost::mutex mutexUpdateTime;
+    boost::timed_mutex mutexData;
+    MessageManager* mm;
+
+    // Number of threads using the component; raised and checked only under
+    // the world-model lock, lowered by WorldModel::releaseComponent.
+    std::atomic<uint16_t> users;
+
+private:
+    MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
+};
+
+}  // namespace ORQ

@@ -1,0 +1,48 @@
+#include "MessageHandlerTypeClient.h"
+
+#include "Component.h"
+#include "ComponentQRNClient.h"
+#include "ComponentVKRClient.h"
+#include "WorldModel.h"
+
+namespace ORQ {
+
+MessageHandlerTypeClient::MessageHandlerTypeClient() : timeOut(requestPeriod) {}
+
+MessageHandlerTypeClient::~MessageHandlerTypeClient() {}
+
+void MessageHandlerTypeClient::run(uint16_t timeDiff) {
+    timeOut = static_cast<int16_t>(timeOut - timeDiff);
+    if (timeOut > 0) return;
+    sendTypeRequest(component->ID);
+    timeOut = requestPeriod;
+}
+
+void MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
+    (void)receiver;  // the request always goes to the component's own ID
+    Message m;
+    m.dataType = typeRequest;
+    m.senderID = component->getEgoID();
+    m.receiverID = component->ID;
+    m.channel = 0;
+    m.properties = properties;
+    component->send(&m);
+}
+
+uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
+    const uint8_t id = component->ID;
+    if (m->senderID != id) return 0;
+    if (m->dataType != typeReply || m->dataSize != 1) return 0;
+    Component* typed = nullptr;
+    switch (m->data[0]) {
+        case 1: typed = new ComponentVKRClient(id); break;
+        case 0: typed = new ComponentQRNClient(id); break;
+        default: return 0;
+    }
+    if (typed == nullptr) return 0;  // out of memory: the requests go on
+    component->getWorldModel()->addComponent(typed);
+    component->ID = 0;
+    return 0;
+}
+
+}  // namespace ORQ

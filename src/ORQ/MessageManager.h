@@ -1,0 +1,63 @@
+#pragma once
+// Hub of the library: owns the world model, keeps the list of message systems
+// and the manager time (ms passed to run(); every age is a difference of it
+// modulo 2^32), routes every received message to the ego component or to the
+// component of its sender (creating a placeholder for a new sender), forwards
+// it to the other message systems, and sends for the components.
+//
+// Threads: run() on the main-loop thread only; procMessage() on the receive
+// thread of a link driver (or inside run() for auto-mode systems); send() from
+// any thread. Settings, myID and ego are written before the threads start.
+#include <atomic>
+#include <cstdint>
+
+#include "Component.h"
+#include "Message.h"
+#include "MessageDebugger.h"
+#include "MessageSystem.h"
+#include "Settings.h"
+#include "WorldModel.h"
+
+namespace ORQ {
+
+class MessageManager {
+public:
+    MessageManager();
+    virtual ~MessageManager();  // destroys the world model and its components
+
+    void run(uint32_t time);
+    // Routes m, received on mss; the caller keeps m.
+    void procMessage(Message* m, MessageSystem* mss);
+    // Queues a copy of m on the system registered last.
+    void send(Message* m);
+    void addMessageSystem(MessageSystem* ms);
+
+    uint8_t getMyID();
+    void setMyID(uint8_t id);
+    void setEgo(Component* e);
+    void setObserve(uint8_t value);
+    void setAutoAddNewComponents(uint8_t value);
+    void setRoute(uint8_t value);
+    void setBroadcast(uint8_t value);
+    Settings getSettings();
+    void setMessageDebugger(MessageDebugger* md);
+    WorldModel* getWorldModel();
+    MessageSystem* getMessageSystems();
+    uint32_t getTime();
+    void setUpdate(uint8_t id);
+    uint8_t hasUpdate();
+    void print(uint16_t timeDiff);
+
+private:
+    MessageSystem* ms;
+    WorldModel wm;
+    Component* ego;
+    Settings settings;
+    uint8_t myID;
+    std::atomic<uint32_t> timeNow;
+    uint32_t timeLastRun;
+    std::atomic<uint8_t> update;
+    MessageDebugger* md;
+};
+
+}  // namespace ORQ

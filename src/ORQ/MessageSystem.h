@@ -1,0 +1,87 @@
+#pragma once
+// One end of one link: owns the link's send queue, frames the head message
+// (start 0xFD, escaped layout, end 0xFC; 0xFC/0xFD/0xFE inside a frame go out
+// as 0xFE, byte - 0x80), finds frames again in the received bytes, decodes
+// them, and keeps the link statistics.
+//
+// Modes: auto mode (built with a Uart) drives the link itself in run(), on the
+// main-loop thread; driver mode (no Uart) is served by a link driver whose send
+// thread calls getNextSendData()/queue deleteFirst() while its receive thread
+// calls procNewData()/getNewMessage(). The two sides run concurrently, so each
+// side has its own 64-byte scratch and writes only its own counters. send()
+// may be called from any thread (the queue is locked). Counters are atomics
+// with a single writer each, so other threads may read them at any time.
+#include <atomic>
+#include <cstdint>
+
+#include "Message.h"
+#include "MessageQueue.h"
+#include "Uart.h"
+
+namespace ORQ {
+
+class MessageSystem {
+public:
+    static const uint8_t frameStart = 0xFD;
+    static const uint8_t frameEnd = 0xFC;
+    static const uint8_t frameEscape = 0xFE;
+    static const uint8_t layoutMax = 64;                  // longest layout
+    static const uint8_t frameMax = 2 + 2 * layoutMax;    // longest frame: 130 bytes
+    static const uint8_t receiveBufferSize = 200;
+
+    MessageSystem();                   // driver mode
+    explicit MessageSystem(Uart* uart);  // auto mode; uart must not be null
+    virtual ~MessageSystem();          // destroys `next` (the rest of the list), not the uart
+
+    void init();
+    // Queues a deep copy of *m (or refreshes a queued one).
+    void send(Message* m);
+    MessageQueue* getMessageQueue();
+
+    // Send side: writes the frame of the head message into buffer and returns
+    // its length, or 0 when there is nothing to send or the frame does not
+    // fit. The head stays queued; the caller removes it with deleteFirst().
+    // A head that cannot be serialized is removed and counted in sendError.
+    uint8_t getNextSendData(uint8_t* buffer, uint8_t maxBufferSize);
+
+    // Receive side: appends received bytes (what exceeds 200 is dropped).
+    void procNewData(const uint8_t* buffer, uint8_t bufferSize);
+    // Takes the next frame out of the received bytes and returns the decoded
+    // message (owned by the caller), or null.
+    Message* getNewMessage();
+
+    // One pass of auto mode: send until the link refuses, then read the link
+    // in pieces of up to 50 bytes.
+    void run();
+
+    void setAutoSend(uint8_t value);  // ignored without a uart
+    void setAutoRecv(uint8_t value);
+    uint8_t isAutoSend();
+    uint8_t isAutoRecv();
+
+    // One statistics line; timeDiff = ms since the previous call (0: no rates).
+    void print(uint16_t timeDiff);
+
+    MessageSystem* next;  // manager's list of message systems; owned
+
+    // Statistics (start at 0, wrap, never reset).
+    std::atomic<uint16_t> sendError;
+    std::atomic<uint16_t> receiveError;
+    std::atomic<uint32_t> sendBytes;
+    std::atomic<uint32_t> receivedBytes;
+    std::atomic<uint16_t> sendMessages;
+    std::atomic<uint16_t> receivedMessages;
+
+private:
+    MessageQueue queue;
+    uint8_t serializedMessage[layoutMax];      // receive side: unescaped frame content
+    uint8_t serializedMessageSize;
+    uint8_t serializedSendMessage[layoutMax];  // send side: layout of the head being framed
+    uint8_t newData[receiveBufferSize];
+    uint8_t newDataPos;
+    Uart* uart;
+    uint8_t autoSend;
+    uint8_t autoRecv;
+};
+
+}  // namespace ORQ

@@ -1,0 +1,68 @@
+#pragma once
+// The list of known nodes (newest first). Finds a component by ID, hands each
+// received message to the component of its sender, runs every component once
+// per tick, and removes components that are retired (ID 0) or have had no
+// accepted message for more than 300000 ms of manager time.
+//
+// Threads: the main-loop thread runs setTime()/run(); the receive thread calls
+// procNewMessage() and addComponent(); host threads acquire components.
+//
+// Lock order (the whole library): world-model lock -> component data lock ->
+// component update-time lock -> queue mutex / driver buffer mutex.
+// The one reverse step, type discovery adding a model while it holds the
+// placeholder's data lock, cannot deadlock: a component in use (users > 0) is
+// never waited for by the clean-up, and whoever holds a data lock holds a use.
+// A component is destroyed only under the world-model lock, after it was
+// unlinked with no users, so a user never sees it destroyed.
+#include <atomic>
+#include <boost/thread/mutex.hpp>
+#include <cstdint>
+
+#include "Component.h"
+#include "Message.h"
+
+namespace ORQ {
+
+class MessageManager;
+
+class WorldModel {
+public:
+    static const uint32_t maxAge = 300000;  // ms without an accepted message
+
+    explicit WorldModel(MessageManager* mm);
+    virtual ~WorldModel();  // destroys every component
+
+    // Links c at the head and registers it (age 0). Takes the world-model lock.
+    void addComponent(Component* c);
+    // First component with that ID (null for 0). The result may be removed by
+    // the main-loop thread at any time; use acquireComponent to work on it.
+    Component* getComponent(uint8_t ID);
+    // Like getComponent, and raises the component's use count under the lock:
+    // it is not removed before releaseComponent.
+    Component* acquireComponent(uint8_t ID);
+    void releaseComponent(Component* c);
+    Component* getComponents();
+
+    // Gives m to the component of its sender: 1 if there was one, else 0.
+    uint8_t procNewMessage(Message* m);
+    void procNewBroadcastMessage(Message* m);
+
+    // One tick: clean-up, then run() of every component; under the lock.
+    void run(uint16_t timeDiff);
+    // Removes retired and silent components; caller holds the lock.
+    void deleteOldComponents();
+
+    void setTime(uint32_t time);
+    uint32_t getTime();
+    void lock();
+    void unlock();
+    void print();  // "Component ID n type t" per component
+
+private:
+    boost::mutex mutex;
+    MessageManager* mm;
+    Component* components;
+    std::atomic<uint32_t> timeNow;
+};
+
+}  // namespace ORQ

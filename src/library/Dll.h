@@ -1,0 +1,51 @@
+#pragma once
+/* Host interface of liborq.so: plain C functions, every one returning int
+ * (0 or a negative ERRORS code). No exception crosses this interface.
+ *
+ * init/deinit are not called concurrently with each other or with the data
+ * calls; the data calls may be made from any number of host threads. */
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ORQ_EXPORT __declspec(dllexport)
+#else
+#define ORQ_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef uint32_t DWORD;
+
+enum ERRORS {
+    ERROR_NO = 0,
+    ERROR_UNEXPECTED_EXCEPTION = -61,
+    ERROR_COMPONENT_NOT_SUPPORTED = -62,
+    ERROR_DATATYPE_NOT_SUPPORTED = -63,
+    ERROR_COMPONENTTYPE_NOT_SUPPORTED = -64,
+    ERROR_INDEX_NOT_SUPPORTED = -65,
+    ERROR_BUFFER_TOO_SMAL = -66,
+    ERROR_INVALID_VALUE = -67,
+    ERROR_START_DLL = -68
+};
+
+/* Lifecycle. */
+ORQ_EXPORT int init(int tabletID, DWORD handle, const char* dev);
+ORQ_EXPORT int deinit(void);
+ORQ_EXPORT int getThreadID(void** workerThreadHandle, void** uartThreadHandle);
+ORQ_EXPORT int readBegin(void);
+ORQ_EXPORT int readEnd(void);
+
+/* Data calls. */
+ORQ_EXPORT int getDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);
+ORQ_EXPORT int setDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);
+ORQ_EXPORT int getData(int componenID, int dataID, int* value, int index);
+ORQ_EXPORT int setData(int componenID, int dataID, int value, int index);
+ORQ_EXPORT int getDataRaw(int componenID, int dataID, int* value, int* size, int index);
+ORQ_EXPORT int waitForData(int ComponenID, int DataID, int* value);
+ORQ_EXPORT int waitForDataValue(int ComponenID, int DataID, int* value, int exceptedValue);
+
+#ifdef __cplusplus
+}
+#endif
