@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench test-asan test-tsan clean
+.PHONY: all deps configure build test bench test-asan test-tsan clean
 
 all: build
 
@@ -20,5 +20,34 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# Every benchmark of the library, each figure printed beside its goal
+# (see docs/performance.md). Release build of its own; takes a few minutes.
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target bench_receive bench_instructions bench_system
+	@bash bench/run_bench.sh build-bench
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, halting
+# on the first report. Tests that run inside a JVM are left out: the JVM does
+# not carry the sanitizer runtime.
+test-asan: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout 900 -LE java
+
+# The suite under ThreadSanitizer (every test that starts threads is in it).
+test-tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout 900 -LE java
+
+# A simulated flight board and ground station on a pseudo-terminal, watched by
+# the monitor for 15 s while it sets the board's GPS mode to Home.
+.PHONY: demo
+demo: build
+	@bash tools/demo.sh $(BUILD)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-bench

@@ -27,8 +27,8 @@ class WorldModel;
 
 class Component {
 public:
-    static const uint32_t aliveAge = 500;      // ms: isAlive() below this age
-    static const uint32_t lockTimeoutMs = 1000;
+    static constexpr uint32_t aliveAge = 500;     // ms: isAlive() below this age
+    static constexpr uint32_t lockTimeoutMs = 1000;
 
     explicit Component(uint8_t id);
     virtual ~Component();  // destroys `next` (the rest of the list); handlers are not touched
@@ -37,7 +37,8 @@ public:
     void setMessageManager(MessageManager* mm);
     // Links mh in front of the chain and calls mh->setComponent(this).
     void addMessageHandler(MessageHandler* mh);
-    // Like addMessageHandler, and the component destroys mh with itself.
+    // Like addMessageHandler, and the component destroys mh with itself
+    // (one adopted handler per component: the placeholder's type client).
     void adoptMessageHandler(MessageHandler* mh);
 
     // Takes the data lock (a message that cannot get it in 1000 ms is
@@ -74,8 +75,19 @@ public:
     // the world-model lock, lowered by WorldModel::releaseComponent.
     std::atomic<uint16_t> users;
 
+protected:
+    // For a model whose every handler ignores all messages but those of one
+    // data type of its own: byType[t] (256 entries, kept by the model for its
+    // whole life) is the handler of data type t, or null. While the chain is
+    // still the one it had at this call, procNewMessage offers a message only
+    // to the handler of its data type, since every other one would ignore it;
+    // once a handler has been added it offers every message to every handler.
+    void indexHandlers(MessageHandler* const* byType);
+
 private:
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
+    MessageHandler* const* handlerByType;  // null: no index
+    MessageHandler* indexedChain;          // head of the chain the index describes
 };
 
 }  // namespace ORQ

@@ -1,13 +1,52 @@
 #pragma once
-// Placeholder until the device model is written.
+// A ground-station model with its handlers: one client per mirrored field or
+// group of fields, each wired to the field with the data type the station
+// reports it in and the odd type below it for set and request messages. No
+// two handlers accept the same data type. The model owns its handlers.
+//
+// Threads: as ComponentQRN. sendRCSender() and the handlers' send operations
+// are called under the data lock; printSpeed() reads and resets the handlers'
+// counters without it (diagnostics only).
+#include <cstdint>
+
 #include "ComponentQRN.h"
+#include "MessageHandler2Vector3Dint16Client.h"
+#include "MessageHandlerHeartbeatClient.h"
+#include "MessageHandlerInt16Client.h"
+#include "MessageHandlerInt32Client.h"
+#include "MessageHandlerInt8Client.h"
+#include "MessageHandlerRawClient.h"
+#include "MessageHandlerVector3Dint16Client.h"
 
 namespace ORQ {
 
 class ComponentQRNClient : public ComponentQRN {
 public:
+    // A handler that cannot be allocated stays null and is not attached.
     explicit ComponentQRNClient(uint8_t id);
-    ~ComponentQRNClient() override;
+    ~ComponentQRNClient() override;  // destroys the handlers, then the model
+
+    // Sets rcSender element 0 on the station (type 17, one byte).
+    void sendRCSender();
+    // "[ComponentQRN] printSpeed ID ..." with the message rates of the main
+    // sensor handlers over timeDiff ms (resets their counters).
+    void printSpeed(uint16_t timeDiff);
+
+    MessageHandlerVector3Dint16Client* adxlClient;      // acc, 6/5
+    MessageHandlerVector3Dint16Client* gyroClient;      // gyro, 8/7
+    MessageHandlerVector3Dint16Client* dcmClient;       // dcm, 16/15
+    MessageHandlerVector3Dint16Client* magClient;       // compass, 10/9
+    MessageHandler2Vector3Dint16Client* dcmgyroClient;  // dcm[0] + gyro[0], 44/43
+    MessageHandlerInt32Client* pressureClient;          // pressure, 14/13
+    MessageHandlerInt8Client* rcSenderClient;           // rcSender, 18/17
+    MessageHandlerInt8Client* rcReceiverClient;         // rcReceiver, 34/33
+    MessageHandlerInt16Client* HWVersionClient;         // HWversion, 26/25
+    MessageHandlerInt16Client* FWVersionClient;         // FWversion, 28/27
+    MessageHandlerInt16Client* temperatureClient;       // temperature, 30/29
+    MessageHandlerRawClient* debugDataClient;           // debugData bytes, 40/39
+    MessageHandlerInt32Client* secureCommandClient;     // secureCommand, 52/51
+    MessageHandlerHeartbeatClient* heartbeatClient;     // renews the age, 54/53
+    MessageHandlerInt16Client* activControlClient;      // activControl, 56/55
 };
 
 }  // namespace ORQ

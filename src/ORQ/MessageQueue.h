@@ -10,6 +10,7 @@
 // the bytes the consumer frames outside the lock never change under it, and
 // a newer value never disappears with the removed message.
 // `mutex` is innermost: no other lock is taken while it is held.
+#include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstdint>
 
@@ -36,6 +37,13 @@ public:
     // stands now; without one, the head. Nothing on an empty queue.
     void deleteFirst();
 
+    // Consumer: waits until the queue holds a message other than the taken
+    // one, wake() was called, or timeoutMs have passed, so that a message is
+    // sent as soon as it is added instead of at the next poll.
+    void waitForMessage(unsigned timeoutMs);
+    // Ends the current waitForMessage, or the next one if none is waiting.
+    void wake();
+
     uint8_t getElementCount();
     uint8_t getErrorCount();
 
@@ -45,6 +53,8 @@ private:
     uint8_t errorCount;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
     boost::mutex mutex;
+    boost::condition_variable changed;  // a message was added, or wake() called
+    bool woken;
 };
 
 }  // namespace ORQ

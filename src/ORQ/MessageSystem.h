@@ -73,6 +73,13 @@ public:
     std::atomic<uint16_t> receivedMessages;
 
 private:
+    // Frames the head into buffer (see getNextSendData). When the frame does
+    // not fit and dropUnfit is set, the head is dropped like an unserializable
+    // one: for a caller whose buffer never grows it would never fit.
+    uint8_t frameHead(uint8_t* buffer, uint8_t maxBufferSize, bool dropUnfit);
+    // Removes the first `count` bytes of newData.
+    void consumeNewData(uint8_t count);
+
     MessageQueue queue;
     uint8_t serializedMessage[layoutMax];      // receive side: unescaped frame content
     uint8_t serializedMessageSize;

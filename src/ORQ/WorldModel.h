@@ -27,7 +27,7 @@ class MessageManager;
 
 class WorldModel {
 public:
-    static const uint32_t maxAge = 300000;  // ms without an accepted message
+    static constexpr uint32_t maxAge = 300000;  // ms without an accepted message
 
     explicit WorldModel(MessageManager* mm);
     virtual ~WorldModel();  // destroys every component
@@ -40,11 +40,13 @@ public:
     // Like getComponent, and raises the component's use count under the lock:
     // it is not removed before releaseComponent.
     Component* acquireComponent(uint8_t ID);
-    void releaseComponent(Component* c);
+    void releaseComponent(Component* c);  // gives back a use; null is ignored
+    // Head of the list; walk it only while holding lock().
     Component* getComponents();
 
     // Gives m to the component of its sender: 1 if there was one, else 0.
     uint8_t procNewMessage(Message* m);
+    // Gives m to every component, each held in use during its call.
     void procNewBroadcastMessage(Message* m);
 
     // One tick: clean-up, then run() of every component; under the lock.
@@ -56,7 +58,7 @@ public:
     uint32_t getTime();
     void lock();
     void unlock();
-    void print();  // "Component ID n type t" per component
+    void print();  // "Component ID n type t" per component; takes the lock
 
 private:
     boost::mutex mutex;

@@ -14,4 +14,10 @@ namespace Library {
 ORQ::MessageManager* manager();        // mm of the last start, or null
 ORQ::MessageSystem* messageSystem();   // ms of the last start, or null
 
+// Test seam: makes the data calls use a manager and message system that the
+// caller built and owns, with no serial device; null, null puts the library
+// back to its unstarted state. Only while the library is not started: a later
+// init would take the objects for its own and destroy them.
+void installForTesting(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
+
 }  // namespace Library

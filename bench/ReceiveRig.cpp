@@ -1,0 +1,35 @@
+#include "ReceiveRig.h"
+
+#include "ComponentVKRClient.h"
+#include "WorldModel.h"
+
+namespace bench {
+
+ReceiveRig::ReceiveRig() : uart("", &ms, &mm) {
+    QuietStdout quiet;
+    mm.setObserve(1);
+    mm.setAutoAddNewComponents(1);
+    mm.setBroadcast(1);
+    mm.addMessageSystem(&ms);
+    mm.setMyID(hostID);
+    feed(accFrame(boardID, hostID, 1, 2, 3));        // placeholder
+    feed(flightBoardReply(boardID, hostID));         // typed model
+    mm.run(10);                                      // placeholder removed
+    // The placeholder's type requests are not sent anywhere here.
+    while (ms.getMessageQueue()->getFirstMessage() != nullptr) ms.getMessageQueue()->deleteFirst();
+}
+
+int ReceiveRig::accX() {
+    ORQ::WorldModel* wm = mm.getWorldModel();
+    ORQ::Component* c = wm->acquireComponent(boardID);
+    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
+    int x = -1;
+    if (k != nullptr && k->lock()) {
+        x = k->acc[0].x;
+        k->unlock();
+    }
+    wm->releaseComponent(c);
+    return x;
+}
+
+}  // namespace bench

@@ -1,0 +1,335 @@
+// Figures of the whole library as a host runs it (liborq.so, its threads, a
+// pseudo-terminal as the serial line): throughput under a flood from a writer
+// process, receive and send latency, idle cost, memory per mirrored flight
+// board, and the time deinit takes. The program plays the device side on the
+// pty master; the library's own lines go to /dev/null.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "Dll.h"
+
+namespace {
+
+using bench::Bytes;
+using Clock = std::chrono::steady_clock;
+
+const int hostID = 255;
+const int boardID = 5;
+const int accXID = 3;      // host data ID of acc[0].x
+const int gpsModeID = 32;  // settable: 0 to 2, sent at once in data type 31
+const int statReceived = 46;
+const int statErrors = 45;
+
+double ns(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
+
+double cpuSeconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long rssKiB() {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::strncmp(line, "VmRSS:", 6) == 0) kib = std::atol(line + 6);
+    }
+    std::fclose(f);
+    return kib;
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5));
+    return v[k];
+}
+
+// The device end of the line: a raw, non-blocking pty master. A reader
+// thread takes everything the library sends and notes when each frame's end
+// byte became readable.
+class DeviceSide {
+public:
+    DeviceSide() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pty");
+        slave = ptsname(master);
+        termios tio;
+        tcgetattr(master, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(master, TCSANOW, &tio);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        if (pipe(stopPipe) != 0) throw std::runtime_error("no pipe");
+        reader = std::thread([this] { readLoop(); });
+    }
+    ~DeviceSide() {
+        const char b = 0;
+        (void)!::write(stopPipe[1], &b, 1);
+        reader.join();
+        ::close(master);
+    }
+
+    void write(const Bytes& bytes) { writeAll(master, bytes.data(), bytes.size()); }
+
+    // Writes everything, waiting while the line is full; safe in a forked child.
+    static void writeAll(int fd, const uint8_t* p, size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(fd, p, n);
+            if (w > 0) {
+                p += w;
+                n -= static_cast<size_t>(w);
+            } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+                return;
+            } else {
+                pollfd pf{fd, POLLOUT, 0};
+                poll(&pf, 1, 100);
+            }
+        }
+    }
+
+    int master = -1;
+    std::string slave;
+    std::atomic<uint64_t> frameEnds{0};
+    std::atomic<int64_t> lastFrameEndNs{0};
+
+private:
+    void readLoop() {
+        uint8_t buf[4096];
+        for (;;) {
+            pollfd pf[2] = {{master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+            poll(pf, 2, -1);
+            if (pf[1].revents) return;
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0) continue;
+            const int64_t now = Clock::now().time_since_epoch().count();
+            uint64_t ends = 0;
+            for (ssize_t i = 0; i < n; ++i) ends += buf[i] == 0xFC;
+            if (ends) {
+                lastFrameEndNs = now;
+                frameEnds += ends;
+            }
+        }
+    }
+
+    int stopPipe[2] = {-1, -1};
+    std::thread reader;
+};
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+bool boardMirrored(int id) {
+    int v = 0;
+    return getData(id, accXID, &v, 0) == ERROR_NO;
+}
+
+// A new flight board: its first report creates the placeholder, its type
+// reply the mirrored model.
+bool addBoard(DeviceSide& line, int id) {
+    line.write(bench::accFrame(static_cast<uint8_t>(id), hostID, 1, 2, 3));
+    line.write(bench::flightBoardReply(static_cast<uint8_t>(id), hostID));
+    return waitUntil([id] { return boardMirrored(id); }, std::chrono::seconds(5));
+}
+
+int linkStat(int dataID) {
+    int v = 0;
+    getData(hostID, dataID, &v, 0);
+    return v;
+}
+
+// Goal 3: from the writer's last byte of a report to getData seeing its value.
+void receiveLatency(std::FILE* out, DeviceSide& line) {
+    std::vector<double> samples;
+    std::mt19937 rng(7);
+    for (unsigned i = 0; i < 2000; ++i) {
+        const int16_t x = bench::distinctX(i + 1);
+        const Bytes f = bench::accFrame(boardID, hostID, x, 0, 0);
+        line.write(f);
+        const auto t0 = Clock::now();
+        int v = -1;
+        bool seen = false;
+        while (Clock::now() - t0 < std::chrono::seconds(1)) {
+            if (getData(boardID, accXID, &v, 0) == ERROR_NO && v == x) {
+                seen = true;
+                break;
+            }
+        }
+        const auto t1 = Clock::now();
+        if (seen) samples.push_back(ns(t1 - t0) / 1000);
+        std::this_thread::sleep_for(std::chrono::microseconds(100 + rng() % 400));
+    }
+    std::fprintf(out, "receive latency: %zu of 2000 reports seen\n", samples.size());
+    bench::figure(out, "3", "receive latency p50 (write -> getData)", percentile(samples, 0.5), "us", 50, true);
+    bench::figure(out, "3", "receive latency p99 (write -> getData)", percentile(samples, 0.99), "us", 200, true);
+}
+
+// Goal 4: setData to the frame's last byte readable on the device side.
+void sendLatency(std::FILE* out, DeviceSide& line) {
+    std::vector<double> samples;
+    std::mt19937 rng(11);
+    for (unsigned i = 0; i < 1000; ++i) {
+        const uint64_t before = line.frameEnds.load();
+        const auto t0 = Clock::now();
+        if (setData(boardID, gpsModeID, static_cast<int>(i % 3), 0) != ERROR_NO) continue;
+        while (line.frameEnds.load() == before && Clock::now() - t0 < std::chrono::seconds(1)) {
+        }
+        if (line.frameEnds.load() != before) {
+            const Clock::time_point t1{Clock::duration(line.lastFrameEndNs.load())};
+            samples.push_back(ns(t1 - t0) / 1000);
+        }
+        // Uniformly placed against any periodic work of the library.
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+    }
+    std::fprintf(out, "send latency: %zu of 1000 frames seen\n", samples.size());
+    bench::figure(out, "4", "send latency p50 (setData -> last byte readable)", percentile(samples, 0.5), "us", 100,
+                  true);
+    bench::figure(out, "4", "send latency p99 (setData -> last byte readable)", percentile(samples, 0.99), "us",
+                  1500, true);
+}
+
+// Goal 2: a writer process floods reports of one board as fast as the line
+// takes them; every report must be mirrored.
+void flood(std::FILE* out, DeviceSide& line) {
+    const unsigned count = 400000;
+    const int16_t lastX = 32000;  // no distinctX value is this large
+    Bytes all;
+    all.reserve(count * 15);
+    for (unsigned i = 0; i < count; ++i) {
+        const Bytes f = bench::accFrame(boardID, hostID, i + 1 == count ? lastX : bench::distinctX(i), 7, -7);
+        all.insert(all.end(), f.begin(), f.end());
+    }
+    int go[2];
+    if (pipe(go) != 0) return;
+    const pid_t writer = fork();
+    if (writer == 0) {
+        char b;
+        if (::read(go[0], &b, 1) == 1) DeviceSide::writeAll(line.master, all.data(), all.size());
+        _exit(0);
+    }
+    uint16_t lastReceived = static_cast<uint16_t>(linkStat(statReceived));
+    const int errorsBefore = linkStat(statErrors);
+    uint64_t received = 0;
+    const double cpu0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    (void)!::write(go[1], "g", 1);
+    bool done = false;
+    while (!done && Clock::now() - t0 < std::chrono::seconds(60)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        int x = 0;
+        done = getData(boardID, accXID, &x, 0) == ERROR_NO && x == lastX;
+        const uint16_t now = static_cast<uint16_t>(linkStat(statReceived));
+        received += static_cast<uint16_t>(now - lastReceived);
+        lastReceived = now;
+    }
+    const auto t1 = Clock::now();
+    const double cpu1 = cpuSeconds();
+    waitpid(writer, nullptr, 0);
+    ::close(go[0]);
+    ::close(go[1]);
+    const double seconds = std::chrono::duration<double>(t1 - t0).count();
+    const long lost = static_cast<long>(count) - static_cast<long>(received);
+    const int errors = static_cast<uint16_t>(linkStat(statErrors) - errorsBefore);
+    std::fprintf(out, "flood: %u reports written, %llu counted by the library, %ld lost, %d receive errors, %.2f s\n",
+                 count, static_cast<unsigned long long>(received), lost, errors, seconds);
+    const double rate = done && lost == 0 && errors == 0 ? count / seconds : 0;
+    bench::figure(out, "2", "flood through the pty, reports/s mirrored without loss", rate, "1/s", 250000, false);
+    bench::info(out, "2", "library CPU time per report under the flood", (cpu1 - cpu0) / count * 1e9, "ns");
+}
+
+// Goal 5: a started library, no traffic.
+void idle(std::FILE* out) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const double cpu = cpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    bench::figure(out, "5", "idle CPU over 10 s (% of one core)", cpu / wall * 100, "%", 0.3, true);
+}
+
+// Goal 7: resident memory per mirrored flight board, 254 boards in all.
+void memory(std::FILE* out, DeviceSide& line) {
+    const long before = rssKiB();
+    int added = 0;
+    for (int id = 1; id <= 254; ++id) {
+        if (id == boardID) continue;
+        if (addBoard(line, id)) ++added;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // placeholders retired
+    int mirrored = 0;
+    for (int id = 1; id <= 254; ++id) mirrored += boardMirrored(id);
+    const long after = rssKiB();
+    std::fprintf(out, "memory: %d flight boards mirrored, RSS %ld -> %ld KiB\n", mirrored, before, after);
+    const double perBoard = added > 0 ? static_cast<double>(after - before) / added : -1;
+    bench::figure(out, "7", "resident memory per mirrored flight board", mirrored == 254 ? perBoard : 1e9, "KiB", 16,
+                  true);
+}
+
+// Goal 8: deinit of an idle library, over several starts.
+void deinitTime(std::FILE* out, DeviceSide& line) {
+    std::vector<double> samples;
+    for (int round = 0; round < 7; ++round) {
+        if (round > 0) {
+            if (init(hostID, 0, line.slave.c_str()) != ERROR_NO) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        const auto t0 = Clock::now();
+        deinit();
+        samples.push_back(ns(Clock::now() - t0) / 1e6);
+    }
+    bench::figure(out, "8", "deinit when idle, median of 7", percentile(samples, 0.5), "ms", 1, true);
+    bench::info(out, "8", "deinit when idle, slowest of 7", percentile(samples, 1.0), "ms");
+}
+
+}  // namespace
+
+int main() {
+    // The figures go to the original standard output; the library's lines
+    // to /dev/null.
+    std::FILE* out = fdopen(dup(1), "w");
+    bench::QuietStdout quiet;
+    DeviceSide line;
+    if (init(hostID, 0, line.slave.c_str()) != ERROR_NO) {
+        std::fprintf(out, "init failed on %s\n", line.slave.c_str());
+        return 1;
+    }
+    if (!addBoard(line, boardID)) {
+        std::fprintf(out, "board %d was not mirrored\n", boardID);
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // placeholder retired: the line is quiet
+    receiveLatency(out, line);
+    sendLatency(out, line);
+    flood(out, line);
+    idle(out);
+    memory(out, line);
+    deinitTime(out, line);
+    std::fclose(out);
+    return 0;
+}

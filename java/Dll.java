@@ -1,0 +1,29 @@
+/**
+ * Java face of liborq: starts and stops the library on a serial device and
+ * reads and sets the values it mirrors from the remote devices.
+ *
+ * The library is loaded from the path in the system property "orq.library"
+ * when it is set, otherwise as "orq" from java.library.path.
+ */
+public class Dll {
+    static {
+        String path = System.getProperty("orq.library");
+        if (path != null) {
+            System.load(path);
+        } else {
+            System.loadLibrary("orq");
+        }
+    }
+
+    /** Starts the library on device dev; its own ID is always 1. 0, or -68 when dev does not open. */
+    public native int init(int id, String dev);
+
+    /** Stops the serial link and the main loop. Always 0. */
+    public native int deinit();
+
+    /** The value of dataID at index of component componenID; 0 when it cannot be read. */
+    public native int getData(int componenID, int dataID, int index);
+
+    /** Sets dataID at index of component componenID and sends it. 0 or a negative error code. */
+    public native int setData(int componenID, int dataID, int value, int index);
+}

@@ -1,0 +1,54 @@
+#include "ClientMessage.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "Component.h"
+#include "Message.h"
+
+namespace ORQ {
+
+void ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
+                         const uint8_t* payload, uint8_t size) {
+    Component* c = h.component;
+    Message m;
+    m.dataType = dataType;
+    m.senderID = c->getEgoID();
+    m.receiverID = c->ID;
+    m.channel = channel;
+    m.priority = 0;
+    m.ttl = 0;
+    m.properties = h.properties;
+    if (size > 0) {
+        m.data = static_cast<uint8_t*>(std::malloc(size));
+        if (m.data == nullptr) return;
+        std::memcpy(m.data, payload, size);
+    }
+    m.dataSize = size;
+    c->send(&m);  // the queue keeps its own copy; m frees its payload
+}
+
+int16_t ClientMessage::getInt16(const uint8_t* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+int32_t ClientMessage::getInt32(const uint8_t* p) {
+    return static_cast<int32_t>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                                (uint32_t(p[3]) << 24));
+}
+
+void ClientMessage::putInt16(uint8_t* p, int16_t v) {
+    const uint16_t u = static_cast<uint16_t>(v);
+    p[0] = static_cast<uint8_t>(u);
+    p[1] = static_cast<uint8_t>(u >> 8);
+}
+
+void ClientMessage::putInt32(uint8_t* p, int32_t v) {
+    const uint32_t u = static_cast<uint32_t>(v);
+    p[0] = static_cast<uint8_t>(u);
+    p[1] = static_cast<uint8_t>(u >> 8);
+    p[2] = static_cast<uint8_t>(u >> 16);
+    p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+}  // namespace ORQ

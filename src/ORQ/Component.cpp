@@ -1,0 +1,107 @@
+#include "Component.h"
+
+#include <boost/chrono/duration.hpp>
+
+#include "MessageManager.h"
+#include "WorldModel.h"
+
+namespace ORQ {
+
+Component::Component(uint8_t id)
+    : next(nullptr),
+      ID(id),
+      newID(0),
+      mh(nullptr),
+      type(0),
+      updateTime(0),
+      lastSendTime(0),
+      recvMessageCounter(0),
+      sendMessageCounter(0),
+      mm(nullptr),
+      users(0),
+      ownedHandler(nullptr),
+      handlerByType(nullptr),
+      indexedChain(nullptr) {}
+
+Component::~Component() {
+    delete next;
+    delete ownedHandler;
+}
+
+void Component::setMessageManager(MessageManager* manager) {
+    mm = manager;
+    boost::mutex::scoped_lock guard(mutexUpdateTime);
+    updateTime = mm->getTime();
+}
+
+void Component::addMessageHandler(MessageHandler* handler) {
+    handler->next = mh;
+    mh = handler;
+    handler->setComponent(this);
+}
+
+void Component::adoptMessageHandler(MessageHandler* handler) {
+    addMessageHandler(handler);
+    ownedHandler = handler;
+}
+
+uint8_t Component::procNewMessage(Message* m) {
+    // Without the lock the handlers must not touch the fields; the message is
+    // dropped rather than waiting longer (the callers ignore the result).
+    if (!lock()) return 0;
+    if (m->senderID == ID) ++recvMessageCounter;
+    if (handlerByType != nullptr && mh == indexedChain) {
+        MessageHandler* h = handlerByType[m->dataType];
+        if (h != nullptr) h->procNewMessage(m);
+    } else {
+        for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
+    }
+    unlock();
+    return 0;
+}
+
+void Component::indexHandlers(MessageHandler* const* byType) {
+    handlerByType = byType;
+    indexedChain = mh;
+}
+
+void Component::run(uint16_t timeDiff) {
+    for (MessageHandler* h = mh; h != nullptr; h = h->next) h->run(timeDiff);
+}
+
+void Component::setUpdate() {
+    mm->setUpdate(ID);
+    boost::mutex::scoped_lock guard(mutexUpdateTime);
+    updateTime = mm->getTime();
+}
+
+uint32_t Component::getUpdateTime() {
+    boost::mutex::scoped_lock guard(mutexUpdateTime);
+    return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap
+}
+
+uint32_t Component::getlastSendTime() { return mm->getTime() - lastSendTime; }
+
+uint8_t Component::isAlive() { return getUpdateTime() < aliveAge ? 1 : 0; }
+
+uint8_t Component::getEgoID() { return mm->getMyID(); }
+
+void Component::send(Message* m) {
+    ++sendMessageCounter;
+    lastSendTime = mm->getTime();
+    mm->send(m);
+}
+
+WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }
+
+bool Component::lock() {
+    // A free lock is taken at once, without reading the clock for a deadline.
+    if (mutexData.try_lock()) return true;
+    // try_lock_for measures the limit on the steady clock, so a change of the
+    // system time neither stretches nor cuts the wait.
+    return mutexData.try_lock_for(boost::chrono::milliseconds(lockTimeoutMs));
+}
+
+void Component::unlock() { mutexData.unlock(); }
+
+}  // namespace ORQ

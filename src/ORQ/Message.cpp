@@ -1,0 +1,218 @@
+#include "Message.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace ORQ {
+
+namespace {
+
+uint8_t xorOf(const uint8_t* bytes, unsigned count) {
+    uint8_t x = 0;
+    for (unsigned i = 0; i < count; ++i) x ^= bytes[i];
+    return x;
+}
+
+// Full layout header: magic, type, sender, receiver, size, priority, ttl,
+// properties, channel.
+const uint8_t fullHeaderSize = 9;
+
+}  // namespace
+
+Message::Message()
+    : dataType(0),
+      senderID(0),
+      receiverID(0),
+      dataSize(0),
+      data(nullptr),
+      priority(0),
+      ttl(0),
+      crc(0),
+      channel(0),
+      properties() {
+    properties.unique = 1;
+}
+
+Message::~Message() { std::free(data); }
+
+Message::Message(const Message& other)
+    : dataType(other.dataType),
+      senderID(other.senderID),
+      receiverID(other.receiverID),
+      dataSize(0),
+      data(nullptr),
+      priority(other.priority),
+      ttl(other.ttl),
+      crc(other.crc),
+      channel(other.channel),
+      properties() {
+    properties.unique = other.properties.unique;
+    if (other.dataSize > 0 && other.data) {
+        data = static_cast<uint8_t*>(std::malloc(other.dataSize));
+        // Without memory the copy stays empty (dataSize 0), never half-filled.
+        if (data) {
+            std::memcpy(data, other.data, other.dataSize);
+            dataSize = other.dataSize;
+        }
+    }
+}
+
+Message& Message::operator=(const Message& other) {
+    if (this == &other) return *this;
+    dataType = other.dataType;
+    senderID = other.senderID;
+    receiverID = other.receiverID;
+    priority = other.priority;
+    ttl = other.ttl;
+    properties.unique = other.properties.unique;
+    channel = other.channel;
+    std::free(data);
+    data = nullptr;
+    dataSize = 0;
+    if (other.dataSize > 0 && other.data) {
+        data = static_cast<uint8_t*>(std::malloc(other.dataSize));
+        // Without memory the target stays empty (dataSize 0); callers that
+        // must not lose payload compare dataSize afterwards.
+        if (data) {
+            std::memcpy(data, other.data, other.dataSize);
+            dataSize = other.dataSize;
+        }
+    }
+    return *this;
+}
+
+bool Message::isEqualForUnique(const Message* other) const {
+    return dataType == other->dataType && receiverID == other->receiverID &&
+           senderID == other->senderID && channel == other->channel;
+}
+
+uint8_t Message::serialize(uint8_t* buffer, uint8_t maxBufferSize) {
+    // The same margin of 8 for both layouts, as the senders have always used it.
+    if (maxBufferSize < dataSize + 8) return 0;
+    if (dataSize > 247) return 0;
+    if (dataSize > 0 && !data) return 0;  // a size without a payload block
+    if (priority == 0 && ttl == 0 && properties.unique == 1) {
+        return serializeSmal(buffer, maxBufferSize);
+    }
+    if (maxBufferSize < dataSize + 10) return 0;
+    return serializeFull(buffer, maxBufferSize);
+}
+
+uint8_t Message::serializeFull(uint8_t* buffer, uint8_t maxBufferSize) {
+    (void)maxBufferSize;
+    buffer[0] = magicByteFull;
+    buffer[1] = dataType;
+    buffer[2] = senderID;
+    buffer[3] = receiverID;
+    buffer[4] = dataSize;
+    buffer[5] = priority;
+    buffer[6] = ttl;
+    buffer[7] = static_cast<uint8_t>(properties.unique);
+    buffer[8] = channel;
+    if (dataSize > 0) std::memcpy(buffer + fullHeaderSize, data, dataSize);
+    const unsigned end = fullHeaderSize + dataSize;
+    crc = xorOf(buffer, end);
+    buffer[end] = crc;
+    return static_cast<uint8_t>(end + 1);
+}
+
+uint8_t Message::serializeSmal(uint8_t* buffer, uint8_t maxBufferSize) {
+    (void)maxBufferSize;
+    buffer[0] = magicByteSmal;
+    buffer[1] = dataType;
+    buffer[2] = senderID;
+    buffer[3] = receiverID;
+    buffer[4] = channel;
+    if (dataSize > 0) std::memcpy(buffer + headerSize - 1, data, dataSize);
+    const unsigned end = headerSize - 1 + dataSize;
+    crc = xorOf(buffer, end);
+    buffer[end] = crc;
+    return static_cast<uint8_t>(end + 1);
+}
+
+uint8_t Message::deserialize(const uint8_t* buffer, uint8_t bufferSize) {
+    if (bufferSize == 0) return DECODE_BAD_MAGIC;
+    if (buffer[0] == magicByteFull) return deserializeFull(buffer, bufferSize);
+    if (buffer[0] == magicByteSmal) return deserializeSmal(buffer, bufferSize);
+    return DECODE_BAD_MAGIC;
+}
+
+uint8_t Message::deserializeFull(const uint8_t* buffer, uint8_t bufferSize) {
+    if (bufferSize <= 6) return DECODE_TOO_SHORT;
+    // A 7- or 8-byte buffer ends inside the header: take only the bytes that
+    // are there (the length test below rejects it anyway). dataSize is taken
+    // together with the payload, so that it always describes the block held.
+    const uint8_t size = buffer[4];
+    dataType = buffer[1];
+    senderID = buffer[2];
+    receiverID = buffer[3];
+    priority = buffer[5];
+    ttl = buffer[6];
+    if (bufferSize > 7) properties.unique = buffer[7] & 1;
+    if (bufferSize > 8) channel = buffer[8];
+
+    const unsigned expected = size + 10u;
+    if (bufferSize != expected) {
+        std::printf("[Message] deserialize: ERROR size !!! bufferSize %u != %u(real size)\n",
+                    static_cast<unsigned>(bufferSize), expected);
+        std::fflush(stdout);
+        return DECODE_BAD_SIZE;
+    }
+
+    uint8_t* payload = nullptr;
+    if (size > 0) {
+        payload = static_cast<uint8_t*>(std::malloc(size));
+        if (!payload) return DECODE_NO_MEMORY;
+        std::memcpy(payload, buffer + fullHeaderSize, size);
+    }
+    std::free(data);
+    data = payload;
+    dataSize = size;
+
+    const unsigned end = fullHeaderSize + dataSize;
+    crc = buffer[end];
+    return xorOf(buffer, end) == crc ? DECODE_OK : DECODE_BAD_CRC;
+}
+
+uint8_t Message::deserializeSmal(const uint8_t* buffer, uint8_t bufferSize) {
+    if (bufferSize <= 5) return DECODE_TOO_SHORT;
+    const uint8_t size = static_cast<uint8_t>(bufferSize - headerSize);
+    uint8_t* payload = nullptr;
+    if (size > 0) {
+        payload = static_cast<uint8_t*>(std::malloc(size));
+        if (!payload) return DECODE_NO_MEMORY;
+        std::memcpy(payload, buffer + headerSize - 1, size);
+    }
+    dataType = buffer[1];
+    senderID = buffer[2];
+    receiverID = buffer[3];
+    channel = buffer[4];
+    dataSize = size;
+    priority = 0;
+    ttl = 0;
+    properties.unique = 1;
+    std::free(data);
+    data = payload;
+
+    const unsigned end = headerSize - 1u + size;
+    crc = buffer[end];
+    return xorOf(buffer, end) == crc ? DECODE_OK : DECODE_BAD_CRC;
+}
+
+void Message::print() const {
+    // Built in one buffer and written at once, so lines of other threads do
+    // not interleave with it: 40 bytes of text plus at most 4 per payload byte.
+    char line[64 + 4 * 255];
+    int pos = std::snprintf(line, sizeof(line), "[Message] %u->%u dataType %u dataSize %u",
+                            static_cast<unsigned>(senderID), static_cast<unsigned>(receiverID),
+                            static_cast<unsigned>(dataType), static_cast<unsigned>(dataSize));
+    for (unsigned i = 0; i < dataSize && data; ++i) {
+        pos += std::snprintf(line + pos, sizeof(line) - pos, " %u", static_cast<unsigned>(data[i]));
+    }
+    std::snprintf(line + pos, sizeof(line) - pos, "\n");
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace ORQ

@@ -1,0 +1,59 @@
+#include "MessageHandlerGPSWaypointClient.h"
+
+#include "ClientMessage.h"
+#include "Component.h"
+
+namespace ORQ {
+
+MessageHandlerGPSWaypointClient::MessageHandlerGPSWaypointClient(Container::GPSWaypoint* data,
+                                                                 const uint8_t* dataSize,
+                                                                 uint8_t dataTypeSet,
+                                                                 uint8_t dataTypeGet,
+                                                                 uint8_t dataCapacity)
+    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
+      dataCapacity(dataCapacity) {}
+
+MessageHandlerGPSWaypointClient::~MessageHandlerGPSWaypointClient() {}
+
+uint8_t MessageHandlerGPSWaypointClient::procNewMessage(Message* m) {
+    if (m->senderID != component->ID) return 0;
+    if (m->dataType != dataTypeSet) return 0;
+    if (m->dataSize != payloadSize) return 0;
+    const uint8_t n = m->channel;
+    if (n >= dataCapacity) return 0;
+    Container::GPSWaypoint::GPSPoint_t& p = data[n].point;
+    const uint8_t* b = m->data;
+    p.Index = static_cast<uint8_t>(n + 1);
+    p.Position.longitude = ClientMessage::getInt32(b);
+    p.Position.latitude = ClientMessage::getInt32(b + 4);
+    p.Position.altitude = ClientMessage::getInt32(b + 8);
+    p.Position.status = b[12];
+    p.Heading = ClientMessage::getInt16(b + 13);
+    p.ToleranceRadius = b[15];
+    p.HoldTime = b[16];
+    p.Type = b[17];
+    component->setUpdate();
+    dataCount++;
+    return 0;
+}
+
+void MessageHandlerGPSWaypointClient::set(uint8_t index) {
+    if (index >= *dataSize || index >= dataCapacity) return;
+    const Container::GPSWaypoint::GPSPoint_t& p = data[index].point;
+    uint8_t b[payloadSize];
+    ClientMessage::putInt32(b, p.Position.longitude);
+    ClientMessage::putInt32(b + 4, p.Position.latitude);
+    ClientMessage::putInt32(b + 8, p.Position.altitude);
+    b[12] = p.Position.status;
+    ClientMessage::putInt16(b + 13, p.Heading);
+    b[15] = p.ToleranceRadius;
+    b[16] = p.HoldTime;
+    b[17] = p.Type;
+    ClientMessage::send(*this, dataTypeGet, index, b, sizeof(b));
+}
+
+void MessageHandlerGPSWaypointClient::get(uint8_t index) {
+    ClientMessage::send(*this, dataTypeGet, index, nullptr, 0);
+}
+
+}  // namespace ORQ

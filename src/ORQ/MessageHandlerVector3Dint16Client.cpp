@@ -1,0 +1,42 @@
+#include "MessageHandlerVector3Dint16Client.h"
+
+#include "ClientMessage.h"
+#include "Component.h"
+
+namespace ORQ {
+
+MessageHandlerVector3Dint16Client::MessageHandlerVector3Dint16Client(TALVEK::ZIR::Vector3Dint16* data,
+                                                                     const uint8_t* dataSize,
+                                                                     uint8_t dataTypeSet,
+                                                                     uint8_t dataTypeGet,
+                                                                     uint8_t dataCapacity)
+    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
+      dataCapacity(dataCapacity) {}
+
+MessageHandlerVector3Dint16Client::~MessageHandlerVector3Dint16Client() {}
+
+uint8_t MessageHandlerVector3Dint16Client::procNewMessage(Message* m) {
+    if (m->senderID != component->ID) return 0;
+    if (m->dataType != dataTypeSet) return 0;
+    if (m->dataSize != payloadSize) return 0;
+    if (m->channel >= dataCapacity) return 0;
+    TALVEK::ZIR::Vector3Dint16& v = data[m->channel];
+    v.x = ClientMessage::getInt16(m->data);
+    v.y = ClientMessage::getInt16(m->data + 2);
+    v.z = ClientMessage::getInt16(m->data + 4);
+    component->setUpdate();
+    dataCount++;
+    return 0;
+}
+
+void MessageHandlerVector3Dint16Client::send(uint8_t receiver, uint8_t index) {
+    (void)receiver;
+    if (index >= *dataSize || index >= dataCapacity) return;
+    uint8_t payload[payloadSize];
+    ClientMessage::putInt16(payload, data[index].x);
+    ClientMessage::putInt16(payload + 2, data[index].y);
+    ClientMessage::putInt16(payload + 4, data[index].z);
+    ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
+}
+
+}  // namespace ORQ

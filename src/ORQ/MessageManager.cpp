@@ -1,0 +1,114 @@
+#include "MessageManager.h"
+
+#include <iostream>
+
+#include "MessageHandlerTypeClient.h"
+
+namespace ORQ {
+
+MessageManager::MessageManager()
+    : ms(nullptr), wm(this), ego(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
+
+MessageManager::~MessageManager() {}
+
+void MessageManager::run(uint32_t time) {
+    timeNow = time;
+    // 16-bit tick length: ticks further apart than 65535 ms pass the distance
+    // modulo 65536, the handlers only count short periods with it.
+    const uint16_t timeDiff = static_cast<uint16_t>(time - timeLastRun);
+    wm.setTime(time);
+
+    for (MessageSystem* s = ms; s != nullptr; s = s->next) {
+        s->run();
+        if (!s->isAutoRecv()) continue;
+        while (Message* m = s->getNewMessage()) {
+            procMessage(m, s);
+            delete m;
+        }
+    }
+
+    if (ego != nullptr) ego->run(timeDiff);
+    wm.run(timeDiff);
+    timeLastRun = time;
+}
+
+void MessageManager::procMessage(Message* m, MessageSystem* mss) {
+    if (md != nullptr) md->procMessage(m, mss);
+
+    if (ego != nullptr && m->receiverID == ego->ID) {
+        ego->procNewMessage(m);
+        return;
+    }
+
+    if (settings.observe) {
+        const uint8_t taken = wm.procNewMessage(m);
+        if (!taken && settings.autoAddNewComponents && m->senderID != 0) {
+            std::cout << "[MessageManager] autoAdd id " << static_cast<unsigned>(m->senderID) << std::endl;
+            // The placeholder destroys its type client with itself. Failed
+            // allocations (null inside the library) add nothing; the sender's
+            // next message tries again.
+            Component* placeholder = new Component(m->senderID);
+            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient();
+            if (placeholder != nullptr && typeClient != nullptr) {
+                placeholder->adoptMessageHandler(typeClient);
+                wm.addComponent(placeholder);
+            } else {
+                delete typeClient;
+                delete placeholder;
+            }
+        }
+    }
+
+    for (MessageSystem* s = ms; s != nullptr; s = s->next) {
+        if (s != mss) s->send(m);
+    }
+}
+
+void MessageManager::send(Message* m) {
+    if (ms != nullptr) ms->send(m);  // nothing registered yet: nowhere to send
+}
+
+void MessageManager::addMessageSystem(MessageSystem* system) {
+    system->next = ms;
+    ms = system;
+}
+
+uint8_t MessageManager::getMyID() { return ego != nullptr ? ego->ID.load() : myID; }
+
+void MessageManager::setMyID(uint8_t id) { myID = id; }
+
+void MessageManager::setEgo(Component* e) {
+    ego = e;
+    e->setMessageManager(this);
+}
+
+void MessageManager::setObserve(uint8_t value) { settings.observe = value ? 1 : 0; }
+
+void MessageManager::setAutoAddNewComponents(uint8_t value) { settings.autoAddNewComponents = value ? 1 : 0; }
+
+void MessageManager::setRoute(uint8_t value) { settings.route = value ? 1 : 0; }
+
+void MessageManager::setBroadcast(uint8_t value) { settings.broadcast = value ? 1 : 0; }
+
+Settings MessageManager::getSettings() { return settings; }
+
+void MessageManager::setMessageDebugger(MessageDebugger* debugger) { md = debugger; }
+
+WorldModel* MessageManager::getWorldModel() { return &wm; }
+
+MessageSystem* MessageManager::getMessageSystems() { return ms; }
+
+uint32_t MessageManager::getTime() { return timeNow; }
+
+void MessageManager::setUpdate(uint8_t id) {
+    (void)id;
+    update = 1;
+}
+
+uint8_t MessageManager::hasUpdate() { return update.exchange(0) == 1 ? 1 : 0; }
+
+void MessageManager::print(uint16_t timeDiff) {
+    for (MessageSystem* s = ms; s != nullptr; s = s->next) s->print(timeDiff);
+}
+
+}  // namespace ORQ

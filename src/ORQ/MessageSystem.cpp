@@ -1,0 +1,305 @@
+#include "MessageSystem.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace ORQ {
+
+namespace {
+
+const uint8_t escapeOffset = 0x80;  // escaped byte = original - 0x80
+const uint8_t runFrameSize = 65;    // run's frame buffer
+const uint8_t runPieceSize = 50;    // run reads the link in pieces of this size
+
+bool needsEscape(uint8_t b) {
+    return b == MessageSystem::frameEnd || b == MessageSystem::frameStart || b == MessageSystem::frameEscape;
+}
+
+template <typename T>
+void increment(std::atomic<T>& counter, T by = 1) {
+    counter.fetch_add(by, std::memory_order_relaxed);
+}
+
+// Rate per second of a counter that grew from `old` to `now` (modulo its
+// width) in timeDiff ms.
+template <typename T>
+long long ratePerSecond(T now, T old, uint16_t timeDiff) {
+    const T grown = static_cast<T>(now - old);
+    return static_cast<long long>(grown) * 1000 / timeDiff;
+}
+
+}  // namespace
+
+MessageSystem::MessageSystem()
+    : next(nullptr),
+      sendError(0),
+      receiveError(0),
+      sendBytes(0),
+      receivedBytes(0),
+      sendMessages(0),
+      receivedMessages(0),
+      queue(),
+      serializedMessageSize(0),
+      newDataPos(0),
+      uart(nullptr),
+      autoSend(0),
+      autoRecv(0) {
+    init();
+    autoRecv = 0;
+    autoSend = 0;
+}
+
+MessageSystem::MessageSystem(Uart* uart)
+    : next(nullptr),
+      sendError(0),
+      receiveError(0),
+      sendBytes(0),
+      receivedBytes(0),
+      sendMessages(0),
+      receivedMessages(0),
+      queue(),
+      serializedMessageSize(0),
+      newDataPos(0),
+      uart(nullptr),
+      autoSend(0),
+      autoRecv(0) {
+    init();
+    this->uart = uart;
+}
+
+MessageSystem::~MessageSystem() { delete next; }
+
+void MessageSystem::init() {
+    newDataPos = 0;
+    serializedMessageSize = 0;
+    next = nullptr;
+    uart = nullptr;
+    sendError.store(0, std::memory_order_relaxed);
+    receiveError.store(0, std::memory_order_relaxed);
+    sendBytes.store(0, std::memory_order_relaxed);
+    receivedBytes.store(0, std::memory_order_relaxed);
+    sendMessages.store(0, std::memory_order_relaxed);
+    receivedMessages.store(0, std::memory_order_relaxed);
+    autoSend = 1;
+    autoRecv = 1;
+}
+
+void MessageSystem::send(Message* m) { queue.add(m); }
+
+MessageQueue* MessageSystem::getMessageQueue() { return &queue; }
+
+uint8_t MessageSystem::getNextSendData(uint8_t* buffer, uint8_t maxBufferSize) {
+    return frameHead(buffer, maxBufferSize, false);
+}
+
+uint8_t MessageSystem::frameHead(uint8_t* buffer, uint8_t maxBufferSize, bool dropUnfit) {
+    Message* head = queue.getFirstMessage();
+    if (!head) return 0;
+
+    // The head is taken: no refresh changes its payload while it is serialized here.
+    const uint8_t length = head->serialize(serializedSendMessage, layoutMax);
+    bool fits = length > 0 && maxBufferSize >= 2;
+    unsigned count = 0;
+    if (fits) {
+        buffer[count++] = frameStart;
+        for (unsigned i = 0; i < length; ++i) {
+            // Keep room for this byte's escape and the end byte.
+            if (count + 2 >= maxBufferSize) {
+                fits = false;
+                break;
+            }
+            const uint8_t b = serializedSendMessage[i];
+            if (needsEscape(b)) {
+                buffer[count++] = frameEscape;
+                buffer[count++] = static_cast<uint8_t>(b - escapeOffset);
+            } else {
+                buffer[count++] = b;
+            }
+        }
+    }
+    if (length == 0 || (!fits && dropUnfit)) {
+        queue.deleteFirst();
+        increment(sendError);
+        return 0;
+    }
+    if (!fits) return 0;
+    buffer[count++] = frameEnd;
+    return static_cast<uint8_t>(count);
+}
+
+void MessageSystem::procNewData(const uint8_t* buffer, uint8_t bufferSize) {
+    const unsigned room = receiveBufferSize - newDataPos;
+    const unsigned count = bufferSize < room ? bufferSize : room;
+    std::memcpy(newData + newDataPos, buffer, count);
+    newDataPos = static_cast<uint8_t>(newDataPos + count);
+}
+
+void MessageSystem::consumeNewData(uint8_t count) {
+    std::memmove(newData, newData + count, newDataPos - count);
+    newDataPos = static_cast<uint8_t>(newDataPos - count);
+}
+
+Message* MessageSystem::getNewMessage() {
+    // The frame runs from the last start byte before the first end byte.
+    const void* end = std::memchr(newData, frameEnd, newDataPos);
+    const int endPos = end ? static_cast<int>(static_cast<const uint8_t*>(end) - newData) : -1;
+    const void* start = memrchr(newData, frameStart, end ? static_cast<size_t>(endPos) : newDataPos);
+    const int startPos = start ? static_cast<int>(static_cast<const uint8_t*>(start) - newData) : -1;
+
+    if (startPos < 0) {
+        // Noise, or an end byte without a start: nothing here can be a frame.
+        newDataPos = 0;
+        return nullptr;
+    }
+
+    if (endPos < 0) {
+        // Still arriving: keep it from its start byte on. A pending frame
+        // longer than the longest possible frame has lost its end byte.
+        consumeNewData(static_cast<uint8_t>(startPos));
+        increment(receiveError);
+        if (newDataPos > frameMax) newDataPos = 0;
+        return nullptr;
+    }
+
+    // Unescape into the receive scratch. Content that would not fit is no
+    // layout, and neither is an escape byte with nothing after it.
+    bool malformed = false;
+    unsigned size = 0;
+    const uint8_t* p = newData + startPos + 1;
+    const uint8_t* const contentEnd = newData + endPos;
+    while (p < contentEnd) {
+        // The bytes up to the next escape byte are copied as they are.
+        const void* escape = std::memchr(p, frameEscape, static_cast<size_t>(contentEnd - p));
+        const uint8_t* runEnd = escape ? static_cast<const uint8_t*>(escape) : contentEnd;
+        const unsigned run = static_cast<unsigned>(runEnd - p);
+        const unsigned room = layoutMax - size;
+        if (run > room) {
+            std::memcpy(serializedMessage + size, p, room);
+            size = layoutMax;
+            malformed = true;
+            break;
+        }
+        std::memcpy(serializedMessage + size, p, run);
+        size += run;
+        p = runEnd;
+        if (p == contentEnd) break;
+        if (p + 1 >= contentEnd || size >= layoutMax) {
+            malformed = true;
+            break;
+        }
+        serializedMessage[size++] = static_cast<uint8_t>(p[1] - escapeOffset);
+        p += 2;
+    }
+    serializedMessageSize = static_cast<uint8_t>(size);
+
+    consumeNewData(static_cast<uint8_t>(endPos + 1));
+    increment(receivedMessages);
+
+    if (malformed) {
+        increment(receiveError);
+        return nullptr;
+    }
+
+    Message* m = new (std::nothrow) Message();
+    const uint8_t code = m ? m->deserialize(serializedMessage, serializedMessageSize)
+                           : static_cast<uint8_t>(Message::DECODE_NO_MEMORY);
+    if (code != Message::DECODE_OK) {
+        delete m;
+        increment(receiveError);
+        std::printf("[MessageSystem] getNewMessage: ERROR deserialize !!! code: %u bufferSize %u\n",
+                    static_cast<unsigned>(code), static_cast<unsigned>(serializedMessageSize));
+        std::fflush(stdout);
+        return nullptr;
+    }
+    return m;
+}
+
+void MessageSystem::run() {
+    if (!uart) return;
+
+    if (autoSend == 1) {
+        uint8_t frame[runFrameSize];
+        for (;;) {
+            // A head whose frame exceeds this buffer is dropped: it would never fit.
+            const uint8_t length = frameHead(frame, runFrameSize, true);
+            if (length == 0) break;
+            // A refused frame stays queued and goes out in a later pass.
+            if (uart->send(frame, length) != Uart::ERROR_NO) break;
+            queue.deleteFirst();
+            increment<uint32_t>(sendBytes, length);
+            increment(sendMessages);
+        }
+    }
+
+    if (autoRecv == 1) {
+        uint8_t piece[runPieceSize];
+        while (uart->newData() != 0) {
+            uint8_t count = uart->receive(piece, runPieceSize);
+            if (count == 0) break;  // reports bytes but yields none: try next pass
+            if (count > runPieceSize) count = runPieceSize;
+            increment<uint32_t>(receivedBytes, count);
+            procNewData(piece, count);
+        }
+    }
+}
+
+void MessageSystem::setAutoSend(uint8_t value) {
+    if (uart) autoSend = value;
+}
+
+void MessageSystem::setAutoRecv(uint8_t value) {
+    if (uart) autoRecv = value;
+}
+
+uint8_t MessageSystem::isAutoSend() { return autoSend; }
+
+uint8_t MessageSystem::isAutoRecv() { return autoRecv; }
+
+void MessageSystem::print(uint16_t timeDiff) {
+    // Counter values at the previous call, shared by all message systems.
+    static std::atomic<uint16_t> receivedMessagesOld(0);
+    static std::atomic<uint32_t> sendBytesOld(0);
+    static std::atomic<uint32_t> receivedBytesOld(0);
+
+    const uint16_t nowSendError = sendError.load(std::memory_order_relaxed);
+    const uint16_t nowReceiveError = receiveError.load(std::memory_order_relaxed);
+    const uint32_t nowSendBytes = sendBytes.load(std::memory_order_relaxed);
+    const uint32_t nowReceivedBytes = receivedBytes.load(std::memory_order_relaxed);
+    const uint16_t nowSendMessages = sendMessages.load(std::memory_order_relaxed);
+    const uint16_t nowReceivedMessages = receivedMessages.load(std::memory_order_relaxed);
+
+    char line[512];
+    size_t pos = 0;
+    auto append = [&](const char* format, auto... args) {
+        const int written = std::snprintf(line + pos, sizeof(line) - pos, format, args...);
+        if (written > 0) pos += static_cast<size_t>(written);
+        if (pos >= sizeof(line)) pos = sizeof(line) - 1;
+    };
+
+    append("[MessageSystem] print ");
+    if (uart) {
+        append(" revBufferSize(uart) %u (%u)", static_cast<unsigned>(newDataPos), static_cast<unsigned>(uart->newData()));
+    }
+    append(" sendError %u receiverError %u queue: elementCount %u ErrorCount %u", static_cast<unsigned>(nowSendError),
+           static_cast<unsigned>(nowReceiveError), static_cast<unsigned>(queue.getElementCount()),
+           static_cast<unsigned>(queue.getErrorCount()));
+    append(" send/received:  Bytes %u/%u", static_cast<unsigned>(nowSendBytes), static_cast<unsigned>(nowReceivedBytes));
+    if (timeDiff != 0) {
+        append(" Bytes/s %lld/%lld", ratePerSecond<uint32_t>(nowSendBytes, sendBytesOld.load(), timeDiff),
+               ratePerSecond<uint32_t>(nowReceivedBytes, receivedBytesOld.load(), timeDiff));
+    }
+    append(" Messages %u/%u", static_cast<unsigned>(nowSendMessages), static_cast<unsigned>(nowReceivedMessages));
+    if (timeDiff != 0) {
+        append(" Messages/s%d/%lld", -1, ratePerSecond<uint16_t>(nowReceivedMessages, receivedMessagesOld.load(), timeDiff));
+    }
+    append("\n");
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+
+    receivedMessagesOld.store(nowReceivedMessages);
+    sendBytesOld.store(nowSendBytes);
+    receivedBytesOld.store(nowReceivedBytes);
+}
+
+}  // namespace ORQ

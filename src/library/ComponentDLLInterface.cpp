@@ -1,0 +1,29 @@
+#include "ComponentDLLInterface.h"
+
+#include "Dll.h"
+#include "MessageSystem.h"
+
+ComponentDLLInterface::~ComponentDLLInterface() {}
+
+int ComponentDLLInterface::getDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size) {
+    (void)index;
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    switch (dataID) {
+    case 45: **value = ms->receiveError; break;
+    case 46: **value = ms->receivedMessages; break;
+    case 47: **value = static_cast<int>(ms->receivedBytes.load()); break;
+    default: return ERROR_DATATYPE_NOT_SUPPORTED;
+    }
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}
+
+int ComponentDLLInterface::setDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size) {
+    (void)ms;
+    (void)dataID;
+    (void)index;
+    (void)value;
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    return ERROR_DATATYPE_NOT_SUPPORTED;
+}

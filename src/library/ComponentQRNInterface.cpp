@@ -1,0 +1,150 @@
+#include "ComponentQRNInterface.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ComponentQRNClient.h"
+#include "Dll.h"
+
+namespace {
+
+const int noEntry = -1;
+
+// Indexes a host may use on an array field: those below the model's size
+// byte, and never past the array's real end.
+template <class T, std::size_t N>
+int inUse(const T (&)[N], uint8_t sizeByte) {
+    return sizeByte < N ? sizeByte : static_cast<int>(N);
+}
+
+// Count of valid indexes of a read entry (1 for a single value), or noEntry.
+int readBound(const ORQ::ComponentQRNClient* k, int dataID) {
+    switch (dataID) {
+    case 1: case 2: case 30: case 48: case 51:
+        return 1;
+    case 3: case 4: case 5:
+        return inUse(k->acc, k->accSize);
+    case 6: case 7: case 8:
+        return inUse(k->gyro, k->gyroSize);
+    case 9: case 10: case 11:
+        return inUse(k->compass, k->compassSize);
+    case 13:
+        return inUse(k->pressure, k->pressureSize);
+    case 14:
+        return inUse(k->temperature, k->temperatureSize);
+    case 15: case 16: case 17:
+        return inUse(k->dcm, k->dcmSize);
+    case 29:
+        return inUse(k->rcReceiver, k->rcReceiverSize);
+    case 39:
+        return inUse(k->debugData, k->debugDataSize);
+    default:
+        return noEntry;
+    }
+}
+
+// The slot's new content for a read entry at a valid index.
+int readValue(ORQ::ComponentQRNClient* k, int dataID, int index) {
+    switch (dataID) {
+    case 1: return k->HWversion;
+    case 2: return k->FWversion;
+    case 3: return k->acc[index].x;
+    case 4: return k->acc[index].y;
+    case 5: return k->acc[index].z;
+    case 6: return k->gyro[index].x;
+    case 7: return k->gyro[index].y;
+    case 8: return k->gyro[index].z;
+    case 9: return k->compass[index].x;
+    case 10: return k->compass[index].y;
+    case 11: return k->compass[index].z;
+    case 13: return k->pressure[index];
+    case 14: return k->temperature[index];
+    case 15: return k->dcm[index].x;
+    case 16: return k->dcm[index].y;
+    case 17: return k->dcm[index].z;
+    case 29: return k->rcReceiver[index];
+    case 30: return k->type;
+    case 39: return k->debugData[index];
+    case 48: return k->isAlive();
+    case 51: return static_cast<int>(k->getUpdateTime());
+    default: return 0;  // unreachable: readBound has no other entries
+    }
+}
+
+// Count of valid indexes of a set entry (1 for a single value), or noEntry.
+int setBound(const ORQ::ComponentQRNClient* k, int dataID) {
+    switch (dataID) {
+    case 37:
+        return inUse(k->rcSender, k->rcSenderSize);
+    case 39:
+        return inUse(k->debugData, k->debugDataSize);
+    case 49: case 50: case 52: case 53:
+        return 1;
+    default:
+        return noEntry;
+    }
+}
+
+bool setAccepts(int dataID, int v) {
+    switch (dataID) {
+    case 49: case 50: case 53: return v == 0 || v == 1;
+    default: return true;
+    }
+}
+
+// Secure-command code the ground station acts on (49 with 1).
+const int32_t secureCommandArm = 0x5D3A6B24;
+
+void applySet(ORQ::ComponentQRNClient* k, int dataID, uint8_t index, int v) {
+    switch (dataID) {
+    case 37:
+        k->rcSender[index] = static_cast<unsigned char>(v);
+        k->rcSenderClient->send(index);
+        break;
+    case 39:
+        // One 2-byte piece of the raw debug block; the channel carries its byte offset.
+        k->debugData[index] = static_cast<int16_t>(v);
+        k->debugDataClient->send(static_cast<uint8_t>(2 * index), reinterpret_cast<int8_t*>(&k->debugData[index]), 2);
+        break;
+    case 49:
+        if (v == 1) {
+            k->secureCommand[0] = secureCommandArm;
+            k->secureCommandClient->send(0);
+        }
+        break;
+    case 50: k->secureCommand[0] = v ? 3 : 4; k->secureCommandClient->send(0); break;
+    case 52: k->activControl = static_cast<uint16_t>(v); k->activControlClient->send(0, 0); break;
+    case 53: k->secureCommand[0] = v ? 1 : 2; k->secureCommandClient->send(0); break;
+    default: break;  // unreachable: setBound has no other entries
+    }
+}
+
+}  // namespace
+
+ComponentQRNInterface::~ComponentQRNInterface() {}
+
+int ComponentQRNInterface::getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value,
+                                              int* size) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int bound = readBound(k, dataID);
+    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
+    **value = readValue(k, dataID, index);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}
+
+int ComponentQRNInterface::setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value,
+                                              int* size) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int bound = setBound(k, dataID);
+    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
+    const int v = **value;
+    if (!setAccepts(dataID, v)) return ERROR_INVALID_VALUE;
+    applySet(k, dataID, static_cast<uint8_t>(index), v);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}

@@ -1,0 +1,201 @@
+#include "ComponentVKRInterface.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ComponentVKRClient.h"
+#include "Dll.h"
+
+namespace {
+
+const int noEntry = -1;
+
+// Indexes a host may use on an array field: those below the model's size
+// byte, and never past the array's real end.
+template <class T, std::size_t N>
+int inUse(const T (&)[N], uint8_t sizeByte) {
+    return sizeByte < N ? sizeByte : static_cast<int>(N);
+}
+
+// Count of valid indexes of a read entry (1 for a single value), or noEntry.
+int readBound(const ORQ::ComponentVKRClient* k, int dataID) {
+    switch (dataID) {
+    case 1: case 2: case 30: case 32: case 35: case 41: case 42: case 44: case 46: case 48: case 51:
+        return 1;
+    case 3: case 4: case 5:
+        return inUse(k->acc, k->accSize);
+    case 6: case 7: case 8:
+        return inUse(k->gyro, k->gyroSize);
+    case 9: case 10: case 11:
+        return inUse(k->compass, k->compassSize);
+    case 12:
+        return inUse(k->dist, k->distSize);
+    case 13:
+        return inUse(k->pressure, k->pressureSize);
+    case 14:
+        return inUse(k->temperature, k->temperatureSize);
+    case 15: case 16: case 17:
+        return inUse(k->dcm, k->dcmSize);
+    case 18: case 19: case 20: case 22:
+        return inUse(k->currentPosition, k->currentPositionSize);
+    case 23: case 24: case 25: case 27: case 28:
+        return inUse(k->waypoint, k->waypointSize);
+    case 39:
+        return inUse(k->debugData, k->debugDataSize);
+    default:
+        return noEntry;
+    }
+}
+
+// State bits for the host: motor, calibratedGyro, calibratedAccel,
+// rotationFree and autoRotate as bits 0 to 4 (unknown and safeMode left out).
+int stateBits(const ORQ::ComponentVKRClient* k) {
+    return static_cast<int>(k->hwState.motor) | static_cast<int>(k->hwState.calibratedGyro) << 1 |
+           static_cast<int>(k->hwState.calibratedAccel) << 2 | static_cast<int>(k->hwState.rotationFree) << 3 |
+           static_cast<int>(k->hwState.autoRotate) << 4;
+}
+
+// The slot's new content for a read entry at a valid index; `slot` is what
+// the host passed in.
+int readValue(ORQ::ComponentVKRClient* k, int dataID, int index, int slot) {
+    switch (dataID) {
+    case 1: return k->HWversion;
+    case 2: return k->FWversion;
+    case 3: return k->acc[index].x;
+    case 4: return k->acc[index].y;
+    case 5: return k->acc[index].z;
+    case 6: return k->gyro[index].x;
+    case 7: return k->gyro[index].y;
+    case 8: return k->gyro[index].z;
+    case 9: return k->compass[index].x;
+    case 10: return k->compass[index].y;
+    case 11: return k->compass[index].z;
+    case 12: return k->dist[index];
+    case 13: return k->pressure[index];
+    case 14: return k->temperature[index];
+    case 15: return k->dcm[index].x;
+    case 16: return k->dcm[index].y;
+    case 17: return k->dcm[index].z;
+    case 18: return k->currentPosition[index].longitude;
+    case 19: return k->currentPosition[index].latitude;
+    case 20: return k->currentPosition[index].altitude;
+    case 22: return k->currentPosition[index].status;
+    case 23: return k->waypoint[index].point.Position.longitude;
+    case 24: return k->waypoint[index].point.Position.latitude;
+    case 25: return k->waypoint[index].point.Position.altitude;
+    case 27: return k->waypoint[index].point.ToleranceRadius;
+    case 28: return k->waypoint[index].point.HoldTime;
+    case 30: return k->type;
+    case 32: {
+        // The board may report any byte; only the four modes the host knows
+        // are handed over, anything else leaves the slot as it was.
+        const uint32_t mode = k->gpsModeIs;
+        return mode <= ORQ::ComponentVKR::GPSModeUnknown ? static_cast<int>(mode) : slot;
+    }
+    case 35: return stateBits(k);
+    case 39: return k->debugData[index];
+    case 41: return *k->simulateRCLoss;
+    case 42: return k->cmd.safeMode;
+    case 44: return *k->uptime;
+    case 46: return k->recvMessageCounter;
+    case 48: return k->isAlive();
+    case 51: return static_cast<int>(k->getUpdateTime());
+    default: return slot;  // unreachable: readBound has no other entries
+    }
+}
+
+// Count of valid indexes of a set entry (1 for a single value), or noEntry.
+int setBound(const ORQ::ComponentVKRClient* k, int dataID) {
+    switch (dataID) {
+    case 23: case 24: case 25: case 27: case 28:
+        return inUse(k->waypoint, k->waypointSize);
+    case 31: case 32: case 33: case 34: case 36: case 38: case 41: case 42: case 43:
+    case 49: case 50: case 52: case 53:
+        return 1;
+    case 39:
+        return inUse(k->debugData, k->debugDataSize);
+    case 54:
+        return inUse(k->pwmOutput, k->pwmOutputSize);
+    default:
+        return noEntry;
+    }
+}
+
+bool setAccepts(int dataID, int v) {
+    switch (dataID) {
+    case 32: return v >= 0 && v <= 2;  // GPSModeUnknown cannot be commanded
+    case 33: case 34: return v == 1;  // these only ever raise their flag
+    case 49: case 50: case 53: return v == 0 || v == 1;
+    default: return true;
+    }
+}
+
+// Secure-command codes the flight board acts on.
+const int32_t secureCommandArm = 0x5D3A6B24;  // 49 with 1
+
+// Sends one 2-byte element of the raw debug block; the channel carries the
+// element's byte offset within the block.
+void sendDebugElement(ORQ::ComponentVKRClient* k, std::ptrdiff_t element) {
+    k->debugDataClient->send(static_cast<uint8_t>(2 * element), reinterpret_cast<int8_t*>(&k->debugData[element]), 2);
+}
+
+void applySet(ORQ::ComponentVKRClient* k, int dataID, uint8_t index, int v) {
+    switch (dataID) {
+    case 23: k->waypoint[index].point.Position.longitude = v; k->waypointClient->set(index); break;
+    case 24: k->waypoint[index].point.Position.latitude = v; k->waypointClient->set(index); break;
+    case 25: k->waypoint[index].point.Position.altitude = v; k->waypointClient->set(index); break;
+    case 27: k->waypoint[index].point.ToleranceRadius = static_cast<uint8_t>(v); k->waypointClient->set(index); break;
+    case 28: k->waypoint[index].point.HoldTime = static_cast<uint8_t>(v); k->waypointClient->set(index); break;
+    case 31: k->motorOn = static_cast<uint8_t>(v); k->motorOnClient->send(0); break;
+    case 32: k->gpsMode = static_cast<decltype(k->gpsMode)>(v); k->gpsModeClient->send(0); break;
+    case 33: k->cmd.gyro = 1; k->cmdClient->send(0); break;
+    case 34: k->cmd.accel = 1; k->cmdClient->send(0); break;
+    case 36: k->cmd.rotationFree = v != 0; k->cmdClient->send(0); break;
+    case 38: k->cmd.autoRotate = v != 0; k->cmdClient->send(0); break;
+    case 39: k->debugData[index] = static_cast<int16_t>(v); sendDebugElement(k, index); break;
+    case 41: *k->simulateRCLoss = static_cast<int16_t>(v); sendDebugElement(k, k->simulateRCLoss - k->debugData); break;
+    case 42: k->cmd.accel = v != 0; k->cmdClient->send(0); break;
+    case 43: *k->actGas = static_cast<int16_t>(v); sendDebugElement(k, k->actGas - k->debugData); break;
+    case 49:
+        if (v == 1) {
+            k->secureCommand[0] = secureCommandArm;
+            k->secureCommandClient->send(0);
+        }
+        break;
+    case 50: k->secureCommand[0] = v ? 3 : 4; k->secureCommandClient->send(0); break;
+    case 52: k->activControl = static_cast<uint16_t>(v); k->activControlClient->send(0, 0); break;
+    case 53: k->secureCommand[0] = v ? 1 : 2; k->secureCommandClient->send(0); break;
+    case 54: k->pwmOutput[index] = static_cast<uint16_t>(v); k->pwmOutputClient->send(0, index); break;
+    default: break;  // unreachable: setBound has no other entries
+    }
+}
+
+}  // namespace
+
+ComponentVKRInterface::~ComponentVKRInterface() {}
+
+int ComponentVKRInterface::getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value,
+                                              int* size) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int bound = readBound(k, dataID);
+    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
+    **value = readValue(k, dataID, index, **value);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}
+
+int ComponentVKRInterface::setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value,
+                                              int* size) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int bound = setBound(k, dataID);
+    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
+    const int v = **value;
+    if (!setAccepts(dataID, v)) return ERROR_INVALID_VALUE;
+    applySet(k, dataID, static_cast<uint8_t>(index), v);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}

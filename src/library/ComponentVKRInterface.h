@@ -1,0 +1,25 @@
+#pragma once
+// Flight-board data map: turns a host data ID and index into one field of a
+// ORQ::ComponentVKRClient (read: the field widened to an int slot; set: the
+// slot narrowed into the field, stored, and sent by the field's handler).
+//
+// Stateless; one object serves every host thread. The caller holds the
+// component's data lock around every call, so a set writes the field and
+// queues its message without a received report changing it in between.
+//
+// Both parts keep the slot contract of the data calls: -66 when *size <= 0,
+// then -63 for an ID without an entry in that direction, then -65 for a bad
+// index, then (sets) -67 for a refused value. A failed part changes nothing;
+// a successful one fills or consumes **value, advances *value by one slot and
+// lowers *size by one.
+namespace ORQ {
+class ComponentVKRClient;
+}
+
+class ComponentVKRInterface {
+public:
+    virtual ~ComponentVKRInterface();
+
+    int getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+    int setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+};

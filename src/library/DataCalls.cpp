@@ -1,0 +1,162 @@
+// The host's data calls: find the component, hold its data lock for the whole
+// batch, and hand each item to the data map of the component's type. A call
+// that names the library's own ID reads the link statistics instead.
+//
+// Runs on any host thread. init/deinit are never concurrent with these calls,
+// so the manager and message system seen here stay valid for the whole call.
+#include <cstdint>
+
+#include "ComponentDLLInterface.h"
+#include "ComponentQRNClient.h"
+#include "ComponentQRNInterface.h"
+#include "ComponentVKRClient.h"
+#include "ComponentVKRInterface.h"
+#include "Dll.h"
+#include "Library.h"
+#include "MessageManager.h"
+#include "WorldModel.h"
+
+namespace {
+
+// The data maps hold no state; these are shared by every call of the process.
+ComponentVKRInterface componentVKRInterface;
+ComponentQRNInterface componentQRNInterface;
+ComponentDLLInterface componentDLLInterface;
+
+// A component found for one call: kept from removal from the lookup on, and
+// data-locked once lock() succeeds; both are given back on every way out.
+class ComponentUse {
+public:
+    ComponentUse(ORQ::WorldModel* wm, uint8_t id) : wm(wm), c(wm->acquireComponent(id)), locked(false) {}
+    ~ComponentUse() {
+        if (locked) c->unlock();
+        if (c) wm->releaseComponent(c);
+    }
+    ComponentUse(const ComponentUse&) = delete;
+    ComponentUse& operator=(const ComponentUse&) = delete;
+
+    // True when the component exists and its data lock was taken in time.
+    bool lock() {
+        locked = c && c->lock();
+        return locked;
+    }
+    ORQ::Component* get() const { return c; }
+
+private:
+    ORQ::WorldModel* wm;
+    ORQ::Component* c;
+    bool locked;
+};
+
+// Hands the items one by one to a map part; stops at the first failure, which
+// leaves *size as the host passed it. On success *size becomes the number of
+// slots used.
+template <class Map, class Target>
+int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target* target, const int* dataIDs,
+             const int* indexs, int komplexSize, int* value, int* size) {
+    int* slot = value;
+    int left = *size;
+    for (int i = 0; i < komplexSize; ++i) {
+        const int result = (map.*part)(target, dataIDs[i], indexs[i], &slot, &left);
+        if (result != ERROR_NO) return result;
+    }
+    // A negative count means no slots; only a batch without items gets here with one.
+    *size = *size > 0 ? *size - left : 0;
+    return ERROR_NO;
+}
+
+int dataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
+    ORQ::MessageManager* mm = Library::manager();
+    if (!mm) return ERROR_COMPONENT_NOT_SUPPORTED;
+    if (!size || (komplexSize > 0 && (!value || !dataIDs || !indexs))) return ERROR_BUFFER_TOO_SMAL;
+
+    const uint8_t id = static_cast<uint8_t>(componenID & 0xFF);
+    if (id != 0 && id == mm->getMyID()) {
+        ORQ::MessageSystem* ms = Library::messageSystem();
+        if (!ms) return ERROR_COMPONENT_NOT_SUPPORTED;
+        return runItems(componentDLLInterface,
+                        set ? &ComponentDLLInterface::setDataKomplexPart : &ComponentDLLInterface::getDataKomplexPart,
+                        ms, dataIDs, indexs, komplexSize, value, size);
+    }
+
+    ComponentUse use(mm->getWorldModel(), id);
+    if (!use.lock()) return ERROR_COMPONENT_NOT_SUPPORTED;
+    ORQ::Component* c = use.get();
+    switch (c->type) {
+    case 1: {
+        ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
+        if (!k) return ERROR_COMPONENT_NOT_SUPPORTED;
+        return runItems(componentVKRInterface,
+                        set ? &ComponentVKRInterface::setDataKomplexPart : &ComponentVKRInterface::getDataKomplexPart,
+                        k, dataIDs, indexs, komplexSize, value, size);
+    }
+    case 0: {
+        // A placeholder still waiting for its type reply also carries type 0.
+        ORQ::ComponentQRNClient* k = dynamic_cast<ORQ::ComponentQRNClient*>(c);
+        if (!k) return ERROR_COMPONENT_NOT_SUPPORTED;
+        return runItems(componentQRNInterface,
+                        set ? &ComponentQRNInterface::setDataKomplexPart : &ComponentQRNInterface::getDataKomplexPart,
+                        k, dataIDs, indexs, komplexSize, value, size);
+    }
+    default:
+        return ERROR_COMPONENTTYPE_NOT_SUPPORTED;
+    }
+}
+
+// No exception may reach the host: anything unforeseen below (a failing
+// system lock, say) is reported as such, after the component was given back.
+int guardedDataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
+    try {
+        return dataKomplex(set, componenID, dataIDs, indexs, komplexSize, value, size);
+    } catch (...) {
+        return ERROR_UNEXPECTED_EXCEPTION;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int getDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
+    return guardedDataKomplex(false, componenID, dataIDs, indexs, komplexSize, value, size);
+}
+
+int setDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
+    return guardedDataKomplex(true, componenID, dataIDs, indexs, komplexSize, value, size);
+}
+
+int getData(int componenID, int dataID, int* value, int index) {
+    int slots = 1;
+    return getDataKomplex(componenID, &dataID, &index, 1, value, &slots);
+}
+
+int setData(int componenID, int dataID, int value, int index) {
+    int slots = 1;
+    return setDataKomplex(componenID, &dataID, &index, 1, &value, &slots);
+}
+
+int getDataRaw(int componenID, int dataID, int* value, int* size, int index) {
+    (void)componenID;
+    (void)dataID;
+    (void)value;
+    (void)size;
+    (void)index;
+    return ERROR_UNEXPECTED_EXCEPTION;
+}
+
+// These two do not wait: they answer at once with a fixed function of their
+// arguments (products taken in 32 bits, wrapping).
+int waitForData(int ComponenID, int DataID, int* value) {
+    if (!value) return ERROR_BUFFER_TOO_SMAL;
+    *value = static_cast<int>(static_cast<uint32_t>(ComponenID) * static_cast<uint32_t>(DataID) * 4u);
+    return ERROR_NO;
+}
+
+int waitForDataValue(int ComponenID, int DataID, int* value, int exceptedValue) {
+    (void)exceptedValue;
+    if (!value) return ERROR_BUFFER_TOO_SMAL;
+    *value = static_cast<int>(static_cast<uint32_t>(ComponenID) * static_cast<uint32_t>(DataID) * 3u);
+    return ERROR_NO;
+}
+
+}  // extern "C"

@@ -1,0 +1,32 @@
+#include "RecordingHandler.h"
+
+#include "Component.h"
+#include "Message.h"
+
+namespace ORQ {
+namespace test {
+
+RecordingHandler::RecordingHandler(int tag, std::vector<int>* order, int* destroyed)
+    : tag(tag), order(order), destroyed(destroyed) {}
+
+RecordingHandler::~RecordingHandler() {
+    if (destroyed != nullptr) ++*destroyed;
+}
+
+uint8_t RecordingHandler::procNewMessage(Message* m) {
+    offeredSenders.push_back(m->senderID);
+    if (order != nullptr) order->push_back(tag);
+    if (m->dataType == acceptType) {
+        ++dataCount;
+        component->setUpdate();
+    }
+    return 0;
+}
+
+void RecordingHandler::run(uint16_t timeDiff) {
+    timeDiffs.push_back(timeDiff);
+    if (order != nullptr) order->push_back(tag);
+}
+
+}  // namespace test
+}  // namespace ORQ

@@ -1,0 +1,45 @@
+#include "TestMessages.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace ORQ {
+namespace test {
+
+Message makeMessage(uint8_t dataType, uint8_t senderID, uint8_t receiverID, uint8_t channel,
+                    const std::vector<uint8_t>& payload, uint8_t priority, uint8_t ttl, bool unique) {
+    Message m;
+    m.dataType = dataType;
+    m.senderID = senderID;
+    m.receiverID = receiverID;
+    m.channel = channel;
+    m.priority = priority;
+    m.ttl = ttl;
+    m.properties.unique = unique ? 1 : 0;
+    setPayload(m, payload);
+    return m;
+}
+
+void setPayload(Message& m, const std::vector<uint8_t>& payload) {
+    std::free(m.data);
+    m.data = nullptr;
+    m.dataSize = static_cast<uint8_t>(payload.size());
+    if (!payload.empty()) {
+        m.data = static_cast<uint8_t*>(std::malloc(payload.size()));
+        std::memcpy(m.data, payload.data(), payload.size());
+    }
+}
+
+std::vector<uint8_t> payloadOf(const Message& m) {
+    if (!m.data) return {};
+    return std::vector<uint8_t>(m.data, m.data + m.dataSize);
+}
+
+std::vector<uint8_t> layoutOf(Message& m) {
+    uint8_t buffer[255];
+    const uint8_t length = m.serialize(buffer, sizeof(buffer));
+    return std::vector<uint8_t>(buffer, buffer + length);
+}
+
+}  // namespace test
+}  // namespace ORQ

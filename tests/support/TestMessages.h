@@ -1,0 +1,22 @@
+#pragma once
+// Building and inspecting messages in tests.
+#include <cstdint>
+#include <vector>
+
+#include "Message.h"
+
+namespace ORQ {
+namespace test {
+
+// A message with its own malloc'd payload block.
+Message makeMessage(uint8_t dataType, uint8_t senderID, uint8_t receiverID, uint8_t channel,
+                    const std::vector<uint8_t>& payload, uint8_t priority = 0, uint8_t ttl = 0,
+                    bool unique = true);
+// Replaces the payload of m with its own copy of `payload`.
+void setPayload(Message& m, const std::vector<uint8_t>& payload);
+std::vector<uint8_t> payloadOf(const Message& m);
+// The layout m->serialize writes into a 255-byte buffer (empty when refused).
+std::vector<uint8_t> layoutOf(Message& m);
+
+}  // namespace test
+}  // namespace ORQ

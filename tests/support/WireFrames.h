@@ -1,0 +1,19 @@
+#pragma once
+// Reference framing of the link, written independently of MessageSystem so
+// tests can build frames to feed it and check the frames it produces:
+// FD, the layout with FC/FD/FE sent as FE (byte - 0x80), FC.
+#include <cstdint>
+#include <vector>
+
+namespace ORQ {
+namespace test {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes frameLayout(const Bytes& layout);
+// The layout inside one whole frame; false when `frame` is not exactly one
+// well-formed frame.
+bool unframe(const Bytes& frame, Bytes& layout);
+
+}  // namespace test
+}  // namespace ORQ

@@ -1,0 +1,398 @@
+// The exported data calls on a manager the test built (no serial device):
+// batch semantics, the component checks, the library's own ID, the calls
+// with fixed results, null pointers from the host, and a component whose
+// data lock another thread keeps.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "Component.h"
+#include "ComponentQRNClient.h"
+#include "ComponentVKRClient.h"
+#include "Dll.h"
+#include "HostLibrary.h"
+#include "Library.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
+#include "ProcessProbe.h"
+#include "Simulator.h"
+#include "TestMessages.h"
+
+namespace {
+
+const int untouched = 0x5A5A5A5A;
+
+// Manager with own ID 200, observing and adding new senders like a started
+// library; a flight board with ID 1 and a ground station with ID 7.
+class DataCalls : public ::testing::Test {
+protected:
+    static constexpr uint8_t ownID = 200;
+    static constexpr uint8_t boardID = 1;
+    static constexpr uint8_t stationID = 7;
+
+    DataCalls() : board(new ORQ::ComponentVKRClient(boardID)), station(new ORQ::ComponentQRNClient(stationID)) {
+        mm.setObserve(1);
+        mm.setAutoAddNewComponents(1);
+        mm.addMessageSystem(&ms);
+        mm.setMyID(ownID);
+        mm.getWorldModel()->addComponent(board);
+        mm.getWorldModel()->addComponent(station);
+        Library::installForTesting(&mm, &ms);
+    }
+    ~DataCalls() override { Library::installForTesting(nullptr, nullptr); }
+
+    // Data types of everything queued since the last call, oldest first.
+    std::vector<int> drainTypes() {
+        std::vector<int> types;
+        ORQ::MessageQueue* q = ms.getMessageQueue();
+        while (ORQ::Message* m = q->getFirstMessage()) {
+            types.push_back(m->dataType);
+            q->deleteFirst();
+        }
+        return types;
+    }
+
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    ORQ::ComponentVKRClient* board;    // owned by the world model
+    ORQ::ComponentQRNClient* station;  // owned by the world model
+};
+
+TEST_F(DataCalls, ABatchThatRunsOutOfSlotsFillsWhatFitsAndKeepsTheCount) {
+    int ids[] = {1, 2, 30};  // HWversion 256, FWversion 1, type 1
+    int indexs[] = {0, 0, 0};
+    int value[3] = {untouched, untouched, untouched};
+    int size = 2;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, ids, indexs, 3, value, &size));
+    EXPECT_EQ(256, value[0]);
+    EXPECT_EQ(1, value[1]);
+    EXPECT_EQ(untouched, value[2]);
+    EXPECT_EQ(2, size);
+}
+
+TEST_F(DataCalls, ABatchWithSpareSlotsReportsTheSlotsUsed) {
+    int ids[] = {1, 2, 30};
+    int indexs[] = {0, 0, 0};
+    int value[5] = {untouched, untouched, untouched, untouched, untouched};
+    int size = 5;
+    ASSERT_EQ(ERROR_NO, getDataKomplex(boardID, ids, indexs, 3, value, &size));
+    EXPECT_EQ(3, size);
+    EXPECT_EQ(256, value[0]);
+    EXPECT_EQ(1, value[1]);
+    EXPECT_EQ(1, value[2]);
+    EXPECT_EQ(untouched, value[3]);
+    EXPECT_EQ(untouched, value[4]);
+}
+
+TEST_F(DataCalls, ASetBatchKeepsTheItemsBeforeAFailureAndStopsThere) {
+    int ids[] = {31, 1, 52};  // motorOn, no set entry, activControl
+    int indexs[] = {0, 0, 0};
+    int value[] = {7, 1, 9};
+    int size = 3;
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setDataKomplex(boardID, ids, indexs, 3, value, &size));
+    EXPECT_EQ(3, size);
+    EXPECT_EQ(7, board->motorOn);        // first item applied
+    EXPECT_EQ(0, board->activControl);   // third never looked at
+    EXPECT_EQ(std::vector<int>({19}), drainTypes());  // and only the first was sent
+}
+
+TEST_F(DataCalls, ABatchOfNoItemsSucceedsWithNoSlotsUsed) {
+    for (int komplexSize : {0, -4}) {
+        for (int startSize : {5, -2}) {
+            int value = untouched;
+            int size = startSize;
+            EXPECT_EQ(ERROR_NO, getDataKomplex(boardID, nullptr, nullptr, komplexSize, &value, &size));
+            EXPECT_EQ(0, size);
+            size = startSize;
+            EXPECT_EQ(ERROR_NO, setDataKomplex(stationID, nullptr, nullptr, komplexSize, &value, &size));
+            EXPECT_EQ(0, size);
+            EXPECT_EQ(untouched, value);
+        }
+    }
+    EXPECT_TRUE(drainTypes().empty());
+}
+
+TEST_F(DataCalls, ANegativeSlotCountIsNoSlotAtTheFirstItem) {
+    int id = 1, index = 0, value = untouched, size = -1;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, &value, &size));
+    EXPECT_EQ(untouched, value);
+    EXPECT_EQ(-1, size);
+}
+
+TEST_F(DataCalls, SingleCallsReachBothDeviceMaps) {
+    int value = untouched;
+    ASSERT_EQ(ERROR_NO, getData(boardID, 30, &value, 0));
+    EXPECT_EQ(1, value);
+    ASSERT_EQ(ERROR_NO, getData(stationID, 30, &value, 0));
+    EXPECT_EQ(0, value);
+    ASSERT_EQ(ERROR_NO, getData(stationID, 29, &value, 7));
+    EXPECT_EQ(0, value);
+
+    ASSERT_EQ(ERROR_NO, setData(stationID, 37, 300, 3));
+    EXPECT_EQ(44, station->rcSender[3]);
+    EXPECT_EQ(ERROR_INDEX_NOT_SUPPORTED, setData(stationID, 37, 1, 8));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setData(boardID, 37, 1, 0));
+    EXPECT_EQ(ERROR_INVALID_VALUE, setData(boardID, 32, 3, 0));
+    EXPECT_EQ(std::vector<int>({17}), drainTypes());
+}
+
+TEST_F(DataCalls, OnlyTheLow8BitsOfTheComponentIdCount) {
+    int value = untouched;
+    ASSERT_EQ(ERROR_NO, getData(256 + boardID, 30, &value, 0));
+    EXPECT_EQ(1, value);
+    ASSERT_EQ(ERROR_NO, getData(-256 + stationID, 1, &value, 0));
+    EXPECT_EQ(256, value);
+}
+
+TEST_F(DataCalls, UnknownComponentsAndIdZeroAreNotSupported) {
+    for (int id : {0, 256, 99}) {
+        int value = untouched;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(id, 30, &value, 0)) << id;
+        EXPECT_EQ(untouched, value);
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(id, 31, 1, 0)) << id;
+    }
+    EXPECT_TRUE(drainTypes().empty());
+}
+
+TEST_F(DataCalls, ASenderStillWaitingForItsTypeIsNotSupported) {
+    // The first message of an unknown sender creates a placeholder.
+    ORQ::Message m = ORQ::test::makeMessage(54, 42, ownID, 0, {0});
+    mm.procMessage(&m, &ms);
+    ASSERT_NE(nullptr, mm.getWorldModel()->getComponent(42));
+
+    for (int dataID : {1, 30, 48, 51}) {
+        int value = untouched;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(42, dataID, &value, 0)) << dataID;
+        EXPECT_EQ(untouched, value);
+    }
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(42, 52, 1, 0));
+}
+
+TEST_F(DataCalls, AComponentOfAnotherTypeOrClassIsRefused) {
+    ORQ::Component* odd = new ORQ::Component(20);
+    odd->type = 2;
+    ORQ::Component* fakeBoard = new ORQ::Component(21);
+    fakeBoard->type = 1;
+    mm.getWorldModel()->addComponent(odd);
+    mm.getWorldModel()->addComponent(fakeBoard);
+
+    int id = 30, index = 0, value = untouched, size = 1;
+    EXPECT_EQ(ERROR_COMPONENTTYPE_NOT_SUPPORTED, getDataKomplex(20, &id, &index, 1, &value, &size));
+    EXPECT_EQ(1, size);
+    EXPECT_EQ(untouched, value);
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getDataKomplex(21, &id, &index, 1, &value, &size));
+    EXPECT_EQ(1, size);
+
+    // Each call gave the lock back.
+    ASSERT_TRUE(odd->lock());
+    odd->unlock();
+    ASSERT_TRUE(fakeBoard->lock());
+    fakeBoard->unlock();
+}
+
+TEST_F(DataCalls, TheLibrarysOwnIdReadsTheLinkStatistics) {
+    // One good frame and one with a wrong check byte reach the message system.
+    const std::vector<uint8_t> layout = {3, 54, 9, ownID, 0, 1};
+    uint8_t crc = 0;
+    for (uint8_t b : layout) crc ^= b;
+    std::vector<uint8_t> bytes = {0xFD};
+    bytes.insert(bytes.end(), layout.begin(), layout.end());
+    bytes.push_back(crc);
+    bytes.push_back(0xFC);
+    bytes.push_back(0xFD);
+    bytes.insert(bytes.end(), layout.begin(), layout.end());
+    bytes.push_back(static_cast<uint8_t>(crc ^ 0x10));
+    bytes.push_back(0xFC);
+    ms.procNewData(bytes.data(), static_cast<uint8_t>(bytes.size()));
+    while (ORQ::Message* m = ms.getNewMessage()) delete m;
+
+    for (int componenID : {int(ownID), ownID + 256}) {
+        int ids[] = {45, 46, 47};
+        int indexs[] = {3, 0, -1};
+        int value[3] = {untouched, untouched, untouched};
+        int size = 3;
+        ASSERT_EQ(ERROR_NO, getDataKomplex(componenID, ids, indexs, 3, value, &size));
+        EXPECT_EQ(3, size);
+        EXPECT_EQ(int(ms.receiveError), value[0]);
+        EXPECT_GE(value[0], 1);
+        EXPECT_EQ(2, value[1]);
+        EXPECT_EQ(int(ms.receivedBytes), value[2]);
+    }
+
+    int value = untouched;
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, getData(ownID, 1, &value, 0));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setData(ownID, 45, 0, 0));
+    int id = 45, index = 0, size = 0;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(ownID, &id, &index, 1, &value, &size));
+    EXPECT_EQ(untouched, value);
+}
+
+TEST_F(DataCalls, NullPointersFromTheHostAreNoSlotBuffer) {
+    int id = 31, index = 0, value = 5, size = 1;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, nullptr, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, &value, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, nullptr, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, &id, nullptr, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, &id, &index, 0, &value, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getData(boardID, 30, nullptr, 0));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, waitForData(1, 2, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, waitForDataValue(1, 2, nullptr, 0));
+    EXPECT_EQ(1, size);
+    EXPECT_EQ(0, board->motorOn);
+    EXPECT_TRUE(drainTypes().empty());
+}
+
+TEST(FixedResultCalls, AnswerAtOnceWithTheirFixedResults) {
+    int value = untouched;
+    EXPECT_EQ(ERROR_NO, waitForData(2, 3, &value));
+    EXPECT_EQ(24, value);
+    EXPECT_EQ(ERROR_NO, waitForDataValue(2, 3, &value, 7));
+    EXPECT_EQ(18, value);
+    EXPECT_EQ(ERROR_NO, waitForData(0x40000000, 1, &value));  // 32-bit wrap
+    EXPECT_EQ(0, value);
+    EXPECT_EQ(ERROR_NO, waitForDataValue(-1, 5, &value, 0));
+    EXPECT_EQ(-15, value);
+
+    int size = 4;
+    value = untouched;
+    EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, getDataRaw(1, 1, &value, &size, 0));
+    EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, getDataRaw(0, -5, nullptr, nullptr, 9));
+    EXPECT_EQ(untouched, value);
+    EXPECT_EQ(4, size);
+}
+
+TEST(BeforeInit, DataCallsTouchNothingAndFindNoComponent) {
+    Library::installForTesting(nullptr, nullptr);
+    int value = untouched;
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(1, 30, &value, 0));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(1, 31, 1, 0));
+    int id = 30, index = 0, size = 1;
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getDataKomplex(1, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setDataKomplex(1, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getDataKomplex(1, nullptr, nullptr, 1, nullptr, nullptr));
+    EXPECT_EQ(untouched, value);
+    EXPECT_EQ(1, size);
+    EXPECT_EQ(ERROR_NO, waitForData(2, 3, &value));
+    EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, getDataRaw(1, 1, &value, &size, 0));
+}
+
+// Keeps a component's data lock on its own thread until released.
+class LockHolder {
+public:
+    explicit LockHolder(ORQ::Component* c) : thread([this, c] {
+        const bool held = c->lock();
+        {
+            std::unique_lock<std::mutex> l(m);
+            locked = held;
+            cv.notify_all();
+            cv.wait(l, [this] { return released; });
+        }
+        if (held) c->unlock();
+    }) {
+        std::unique_lock<std::mutex> l(m);
+        cv.wait(l, [this] { return locked.has_value(); });
+    }
+    ~LockHolder() {
+        {
+            std::lock_guard<std::mutex> l(m);
+            released = true;
+        }
+        cv.notify_all();
+        thread.join();
+    }
+    bool holds() {
+        std::lock_guard<std::mutex> l(m);
+        return locked.value_or(false);
+    }
+
+private:
+    std::mutex m;
+    std::condition_variable cv;
+    std::optional<bool> locked;
+    bool released = false;
+    std::thread thread;  // last: starts once the state above exists
+};
+
+TEST_F(DataCalls, AComponentLockedElsewhereForLongerThanTheLimitIsNotSupported) {
+    {
+        LockHolder holder(board);
+        ASSERT_TRUE(holder.holds());
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(boardID, 31, 9, 0));
+        int value = untouched;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(boardID, 30, &value, 0));
+        EXPECT_EQ(untouched, value);
+    }
+    EXPECT_EQ(0, board->motorOn);
+    EXPECT_TRUE(drainTypes().empty());
+
+    // Once the lock is free again the same set goes through.
+    EXPECT_EQ(ERROR_NO, setData(boardID, 31, 9, 0));
+    EXPECT_EQ(9, board->motorOn);
+}
+
+// The host's own view: liborq.so loaded by path, started on a pseudo-terminal
+// where simulated devices answer.
+TEST(HostPath, DataCallsThroughTheSharedLibraryOnASimulatedLine) {
+    using namespace std::chrono_literals;
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+    int value = untouched;
+    if (!lib.started()) {
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.getData(5, 30, &value, 0));
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.setData(5, 31, 1, 0));
+        EXPECT_EQ(untouched, value);
+    }
+
+    ORQSim::Simulator sim;
+    ASSERT_TRUE(sim.openPty());
+    ASSERT_TRUE(sim.addDevice(5, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(sim.addDevice(6, ORQSim::SimDevice::GroundStation));
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(ERROR_NO, lib.callInit(257, 0, sim.path().c_str()));  // own ID 1
+
+    auto typeOf = [&lib](int id) {
+        int type = -1;
+        return lib.getData(id, 30, &type, 0) == ERROR_NO ? type : -1;
+    };
+    EXPECT_TRUE(ORQ::test::eventually([&] { return typeOf(5) == 1 && typeOf(6) == 0; }, 30s));
+
+    int ids[] = {1, 2, 30};
+    int indexs[] = {0, 0, 0};
+    int slots[3] = {untouched, untouched, untouched};
+    int size = 2;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, lib.getDataKomplex(5, ids, indexs, 3, slots, &size));
+    EXPECT_EQ(2, size);
+    EXPECT_EQ(untouched, slots[2]);
+    int32_t hwVersion = 0;
+    ASSERT_TRUE(sim.currentValue(5, 1, 0, hwVersion));
+    EXPECT_EQ(hwVersion, slots[0]);
+
+    EXPECT_EQ(ERROR_NO, lib.setData(5, 31, 1, 0));
+    EXPECT_TRUE(sim.waitForValue(5, 31, 0, 1, 10s));
+    EXPECT_EQ(ERROR_NO, lib.setData(6, 52, 0x1234, 0));
+    EXPECT_TRUE(sim.waitForValue(6, 52, 0, 0x1234, 10s));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, lib.setData(5, 1, 0, 0));
+    EXPECT_EQ(ERROR_INDEX_NOT_SUPPORTED, lib.setData(5, 54, 1, 4));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.getData(77, 30, &value, 0));
+
+    // The library's own ID names its link: frames have been received by now.
+    int received = 0;
+    EXPECT_EQ(ERROR_NO, lib.getData(1, 46, &received, 0));
+    EXPECT_GT(received, 0);
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, lib.setData(1, 46, 0, 0));
+
+    int fixed = 0;
+    EXPECT_EQ(ERROR_NO, lib.waitForData(2, 3, &fixed));
+    EXPECT_EQ(24, fixed);
+    EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, lib.getDataRaw(5, 1, &fixed, &size, 0));
+
+    EXPECT_EQ(ERROR_NO, lib.deinit());
+    sim.stop();
+}
+
+}  // namespace

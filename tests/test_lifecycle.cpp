@@ -1,0 +1,346 @@
+// Start and stop of liborq.so through its exported functions, with a
+// pseudo-terminal playing the remote device on the serial line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "DeviceFrames.h"
+#include "HostLibrary.h"
+#include "ProcessProbe.h"
+#include "Pty.h"
+#include "SerialPlug.h"
+#include "StdoutCapture.h"
+
+using namespace ORQ::test;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::chrono::milliseconds kDeadline(20000);
+const int kTabletID = 257;  // own ID 1: only the low 8 bits count
+const uint8_t kOwnID = 1;
+
+// A heartbeat (data type 54, one byte) from device 7 to the library.
+const Bytes kHeartbeatFrom7{0xFD, 0x03, 0x36, 0x07, 0x01, 0x00, 0x01, 0x32, 0xFC};
+// The library's type request (data type 3, no payload) to device 7.
+const Bytes kTypeRequestTo7{0xFD, 0x03, 0x03, 0x01, 0x07, 0x00, 0x06, 0xFC};
+
+Bytes heartbeatFrom(uint8_t id) {
+    return smalFrame(54, id, kOwnID, 0, {1});
+}
+
+Bytes typeRequestTo(uint8_t id) {
+    return smalFrame(3, kOwnID, id, 0);
+}
+
+std::string openLine(const std::string& dev) {
+    return "[UartSerial] open \"" + dev + "\"";
+}
+
+// The lines of deinit on a running library, in order.
+const Lines kStopLines{
+    "[DLL] deinit()",
+    "[UartSerial] deinit()",
+    "[UartSerial] deinit(): join SendThread...",
+    "[UartSerial] deinit(): joined!",
+    "[UartSerial] deinit(): join RecvThread...",
+    "[UartSerial] ERROR in workerRecv()",
+    "[UartSerial] deinit(): joined!",
+    "[UartSerial] deinit(): OK",
+    "[DLL] deinit() join workerThread...",
+    "[DLL] deinit() joined!",
+    "[DLL] deinit() OK",
+};
+
+// deinit when the driver has no threads (never started, or its start failed).
+const Lines kStopLinesWithoutThreads{
+    "[DLL] deinit()",
+    "[UartSerial] deinit()",
+    "[UartSerial] deinit(): OK",
+    "[DLL] deinit() OK",
+};
+
+// Index of the first line equal to `line` at or after `from`, or lines.size().
+std::size_t find(const Lines& lines, const std::string& line, std::size_t from = 0) {
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (lines[i] == line) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
+class LifecycleTest : public ::testing::Test {
+protected:
+    LifecycleTest() : lib(HostLibrary::load(ORQ_SHARED_LIBRARY)) {}
+    // Whatever a test left running is stopped before the next one.
+    void TearDown() override { lib.deinit(); }
+
+    HostLibrary& lib;
+};
+
+// --- A library that has not been started in this process --------------------
+
+TEST_F(LifecycleTest, DeinitWithoutInitWritesOnlyItsOwnTwoLines) {
+    if (lib.started()) {
+        GTEST_SKIP() << "needs a process in which the library was never started";
+    }
+    StdoutCapture out;
+    EXPECT_EQ(0, lib.deinit());
+    EXPECT_EQ((Lines{"[DLL] deinit()", "[DLL] deinit() OK"}), out.lines());
+}
+
+TEST_F(LifecycleTest, ReadBracketsReturnZeroInEveryState) {
+    EXPECT_EQ(0, lib.readBegin());
+    EXPECT_EQ(0, lib.readEnd());
+    Pty device;
+    {
+        StdoutCapture out;
+        ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    }
+    EXPECT_EQ(0, lib.readBegin());
+    EXPECT_EQ(0, lib.readEnd());
+    StdoutCapture out;
+    lib.deinit();
+    EXPECT_EQ(0, lib.readBegin());
+    EXPECT_EQ(0, lib.readEnd());
+}
+
+// --- Devices that cannot be opened -----------------------------------------
+
+struct Unopenable {
+    const char* label;
+    std::string dev;  // empty with isNull: a null name
+    bool isNull;
+    const char* failureLine;
+};
+
+std::string longMissingName() {
+    return "/nonexistent/" + std::string(300, 'x') + "/ttyUSB0";
+}
+
+class UnopenableDeviceTest : public LifecycleTest, public ::testing::WithParamInterface<Unopenable> {};
+
+TEST_P(UnopenableDeviceTest, InitFailsWithoutStartingAnythingAndDeinitStillWorks) {
+    const Unopenable& p = GetParam();
+    const char* dev = p.isNull ? nullptr : p.dev.c_str();
+    void* workerBefore = nullptr;
+    void* uartBefore = nullptr;
+    lib.getThreadID(&workerBefore, &uartBefore);
+    const bool fresh = !lib.started();
+    const std::size_t threadsBefore = threadCount();
+
+    StdoutCapture out;
+    EXPECT_EQ(-68, lib.callInit(kTabletID, 0, dev));
+    EXPECT_EQ((Lines{openLine(p.dev), p.failureLine, "[DLL] error init uart, shutdown!!!", "[UartSerial] deinit()",
+                     "[UartSerial] deinit(): OK"}),
+              out.lines());
+    EXPECT_EQ(threadsBefore, threadCount());
+
+    // A failed start leaves the handles of an earlier start, or null.
+    void* worker = &worker;
+    void* uart = &uart;
+    EXPECT_EQ(0, lib.getThreadID(&worker, &uart));
+    EXPECT_EQ(workerBefore, worker);
+    EXPECT_EQ(uartBefore, uart);
+    if (fresh) {
+        EXPECT_EQ(nullptr, worker);
+        EXPECT_EQ(nullptr, uart);
+    }
+
+    const std::size_t before = out.lines().size();
+    EXPECT_EQ(0, lib.deinit());
+    EXPECT_EQ(kStopLinesWithoutThreads, out.linesFrom(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, UnopenableDeviceTest,
+    ::testing::Values(Unopenable{"Missing", "/nonexistent/orq/ttyUSB0", false, "[UartSerial] error while open"},
+                      Unopenable{"Null", "", true, "[UartSerial] error while open"},
+                      Unopenable{"Empty", "", false, "[UartSerial] error while open"},
+                      Unopenable{"LongMissing", longMissingName(), false, "[UartSerial] error while open"},
+                      Unopenable{"NotATerminal", "/dev/null", false, "[UartSerial] error while open"}),
+    [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.label); });
+
+// --- Running ------------------------------------------------------------------
+
+TEST_F(LifecycleTest, StartAndStopWriteTheirLinesInOrder) {
+    Pty device;
+    const std::size_t threadsBefore = threadCount();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    EXPECT_EQ((Lines{openLine(device.slavePath())}), out.lines());
+    // The main loop and the driver's send and receive threads.
+    EXPECT_EQ(threadsBefore + 3, threadCount());
+
+    void* worker = nullptr;
+    void* uart = nullptr;
+    EXPECT_EQ(0, lib.getThreadID(&worker, &uart));
+    EXPECT_NE(nullptr, worker);
+    EXPECT_NE(nullptr, uart);
+    EXPECT_NE(worker, uart);
+
+    const std::size_t before = out.lines().size();
+    EXPECT_EQ(0, lib.deinit());
+    EXPECT_EQ(kStopLines, out.linesFrom(before));
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
+}
+
+TEST_F(LifecycleTest, NewSenderGetsPlaceholderAndTypeRequestFromOwnID) {
+    Pty device;
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    ASSERT_EQ(kHeartbeatFrom7, heartbeatFrom(7));
+    ASSERT_EQ(kTypeRequestTo7, typeRequestTo(7));
+
+    device.write(kHeartbeatFrom7);
+    EXPECT_TRUE(out.waitForLine("[MessageManager] autoAdd id 7", kDeadline));
+    EXPECT_TRUE(device.waitForSequence(kTypeRequestTo7, kDeadline));
+    EXPECT_EQ(1u, out.count("[MessageManager] autoAdd id 7"));
+}
+
+TEST_F(LifecycleTest, LongDeviceNameIsOpenedWhole) {
+    SerialPlug plug;
+    Pty& device = plug.plug();
+    const std::string longName = plug.path() + "-" + std::string(150, 'n');
+    ASSERT_EQ(0, ::symlink(device.slavePath().c_str(), longName.c_str()));
+
+    StdoutCapture out;
+    EXPECT_EQ(0, lib.callInit(kTabletID, 0, longName.c_str()));
+    EXPECT_EQ(1u, out.count(openLine(longName)));
+    device.write(heartbeatFrom(12));
+    EXPECT_TRUE(out.waitForLine("[MessageManager] autoAdd id 12", kDeadline));
+    lib.deinit();
+    ::unlink(longName.c_str());
+}
+
+TEST_F(LifecycleTest, UnpluggedDeviceIsReopenedAndFramesFlowAgain) {
+    SerialPlug plug;
+    plug.plug();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, plug.path().c_str()));
+    plug.device().write(heartbeatFrom(7));
+    ASSERT_TRUE(plug.device().waitForSequence(typeRequestTo(7), kDeadline));
+
+    const std::size_t beforeUnplug = out.lines().size();
+    plug.unplug();
+    // Several failed attempts: the device stays away through the first waits.
+    ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline, 3));
+    Pty& device = plug.plug();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline));
+
+    const Lines lines = out.linesFrom(beforeUnplug);
+    const std::size_t error = find(lines, "[UartSerial] ERROR in workerRecv()");
+    ASSERT_LT(error + 3, lines.size());
+    EXPECT_EQ((Lines{"", "[UartSerial] WARNING reopen()", ""}), Lines(&lines[error + 1], &lines[error + 4]));
+    const std::size_t firstAttempt = find(lines, openLine(plug.path()), error);
+    ASSERT_LT(firstAttempt + 1, lines.size());
+    EXPECT_EQ("[UartSerial] error while open", lines[firstAttempt + 1]);
+    const std::size_t reopened = find(lines, "[UartSerial] 1", firstAttempt);
+    ASSERT_LT(reopened + 2, lines.size());
+    EXPECT_EQ(openLine(plug.path()), lines[reopened - 2]);
+    EXPECT_EQ("", lines[reopened - 1]);
+    EXPECT_EQ("[UartSerial] WARNING reopen() OK", lines[reopened + 1]);
+    EXPECT_EQ("", lines[reopened + 2]);
+
+    // Both directions work on the new device: the placeholder of 7 still asks
+    // for its type, and a new sender is heard and asked.
+    EXPECT_TRUE(device.waitForSequence(typeRequestTo(7), kDeadline));
+    device.write(heartbeatFrom(9));
+    EXPECT_TRUE(out.waitForLine("[MessageManager] autoAdd id 9", kDeadline));
+    EXPECT_TRUE(device.waitForSequence(typeRequestTo(9), kDeadline));
+}
+
+TEST_F(LifecycleTest, SecondInitWhileRunningStopsTheFirstStart) {
+    Pty device;
+    const std::size_t threadsBefore = threadCount();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    void* firstWorker = nullptr;
+    void* firstUart = nullptr;
+    lib.getThreadID(&firstWorker, &firstUart);
+
+    const std::size_t before = out.lines().size();
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    Lines expected = kStopLines;
+    expected.push_back(openLine(device.slavePath()));
+    EXPECT_EQ(expected, out.linesFrom(before));
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore + 3; }, kDeadline));
+
+    // Exactly one driver reads the device.
+    device.write(heartbeatFrom(7));
+    EXPECT_TRUE(device.waitForSequence(typeRequestTo(7), kDeadline));
+    EXPECT_EQ(1u, out.count("[MessageManager] autoAdd id 7"));
+
+    lib.deinit();
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
+}
+
+// --- Stopping in every state ------------------------------------------------------
+
+enum class StopState { Idle, AfterTraffic, DeviceMissing };
+
+class DeinitStateTest : public LifecycleTest, public ::testing::WithParamInterface<StopState> {};
+
+TEST_P(DeinitStateTest, DeinitReturnsAndLeavesNoThread) {
+    SerialPlug plug;
+    plug.plug();
+    const std::size_t threadsBefore = threadCount();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, plug.path().c_str()));
+    switch (GetParam()) {
+    case StopState::Idle:
+        break;
+    case StopState::AfterTraffic:
+        plug.device().write(heartbeatFrom(7));
+        ASSERT_TRUE(plug.device().waitForSequence(typeRequestTo(7), kDeadline));
+        break;
+    case StopState::DeviceMissing:
+        plug.unplug();
+        // In the reopen waits, well past the first attempts.
+        ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline, 4));
+        break;
+    }
+
+    EXPECT_TRUE(finishesWithin([&] { lib.deinit(); }, kDeadline));
+    EXPECT_EQ(1u, out.count("[DLL] deinit() OK"));
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
+}
+
+INSTANTIATE_TEST_SUITE_P(States, DeinitStateTest,
+                         ::testing::Values(StopState::Idle, StopState::AfterTraffic, StopState::DeviceMissing),
+                         [](const ::testing::TestParamInfo<StopState>& info) {
+                             switch (info.param) {
+                             case StopState::Idle:
+                                 return "Idle";
+                             case StopState::AfterTraffic:
+                                 return "AfterTraffic";
+                             case StopState::DeviceMissing:
+                                 return "DeviceMissing";
+                             }
+                             return "";
+                         });
+
+TEST_F(LifecycleTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
+    Pty device;
+    StdoutCapture out;
+    // The objects of the last start stay until the next init: count with one
+    // start's objects in place on both sides.
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    lib.deinit();
+    const std::size_t descriptors = openDescriptorCount();
+    const std::size_t threads = threadCount();
+
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str())) << "start " << i;
+        lib.deinit();
+    }
+    EXPECT_EQ(descriptors, openDescriptorCount());
+    EXPECT_TRUE(eventually([&] { return threadCount() == threads; }, kDeadline));
+    EXPECT_EQ(101u, out.count("[DLL] deinit() OK"));
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// The serial driver on its own, on a pseudo-terminal whose master plays the
+// remote device: framing of received bytes, the Uart operations, sending, and
+// stopping while the far end never reads.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DeviceFrames.h"
+#include "MessageDebugger.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
+#include "ProcessProbe.h"
+#include "Pty.h"
+#include "StdoutCapture.h"
+#include "TestMessages.h"
+#include "UartSerial.h"
+
+using namespace ORQ::test;
+
+namespace {
+
+const std::chrono::milliseconds kDeadline(20000);
+
+struct Routed {
+    uint8_t dataType;
+    uint8_t senderID;
+    uint8_t receiverID;
+    uint8_t channel;
+    Bytes payload;
+};
+
+// Records every message the manager routes (called on the receive thread).
+class RoutedMessages : public ORQ::MessageDebugger {
+public:
+    void procMessage(ORQ::Message* m, ORQ::MessageSystem*) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        routed.push_back(Routed{m->dataType, m->senderID, m->receiverID, m->channel, payloadOf(*m)});
+    }
+    std::vector<Routed> all() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return routed;
+    }
+    std::size_t count() { return all().size(); }
+
+private:
+    std::mutex mutex;
+    std::vector<Routed> routed;
+};
+
+class UartSerialTest : public ::testing::Test {
+protected:
+    UartSerialTest() : uart(device.slavePath().c_str(), &ms, &mm) { mm.setMessageDebugger(&routed); }
+    ~UartSerialTest() override { uart.deinit(); }
+
+    void start() {
+        uart.init();
+        ASSERT_EQ(1, uart.getIsOpen());
+    }
+
+    StdoutCapture out;
+    Pty device;
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    RoutedMessages routed;
+    ORQ::UartSerial uart;
+};
+
+TEST_F(UartSerialTest, FrameIsRoutedWhenItsEndByteArrivesNotBefore) {
+    start();
+    const Bytes frame = smalFrame(54, 7, 1, 2, {0x01});
+    device.write(Bytes(frame.begin(), frame.end() - 1));
+    ASSERT_TRUE(eventually([&] { return uart.newData() == frame.size() - 1; }, kDeadline));
+    EXPECT_EQ(0u, routed.count());
+
+    device.write({0xFC});
+    ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
+    const Routed m = routed.all()[0];
+    EXPECT_EQ(54, m.dataType);
+    EXPECT_EQ(7, m.senderID);
+    EXPECT_EQ(1, m.receiverID);
+    EXPECT_EQ(2, m.channel);
+    EXPECT_EQ(Bytes{0x01}, m.payload);
+    EXPECT_EQ(0, uart.newData());
+}
+
+TEST_F(UartSerialTest, EveryFrameOfAStreamIsRouted) {
+    start();
+    Bytes stream;
+    for (uint8_t id = 2; id < 22; ++id) {
+        const Bytes frame = smalFrame(54, id, 1, 0, {id, 0xFD});  // 0xFD goes out escaped
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    device.write(stream);
+    ASSERT_TRUE(eventually([&] { return routed.count() == 20; }, kDeadline));
+    const std::vector<Routed> all = routed.all();
+    for (uint8_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(i + 2, all[i].senderID);
+        EXPECT_EQ((Bytes{static_cast<uint8_t>(i + 2), 0xFD}), all[i].payload);
+    }
+}
+
+TEST_F(UartSerialTest, GatheredBytesAreDroppedWhenTheBufferFillsWithoutAnEndByte) {
+    start();
+    device.write(Bytes(1000, 0x55));
+    ASSERT_TRUE(eventually([&] { return uart.newData() == 250; }, kDeadline));
+    // The receive thread keeps reading: the next frame is still routed.
+    device.write(smalFrame(54, 7, 1, 0, {0x01}));
+    EXPECT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
+    EXPECT_EQ(1u, out.count("[UartSerial] workerRecv buffer (1000) full, waiting..."));
+}
+
+struct Waiting {
+    std::size_t waiting;   // bytes received without an end byte
+    uint8_t take;          // receive() limit
+    uint8_t newDataBefore;
+    uint8_t taken;
+};
+
+class UartReceiveTest : public UartSerialTest, public ::testing::WithParamInterface<Waiting> {};
+
+TEST_P(UartReceiveTest, ReceiveMovesTheOldestBytesAndKeepsTheRestInOrder) {
+    const Waiting p = GetParam();
+    start();
+    Bytes sent;
+    for (std::size_t i = 0; i < p.waiting; ++i) {
+        sent.push_back(static_cast<uint8_t>(i % 200));
+    }
+    device.write(sent);
+    ASSERT_TRUE(eventually([&] { return uart.newData() == p.newDataBefore; }, kDeadline));
+
+    uint8_t buffer[255] = {};
+    ASSERT_EQ(p.taken, uart.receive(buffer, p.take));
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + p.taken), Bytes(buffer, buffer + p.taken));
+
+    Bytes rest;
+    while (uint8_t n = uart.receive(buffer, 255)) {
+        rest.insert(rest.end(), buffer, buffer + n);
+    }
+    EXPECT_EQ(Bytes(sent.begin() + p.taken, sent.end()), rest);
+    EXPECT_EQ(0, uart.newData());
+}
+
+INSTANTIATE_TEST_SUITE_P(Amounts, UartReceiveTest,
+                         ::testing::Values(Waiting{120, 50, 120, 50}, Waiting{300, 250, 250, 250},
+                                           Waiting{10, 50, 10, 10}, Waiting{1, 0, 1, 0}),
+                         [](const ::testing::TestParamInfo<Waiting>& info) {
+                             return std::to_string(info.param.waiting) + "Waiting" +
+                                    std::to_string(info.param.take) + "Asked";
+                         });
+
+TEST_F(UartSerialTest, QueuedMessageGoesOutAsOneEscapedFrame) {
+    start();
+    ORQ::Message m = makeMessage(0x10, 1, 2, 0, {0xFD, 0x20});
+    ms.send(&m);
+    const Bytes expected{0xFD, 0x03, 0x10, 0x01, 0x02, 0x00, 0xFE, 0x7D, 0x20, 0xCD, 0xFC};
+    EXPECT_TRUE(device.waitForSequence(expected, kDeadline));
+    EXPECT_TRUE(eventually([&] { return ms.getMessageQueue()->getElementCount() == 0; }, kDeadline));
+    EXPECT_EQ(expected, device.received());
+}
+
+TEST_F(UartSerialTest, SendNeedsAnOpenPort) {
+    uint8_t bytes[] = {0x11, 0x22, 0x33};
+    EXPECT_EQ(ORQ::Uart::ERROR_EXCEPTION, uart.send(bytes, 3));
+    EXPECT_EQ(1u, out.count("[UartSerial] ERROR in send() not open!"));
+
+    ASSERT_EQ(ORQ::Uart::ERROR_NO, uart.open(device.slavePath().c_str()));
+    EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.send(bytes, 3));
+    EXPECT_TRUE(device.waitForSequence({0x11, 0x22, 0x33}, kDeadline));
+}
+
+TEST_F(UartSerialTest, SendWhileRunningGoesThroughTheDriver) {
+    start();
+    uint8_t bytes[] = {0x44, 0x55};
+    EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.send(bytes, 2));
+    EXPECT_TRUE(device.waitForSequence({0x44, 0x55}, kDeadline));
+}
+
+TEST_F(UartSerialTest, RepeatedInitAndOpenChangeNothing) {
+    start();
+    uart.init();
+    EXPECT_EQ(1u, out.count("[UartSerial] already running..."));
+    EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.open(device.slavePath().c_str()));
+    EXPECT_EQ(1u, out.count("[UartSerial] already open!!!"));
+    // Still one working driver.
+    device.write(smalFrame(54, 7, 1, 0, {0x01}));
+    EXPECT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
+}
+
+TEST_F(UartSerialTest, DeinitReturnsWhileTheFarEndNeverReads) {
+    const std::size_t threadsBefore = threadCount();
+    start();
+    // Keep the line busy until the driver has to drop frames: by then the
+    // pty is full and a write is waiting for a reader that never comes.
+    const Bytes payload(50, 0x5A);
+    for (int round = 0; round < 2000 && out.count("[UartSerial] ERROR in workerSend()") == 0; ++round) {
+        for (uint8_t channel = 0; channel < 60; ++channel) {
+            ORQ::Message m = makeMessage(40, 1, 2, channel, payload);
+            ms.send(&m);
+        }
+        ASSERT_TRUE(eventually([&] { return ms.getMessageQueue()->getElementCount() == 0; }, kDeadline));
+    }
+    ASSERT_GE(out.count("[UartSerial] ERROR in workerSend()"), 1u);
+    EXPECT_GT(device.unreadBytes(), 0u);
+
+    EXPECT_TRUE(finishesWithin([&] { uart.deinit(); }, kDeadline));
+    EXPECT_EQ(1u, out.count("[UartSerial] deinit(): OK"));
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
+}
+
+TEST_F(UartSerialTest, DriverThatNeverOpenedStopsWithoutJoinLines) {
+    ORQ::UartSerial missing("/nonexistent/orq/ttyS9", &ms, &mm);
+    const std::size_t before = out.lines().size();
+    missing.init();
+    EXPECT_EQ(0, missing.getIsOpen());
+    EXPECT_EQ(nullptr, missing.getWorkerRecvThread());
+    missing.deinit();
+    EXPECT_EQ((std::vector<std::string>{"[UartSerial] open \"/nonexistent/orq/ttyS9\"", "[UartSerial] error while open",
+                                        "[UartSerial] deinit()", "[UartSerial] deinit(): OK"}),
+              out.linesFrom(before));
+}
+
+}  // namespace

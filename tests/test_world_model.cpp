@@ -1,0 +1,266 @@
+// World model: lookups and uses, message hand-over, ticks, and the removal of
+// retired and silent components on the manager clock.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Component.h"
+#include "CountingComponent.h"
+#include "MessageManager.h"
+#include "RecordingHandler.h"
+#include "TestMessage.h"
+#include "WorldModel.h"
+
+using ORQ::Component;
+using ORQ::MessageManager;
+using ORQ::WorldModel;
+using ORQ::test::CountingComponent;
+using ORQ::test::makeMessage;
+using ORQ::test::RecordingHandler;
+
+namespace {
+
+class WorldModelTest : public ::testing::Test {
+protected:
+    // Adds a component whose age starts at manager time `time`.
+    Component* addAt(uint32_t time, uint8_t id) {
+        mm.run(time);
+        auto* c = new CountingComponent(id, &destroyed);
+        wm.addComponent(c);
+        return c;
+    }
+    std::vector<uint8_t> ids() {
+        std::vector<uint8_t> result;
+        for (Component* c = wm.getComponents(); c != nullptr; c = c->next) result.push_back(c->ID);
+        return result;
+    }
+    // One tick; returns what it wrote to standard output.
+    std::string tick(uint32_t time) {
+        ::testing::internal::CaptureStdout();
+        mm.run(time);
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    int destroyed = 0;
+    MessageManager mm;
+    WorldModel& wm = *mm.getWorldModel();
+};
+
+TEST_F(WorldModelTest, AddedComponentsAreRegisteredNewestFirst) {
+    Component* a = addAt(500, 1);
+    Component* b = addAt(800, 2);
+    EXPECT_EQ(ids(), (std::vector<uint8_t>{2, 1}));
+    EXPECT_EQ(a->mm, &mm);
+    EXPECT_EQ(b->getUpdateTime(), 0u);
+    EXPECT_EQ(a->getUpdateTime(), 300u);
+}
+
+TEST_F(WorldModelTest, LookupOfZeroFindsNothingEvenWithARetiredComponent) {
+    addAt(0, 3)->ID = 0;
+    EXPECT_EQ(wm.getComponent(0), nullptr);
+    EXPECT_EQ(wm.acquireComponent(0), nullptr);
+}
+
+TEST_F(WorldModelTest, LookupFindsTheComponentAddedLastForADuplicateID) {
+    Component* older = addAt(0, 5);
+    Component* newer = addAt(0, 5);
+    EXPECT_EQ(wm.getComponent(5), newer);
+    EXPECT_EQ(wm.getComponent(6), nullptr);
+    (void)older;
+}
+
+TEST_F(WorldModelTest, AcquireHoldsAUseUntilReleased) {
+    Component* older = addAt(0, 5);
+    Component* newer = addAt(0, 5);
+    ASSERT_EQ(wm.acquireComponent(5), newer);
+    ASSERT_EQ(wm.acquireComponent(5), newer);
+    EXPECT_EQ(newer->users, 2);
+    EXPECT_EQ(older->users, 0);
+    wm.releaseComponent(newer);
+    wm.releaseComponent(newer);
+    wm.releaseComponent(nullptr);
+    EXPECT_EQ(newer->users, 0);
+    EXPECT_EQ(wm.acquireComponent(9), nullptr);
+}
+
+TEST_F(WorldModelTest, MessageGoesToTheComponentOfItsSender) {
+    EXPECT_EQ(wm.procNewMessage(makeMessage(10, 5, 1).get()), 0);  // empty list
+
+    RecordingHandler h5, h6;
+    addAt(0, 5)->addMessageHandler(&h5);
+    addAt(0, 6)->addMessageHandler(&h6);
+
+    EXPECT_EQ(wm.procNewMessage(makeMessage(10, 5, 6).get()), 1);
+    EXPECT_EQ(wm.procNewMessage(makeMessage(10, 7, 5).get()), 0);
+    EXPECT_EQ(h5.offeredSenders, (std::vector<uint8_t>{5}));
+    EXPECT_TRUE(h6.offeredSenders.empty());
+    EXPECT_EQ(wm.getComponent(5)->users, 0);  // the use taken for processing is given back
+}
+
+TEST_F(WorldModelTest, BroadcastReachesEveryComponentAndGivesBackItsUses) {
+    RecordingHandler h5, h6;
+    addAt(0, 5)->addMessageHandler(&h5);
+    addAt(0, 6)->addMessageHandler(&h6);
+    wm.procNewBroadcastMessage(makeMessage(10, 9, 255).get());
+    EXPECT_EQ(h5.offeredSenders.size(), 1u);
+    EXPECT_EQ(h6.offeredSenders.size(), 1u);
+    for (Component* c = wm.getComponents(); c != nullptr; c = c->next) EXPECT_EQ(c->users, 0);
+}
+
+TEST_F(WorldModelTest, TickRunsEveryComponentWithTheTickLength) {
+    RecordingHandler h5, h6;
+    addAt(0, 5)->addMessageHandler(&h5);
+    auto* c6 = new Component(6);
+    c6->addMessageHandler(&h6);
+    wm.addComponent(c6);
+    EXPECT_EQ(tick(10), "");
+    EXPECT_EQ(tick(35), "");
+    EXPECT_EQ(h5.timeDiffs, (std::vector<uint16_t>{10, 25}));
+    EXPECT_EQ(h6.timeDiffs, (std::vector<uint16_t>{10, 25}));
+    EXPECT_EQ(wm.getTime(), 35u);
+}
+
+TEST_F(WorldModelTest, TickOnAnEmptyListDoesNothing) {
+    EXPECT_EQ(tick(400000), "");
+    EXPECT_EQ(wm.getComponents(), nullptr);
+}
+
+// Age limit: more than 300000 ms since the last update, measured modulo 2^32.
+struct AgeingCase {
+    const char* name;
+    uint32_t updatedAt;
+    uint32_t tickAt;
+    bool removed;
+};
+
+class WorldModelAgeing : public WorldModelTest, public ::testing::WithParamInterface<AgeingCase> {};
+
+TEST_P(WorldModelAgeing, RemovesOnlyComponentsOlderThanTheLimit) {
+    addAt(GetParam().updatedAt, 5);
+    const std::string out = tick(GetParam().tickAt);
+    if (GetParam().removed) {
+        EXPECT_EQ(out, "[WorldModel] deleteOldComponents id 5\n");
+        EXPECT_EQ(wm.getComponents(), nullptr);
+        EXPECT_EQ(destroyed, 1);
+    } else {
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(ids(), (std::vector<uint8_t>{5}));
+        EXPECT_EQ(destroyed, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ages, WorldModelAgeing,
+    ::testing::Values(AgeingCase{"ExactlyTheLimitStays", 1000, 301000, false},
+                      AgeingCase{"OneMillisecondMoreGoes", 1000, 301001, true},
+                      AgeingCase{"AcrossWrapExactlyTheLimitStays", 0xFFFFFF9Cu, 299900, false},
+                      AgeingCase{"AcrossWrapOneMillisecondMoreGoes", 0xFFFFFF9Cu, 299901, true},
+                      AgeingCase{"YoungJustBeforeWrapStays", 0xFFFFFF9Cu, 0xFFFFFFCEu, false},
+                      AgeingCase{"YoungJustAfterWrapStays", 0xFFFFFF9Cu, 50, false}),
+    [](const ::testing::TestParamInfo<AgeingCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WorldModelTest, RetiredComponentGoesAtTheNextTickWhateverItsAge) {
+    addAt(1000, 5)->ID = 0;
+    EXPECT_EQ(tick(1000), "[WorldModel] deleteOldComponents id 0\n");
+    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(WorldModelTest, SeveralOldComponentsGoInOneTickEachWithItsLine) {
+    addAt(0, 1);
+    addAt(200000, 2);
+    Component* retired = addAt(250000, 3);
+    Component* young = addAt(250000, 4);
+    retired->ID = 0;
+    RecordingHandler h;
+    young->addMessageHandler(&h);
+
+    // Newest first: 4, retired 3, 2, 1 (301 s old).
+    EXPECT_EQ(tick(301000), "[WorldModel] deleteOldComponents id 0\n[WorldModel] deleteOldComponents id 1\n");
+    EXPECT_EQ(ids(), (std::vector<uint8_t>{4, 2}));
+    EXPECT_EQ(destroyed, 2);  // each destroyed alone, not with the rest of the list
+    EXPECT_EQ(h.timeDiffs.size(), 1u);  // the survivors still run in the same tick
+}
+
+TEST_F(WorldModelTest, DestroyingTheWorldModelDestroysEveryComponent) {
+    int count = 0;
+    {
+        WorldModel own(&mm);
+        for (uint8_t id = 1; id <= 3; ++id) own.addComponent(new CountingComponent(id, &count));
+    }
+    EXPECT_EQ(count, 3);
+}
+
+TEST_F(WorldModelTest, PrintWritesOneLinePerComponent) {
+    addAt(0, 1);
+    addAt(0, 12)->type = 1;
+    ::testing::internal::CaptureStdout();
+    wm.print();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Component ID 12 type 1\nComponent ID 1 type 0\n");
+}
+
+// A component that somebody is working on is not removed under them.
+enum class Why { Old, Retired };
+
+class WorldModelInUse : public WorldModelTest, public ::testing::WithParamInterface<Why> {
+protected:
+    // Makes c due for removal at removalTime() for the reason under test.
+    void condemn(Component* c) {
+        if (GetParam() == Why::Retired) c->ID = 0;
+    }
+    uint32_t removalTime() { return GetParam() == Why::Old ? 400000 : 10; }
+    std::string line() {
+        return GetParam() == Why::Old ? "[WorldModel] deleteOldComponents id 5\n"
+                                      : "[WorldModel] deleteOldComponents id 0\n";
+    }
+};
+
+TEST_P(WorldModelInUse, AcquiredComponentStaysUntilReleased) {
+    Component* c = addAt(0, 5);
+    ASSERT_EQ(wm.acquireComponent(5), c);
+    condemn(c);
+
+    EXPECT_EQ(tick(removalTime()), line());
+    EXPECT_EQ(wm.getComponents(), c);
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_TRUE(c->mutexData.try_lock());  // the clean-up did not keep the lock
+    c->mutexData.unlock();
+
+    wm.releaseComponent(c);
+    EXPECT_EQ(tick(removalTime() + 10), line());
+    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_P(WorldModelInUse, ComponentLockedByAnotherThreadIsLeftForALaterTick) {
+    Component* c = addAt(0, 5);
+    condemn(c);
+    std::promise<void> locked, release;
+    std::thread holder([&] {
+        EXPECT_TRUE(c->lock());
+        locked.set_value();
+        release.get_future().wait();
+        c->unlock();
+    });
+    locked.get_future().wait();
+
+    EXPECT_EQ(tick(removalTime()), line());  // gives up after the lock's limit
+    EXPECT_EQ(wm.getComponents(), c);
+    EXPECT_EQ(destroyed, 0);
+
+    release.set_value();
+    holder.join();
+    EXPECT_EQ(tick(removalTime() + 10), line());
+    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_EQ(destroyed, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, WorldModelInUse, ::testing::Values(Why::Old, Why::Retired),
+                         [](const ::testing::TestParamInfo<Why>& info) {
+                             return std::string(info.param == Why::Old ? "Old" : "Retired");
+                         });
+
+}  // namespace

@@ -1,0 +1,248 @@
+#include "Monitor.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "Dll.h"
+
+namespace {
+
+const double setConfirmSeconds = 5.0;   // how long a node gets to report a set value back
+const double drawPeriodTerminal = 0.5;
+const double drawPeriodPlain = 1.0;
+const int tickMs = 100;
+
+// Host data IDs read for every node (both device kinds share the numbers).
+enum {
+    idAccX = 3, idGyroX = 6, idCompassX = 9, idPressure = 13, idDcmX = 15, idLongitude = 18,
+    idLatitude = 19, idAltitude = 20, idType = 30, idGpsMode = 32, idDebug = 39, idAlive = 48,
+    idAge = 51, idReceiveErrors = 45, idReceivedMessages = 46, idReceivedBytes = 47
+};
+
+// Debug block elements shown: battery and loop times of the flight board,
+// loop times of the ground station.
+enum { fbBatteryVoltage = 0, fbBatteryCurrent = 1, fbBatteryUsed = 2, fbLoopTime = 4, fbLoopMin = 5, fbLoopMax = 6 };
+enum { gsLoopTime = 2, gsLoopMin = 3, gsLoopMax = 4 };
+
+const char* typeName(int type) { return type == 1 ? "flight-board" : type == 0 ? "ground-station" : "unknown"; }
+
+const char* gpsModeName(int mode) {
+    switch (mode) {
+    case 0: return "Free";
+    case 1: return "Hold";
+    case 2: return "Home";
+    case 3: return "Unknown";
+    default: return "?";
+    }
+}
+
+// One batch read of a node, so that all values come from one consistent picture.
+class Batch {
+public:
+    void add(int dataID, int index = 0) {
+        ids.push_back(dataID);
+        indexes.push_back(index);
+    }
+    bool read(int component) {
+        values.assign(ids.size(), -1);
+        int size = static_cast<int>(values.size());
+        return getDataKomplex(component, ids.data(), indexes.data(), static_cast<int>(ids.size()), values.data(), &size) == 0;
+    }
+    int operator[](size_t i) const { return values[i]; }
+
+private:
+    std::vector<int> ids, indexes, values;
+};
+
+}  // namespace
+
+Monitor::Monitor(const Options& opts) : options(opts), terminal(isatty(STDOUT_FILENO) == 1) {
+    for (const Set& s : options.sets) {
+        Tracked t;
+        t.set = s;
+        tracked.push_back(t);
+    }
+}
+
+int Monitor::run(const volatile sig_atomic_t& stop) {
+    const int started = init(options.ownID, 0, options.device.c_str());
+    if (started != 0) {
+        std::printf("orq-monitor: cannot start on %s (init returned %d)\n", options.device.c_str(), started);
+        std::fflush(stdout);
+        deinit();
+        return 1;
+    }
+    event(0, "started on " + options.device + " with own ID " + std::to_string(options.ownID & 0xFF));
+
+    const auto begin = std::chrono::steady_clock::now();
+    double lastDraw = -1e9;
+    while (!stop) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        if (options.durationSeconds > 0 && t >= options.durationSeconds) break;
+        applySets(t);
+        watchSets(t);
+        if (t - lastDraw >= (terminal ? drawPeriodTerminal : drawPeriodPlain)) {
+            draw(t);
+            lastDraw = t;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(tickMs));
+    }
+    const double end = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    draw(end);
+    deinit();
+
+    int code = 0;
+    for (const Tracked& tr : tracked) {
+        if (tr.failed || !tr.done) code = 3;
+    }
+    std::printf("orq-monitor: stopped after %.1f s%s\n", end, code == 0 ? "" : " (a set failed or was not reported back)");
+    std::fflush(stdout);
+    return code;
+}
+
+void Monitor::applySets(double t) {
+    for (Tracked& tr : tracked) {
+        if (tr.sent || t < tr.set.atSeconds) continue;
+        const Set& s = tr.set;
+        const int result = setData(s.component, s.dataID, s.value, s.index);
+        tr.sent = true;
+        tr.sentAt = t;
+        std::ostringstream text;
+        text << "set node " << s.component << " data " << s.dataID << "[" << s.index << "] = " << s.value
+             << " -> " << result;
+        if (result != 0) {
+            tr.failed = tr.done = true;
+            text << " (failed)";
+        }
+        event(t, text.str());
+    }
+}
+
+void Monitor::watchSets(double t) {
+    for (Tracked& tr : tracked) {
+        if (!tr.sent || tr.done) continue;
+        const Set& s = tr.set;
+        int value = 0;
+        const int result = getData(s.component, s.dataID, &value, s.index);
+        std::ostringstream text;
+        text << "node " << s.component << " data " << s.dataID << "[" << s.index << "]";
+        if (result == ERROR_DATATYPE_NOT_SUPPORTED) {
+            // A set-only value: nothing to watch.
+            tr.done = true;
+            event(t, text.str() + " cannot be read back");
+        } else if (result == 0 && value == s.value) {
+            tr.done = true;
+            char after[32];
+            std::snprintf(after, sizeof after, "%.1f", t - tr.sentAt);
+            text << " reported back = " << value << " (" << after << " s after the set)";
+            event(t, text.str());
+        } else if (t - tr.sentAt > setConfirmSeconds) {
+            tr.done = tr.failed = true;
+            text << " not reported back within " << setConfirmSeconds << " s (reads " << value << ", code " << result << ")";
+            event(t, text.str());
+        }
+    }
+}
+
+std::vector<Monitor::Node> Monitor::discover() const {
+    // A typed node answers its type; unknown IDs and nodes still being typed do not.
+    std::vector<Node> nodes;
+    for (int id = 1; id <= 255; ++id) {
+        int type = -1;
+        if (getData(id, idType, &type, 0) == 0) nodes.push_back(Node{id, type});
+    }
+    return nodes;
+}
+
+std::string Monitor::linkLine() const {
+    int errors = 0, messages = 0, bytes = 0;
+    const int own = options.ownID;
+    if (getData(own, idReceiveErrors, &errors, 0) != 0 || getData(own, idReceivedMessages, &messages, 0) != 0 ||
+        getData(own, idReceivedBytes, &bytes, 0) != 0) {
+        return "link: statistics not available";
+    }
+    std::ostringstream s;
+    s << "link: receive errors " << errors << " received messages " << messages << " received bytes "
+      << static_cast<unsigned>(bytes);
+    return s.str();
+}
+
+std::string Monitor::nodeLine(const Node& node, const char* separator) const {
+    Batch b;
+    b.add(idAlive);
+    b.add(idAge);
+    for (int i = 0; i < 3; ++i) b.add(idDcmX + i);
+    for (int i = 0; i < 3; ++i) b.add(idAccX + i);
+    for (int i = 0; i < 3; ++i) b.add(idGyroX + i);
+    for (int i = 0; i < 3; ++i) b.add(idCompassX + i);
+    b.add(idPressure);
+    const bool fb = node.type == 1;
+    if (fb) {
+        b.add(idLongitude);
+        b.add(idLatitude);
+        b.add(idAltitude);
+        for (int e : {fbBatteryVoltage, fbBatteryCurrent, fbBatteryUsed, fbLoopTime, fbLoopMin, fbLoopMax}) b.add(idDebug, e);
+        b.add(idGpsMode);
+    } else {
+        for (int e : {gsLoopTime, gsLoopMin, gsLoopMax}) b.add(idDebug, e);
+    }
+    std::ostringstream s;
+    s << "node " << node.id << " " << typeName(node.type);
+    if (!b.read(node.id)) {
+        s << " (gone)";
+        return s.str();
+    }
+    s << " alive " << b[0] << " age " << static_cast<unsigned>(b[1]) << " ms";
+    s << separator << "dcm " << b[2] << " " << b[3] << " " << b[4];
+    s << separator << "acc " << b[5] << " " << b[6] << " " << b[7];
+    s << separator << "gyro " << b[8] << " " << b[9] << " " << b[10];
+    s << separator << "compass " << b[11] << " " << b[12] << " " << b[13];
+    s << separator << "pressure " << b[14];
+    if (fb) {
+        s << separator << "position " << b[15] << " " << b[16] << " " << b[17];
+        s << separator << "battery U " << b[18] << " I " << b[19] << " used " << b[20];
+        s << separator << "loop " << b[21] << " (" << b[22] << ".." << b[23] << ")";
+        s << separator << "gps mode " << b[24] << " " << gpsModeName(b[24]);
+    } else {
+        s << separator << "loop " << b[15] << " (" << b[16] << ".." << b[17] << ")";
+    }
+    return s.str();
+}
+
+void Monitor::draw(double t) {
+    const std::vector<Node> nodes = discover();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.1f s", t);
+    if (terminal) {
+        // Redraw in place: home, clear, then the whole view.
+        std::printf("\033[H\033[2J");
+        std::printf("orq-monitor  %s  own ID %d  %s  (Ctrl-C to stop)\n", options.device.c_str(), options.ownID & 0xFF, stamp);
+        std::printf("%s\n\n", linkLine().c_str());
+        if (nodes.empty()) std::printf("no typed node heard yet\n");
+        for (const Node& n : nodes) std::printf("%s\n\n", nodeLine(n, "\n    ").c_str());
+        const size_t shown = 8;
+        for (size_t i = events.size() > shown ? events.size() - shown : 0; i < events.size(); ++i) {
+            std::printf("%s\n", events[i].c_str());
+        }
+    } else {
+        std::printf("[monitor] %s %s\n", stamp, linkLine().c_str());
+        if (nodes.empty()) std::printf("[monitor] %s no typed node heard yet\n", stamp);
+        for (const Node& n : nodes) std::printf("[monitor] %s %s\n", stamp, nodeLine(n, " | ").c_str());
+    }
+    std::fflush(stdout);
+}
+
+void Monitor::event(double t, const std::string& text) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.1f s", t);
+    events.push_back(std::string("[monitor] ") + stamp + " " + text);
+    // On a terminal the next redraw shows it; plain output gets it at once.
+    if (!terminal) {
+        std::printf("%s\n", events.back().c_str());
+        std::fflush(stdout);
+    }
+}

@@ -1,0 +1,277 @@
+#include "Simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace ORQSim {
+
+namespace {
+
+bool makeRaw(int fd, bool setSpeed) {
+    termios t;
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (setSpeed) {
+        cfsetispeed(&t, B57600);
+        cfsetospeed(&t, B57600);
+    }
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool setNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
+Simulator::Simulator() : Simulator(Options()) {}
+
+Simulator::Simulator(const Options& opts)
+    : options(opts), epoch(std::chrono::steady_clock::now()), lineRng(opts.seed) {
+    outBuffer.reserve(outLimit);
+}
+
+Simulator::~Simulator() {
+    stop();
+    closeLine();
+}
+
+void Simulator::closeLine() {
+    if (fd >= 0) close(fd);
+    if (slaveHold >= 0) close(slaveHold);
+    fd = slaveHold = -1;
+}
+
+bool Simulator::openPty() {
+    if (running || fd >= 0) return false;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) return false;
+    char name[128];
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+        close(master);
+        return false;
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0 || !makeRaw(master, false) || !makeRaw(slave, true) || !setNonBlocking(master)) {
+        if (slave >= 0) close(slave);
+        close(master);
+        return false;
+    }
+    fd = master;
+    slaveHold = slave;
+    linePath = name;
+    return true;
+}
+
+bool Simulator::attach(const std::string& device) {
+    if (running || fd >= 0) return false;
+    const int f = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (f < 0) return false;
+    if (!makeRaw(f, true)) {
+        close(f);
+        return false;
+    }
+    fd = f;
+    linePath = device;
+    return true;
+}
+
+bool Simulator::start() {
+    if (fd < 0 || running) return false;
+    running = true;
+    ioThread = std::thread(&Simulator::ioLoop, this);
+    return true;
+}
+
+void Simulator::stop() {
+    running = false;
+    if (ioThread.joinable()) ioThread.join();
+}
+
+int64_t Simulator::nowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - epoch).count();
+}
+
+bool Simulator::addDevice(uint8_t id, SimDevice::Type type) {
+    std::lock_guard<std::mutex> g(lock);
+    if (id == 0) return false;
+    for (const auto& d : devices) {
+        if (d->id() == id) return false;
+    }
+    devices.emplace_back(new SimDevice(id, type, options.seed, options.rate, nowMs()));
+    return true;
+}
+
+Simulator::Counters Simulator::counters() const {
+    Counters c;
+    c.framesSent = framesSent;
+    c.noiseInjected = noiseInjected;
+    c.framesDropped = framesDropped;
+    c.framesReceived = framesReceived;
+    c.badFrames = badFrames;
+    c.bytesReceived = bytesReceived;
+    std::lock_guard<std::mutex> g(lock);
+    c.typeRequests = typeRequestCount;
+    return c;
+}
+
+uint32_t Simulator::setsReceived(uint8_t dataType) const {
+    std::lock_guard<std::mutex> g(lock);
+    return setCounts[dataType];
+}
+
+bool Simulator::currentValue(uint8_t id, int dataID, int index, int32_t& out) const {
+    std::lock_guard<std::mutex> g(lock);
+    for (const auto& d : devices) {
+        if (d->id() == id) return d->currentValue(dataID, index, out);
+    }
+    return false;
+}
+
+void Simulator::pauseReports(bool p) {
+    std::lock_guard<std::mutex> g(lock);
+    paused = p;
+}
+
+bool Simulator::waitForSets(uint8_t dataType, uint32_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> g(lock);
+    return changed.wait_for(g, timeout, [&] { return setCounts[dataType] >= count; });
+}
+
+bool Simulator::waitForValue(uint8_t id, int dataID, int index, int32_t value, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int32_t v = 0;
+    while (!(currentValue(id, dataID, index, v) && v == value)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        // Animated values change without a notification: look again shortly.
+        std::unique_lock<std::mutex> g(lock);
+        changed.wait_for(g, std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void Simulator::injectBytes(const uint8_t* bytes, size_t n) {
+    std::lock_guard<std::mutex> g(lock);
+    injected.insert(injected.end(), bytes, bytes + n);
+}
+
+void Simulator::emit(const SimMessage& m) {
+    uint8_t layout[SimCodec::maxLayout];
+    uint8_t frame[SimCodec::maxFrame];
+    const size_t layoutSize = SimCodec::encodeSmal(m, layout, sizeof layout);
+    if (layoutSize == 0) return;
+    size_t n = 0;
+    bool damaged = false;
+    if (options.noise > 0 && std::uniform_real_distribution<double>(0, 1)(lineRng) < options.noise) {
+        damaged = true;
+        switch (lineRng() % 3) {
+        case 0:   // wrong check byte
+            layout[layoutSize - 1] ^= static_cast<uint8_t>(1 + lineRng() % 255);
+            n = SimCodec::frame(layout, layoutSize, frame, sizeof frame);
+            break;
+        case 1:   // cut off before the end byte
+            n = SimCodec::frame(layout, layoutSize, frame, sizeof frame);
+            n = 1 + lineRng() % (n - 2);
+            break;
+        default:  // garbage instead of the frame
+            n = 1 + lineRng() % 16;
+            for (size_t i = 0; i < n; ++i) frame[i] = static_cast<uint8_t>(lineRng() % SimCodec::frameEnd);
+            break;
+        }
+    } else {
+        n = SimCodec::frame(layout, layoutSize, frame, sizeof frame);
+    }
+    if (outBuffer.size() + n > outLimit) {
+        ++framesDropped;
+        return;
+    }
+    outBuffer.insert(outBuffer.end(), frame, frame + n);
+    ++(damaged ? noiseInjected : framesSent);
+}
+
+void Simulator::flush() {
+    while (!outBuffer.empty()) {
+        const ssize_t w = write(fd, outBuffer.data(), outBuffer.size());
+        if (w <= 0) return;   // full (EAGAIN) or no reader: try again later
+        outBuffer.erase(outBuffer.begin(), outBuffer.begin() + w);
+    }
+}
+
+void Simulator::dispatch(const SimMessage& m, int64_t now, std::vector<SimMessage>& replies) {
+    std::lock_guard<std::mutex> g(lock);
+    for (auto& d : devices) {
+        if (d->id() != m.receiver) continue;
+        const size_t before = replies.size();
+        switch (d->handle(m, now, replies)) {
+        case SimDevice::Handled::Set:
+            ++setCounts[m.dataType];
+            changed.notify_all();
+            break;
+        case SimDevice::Handled::TypeRequest:
+            ++typeRequestCount;
+            break;
+        case SimDevice::Handled::Ignored:
+            break;
+        }
+        if (paused) replies.resize(before);
+        return;
+    }
+}
+
+void Simulator::ioLoop() {
+    std::vector<SimMessage> out;
+    uint8_t chunk[512];
+    while (running) {
+        const int64_t now = nowMs();
+        int64_t due = now + 10;
+        out.clear();
+        {
+            std::lock_guard<std::mutex> g(lock);
+            for (auto& d : devices) {
+                if (!paused) d->collectReports(now, out);
+                due = std::min(due, d->nextDue());
+            }
+            outBuffer.insert(outBuffer.end(), injected.begin(), injected.end());
+            injected.clear();
+        }
+        for (const SimMessage& m : out) emit(m);
+        flush();
+
+        pollfd p{fd, static_cast<short>(POLLIN | (outBuffer.empty() ? 0 : POLLOUT)), 0};
+        const int timeout = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(10, due - nowMs())));
+        if (poll(&p, 1, timeout) <= 0) continue;
+        if (p.revents & POLLIN) {
+            out.clear();
+            ssize_t r;
+            while ((r = read(fd, chunk, sizeof chunk)) > 0) {
+                bytesReceived += static_cast<uint64_t>(r);
+                SimMessage m;
+                for (ssize_t i = 0; i < r; ++i) {
+                    if (decoder.push(chunk[i], m)) {
+                        ++framesReceived;
+                        dispatch(m, nowMs(), out);
+                    }
+                }
+            }
+            badFrames = decoder.badFrames();
+            for (const SimMessage& m : out) emit(m);
+            flush();
+        } else if (p.revents & (POLLHUP | POLLERR)) {
+            // Nobody on the other end of an attached device: do not spin.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+}  // namespace ORQSim

@@ -1,0 +1,121 @@
+#pragma once
+// Stand-in for the remote devices on one serial line: any number of simulated
+// flight boards and ground stations behind a pseudo-terminal (or a real device
+// path), answering type requests, reporting their values at believable rates
+// and applying the set messages addressed to them.
+//
+// One I/O thread, started by start(), reads and writes the line and runs the
+// devices. Every public operation may be called from any other thread while
+// it runs; openPty/attach/start/stop are meant for one controlling thread.
+//
+// Noise (Options::noise, 0..1) replaces that fraction of the outgoing frames
+// by a damaged form: a wrong check byte, a frame cut off before its end byte,
+// or garbage bytes. Garbage never contains the start or end byte, so noise
+// never forges a frame: every damaged frame is lost, and only it.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimCodec.h"
+#include "SimDevice.h"
+
+namespace ORQSim {
+
+class Simulator {
+public:
+    struct Options {
+        double rate = 1.0;    // multiplies every report rate
+        double noise = 0.0;   // fraction of outgoing frames damaged
+        uint32_t seed = 1;    // seeds sensor noise, report phases and line noise
+    };
+    struct Counters {
+        uint64_t framesSent = 0;       // intact frames written
+        uint64_t noiseInjected = 0;    // frames replaced by damage
+        uint64_t framesDropped = 0;    // frames not written: nobody reads the line
+        uint64_t framesReceived = 0;   // frames received that decoded
+        uint64_t badFrames = 0;        // frames received that did not decode
+        uint64_t bytesReceived = 0;
+        uint64_t typeRequests = 0;     // type requests answered (or due, when paused)
+    };
+
+    Simulator();
+    explicit Simulator(const Options& options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Creates a pseudo-terminal (both ends raw); path() is its slave device.
+    bool openPty();
+    // Uses an existing serial device instead (set raw, 57600 baud).
+    bool attach(const std::string& device);
+    // Starts the I/O thread; false without a line or when already running.
+    bool start();
+    // Stops and joins the I/O thread; the line stays open.
+    void stop();
+    const std::string& path() const { return linePath; }
+
+    // Adds a device; false for ID 0 or an ID already present.
+    bool addDevice(uint8_t id, SimDevice::Type type);
+
+    Counters counters() const;
+    // Set messages received and applied, per data type (39/40 debug pieces,
+    // 41 waypoint writes and requests, ...).
+    uint32_t setsReceived(uint8_t dataType) const;
+    // The device's current value in the host's vocabulary (see SimDevice).
+    bool currentValue(uint8_t id, int dataID, int index, int32_t& out) const;
+
+    // While paused the devices send nothing at all; received sets are still
+    // applied and their echoes go out after resuming.
+    void pauseReports(bool paused);
+    // Waits until at least count sets of dataType have been applied.
+    bool waitForSets(uint8_t dataType, uint32_t count, std::chrono::milliseconds timeout) const;
+    // Waits until currentValue(id, dataID, index) equals value.
+    bool waitForValue(uint8_t id, int dataID, int index, int32_t value, std::chrono::milliseconds timeout) const;
+    // Writes raw bytes to the line (after the frames already queued).
+    void injectBytes(const uint8_t* bytes, size_t n);
+
+private:
+    static const size_t outLimit = 16384;   // bytes waiting for a reader before frames are dropped
+
+    void ioLoop();
+    void dispatch(const SimMessage& m, int64_t now, std::vector<SimMessage>& replies);
+    void emit(const SimMessage& m);
+    void flush();
+    int64_t nowMs() const;
+    void closeLine();
+
+    Options options;
+    std::chrono::steady_clock::time_point epoch;
+    std::string linePath;
+    int fd = -1;          // master side of the pty, or the attached device
+    int slaveHold = -1;   // keeps the pty slave open so the line survives reopening
+
+    std::thread ioThread;
+    std::atomic<bool> running{false};
+
+    // Guards devices, paused, injected, setCounts, typeRequests.
+    mutable std::mutex lock;
+    mutable std::condition_variable changed;
+    std::vector<std::unique_ptr<SimDevice>> devices;
+    bool paused = false;
+    std::vector<uint8_t> injected;
+    uint32_t setCounts[256] = {};
+    uint64_t typeRequestCount = 0;
+
+    // I/O thread only.
+    SimCodec decoder;
+    std::mt19937 lineRng;
+    std::vector<uint8_t> outBuffer;
+
+    std::atomic<uint64_t> framesSent{0}, noiseInjected{0}, framesDropped{0}, framesReceived{0},
+        badFrames{0}, bytesReceived{0};
+};
+
+}  // namespace ORQSim
