@@ -294,7 +294,7 @@ TEST_F(Handlers, WaypointReportFillsTheTravellingFieldsAndTheIndex) {
     EXPECT_EQ(p.Position.latitude, -1);
     EXPECT_EQ(p.Position.altitude, 100);
     EXPECT_EQ(p.Position.status, 1);
-    EXPECT_EQ(p.Heading, 360);
+    EXPECT_EQ(static_cast<int>(p.Heading), 360);  // a copy: the packed field is misaligned
     EXPECT_EQ(p.ToleranceRadius, 10);
     EXPECT_EQ(p.HoldTime, 5);
     EXPECT_EQ(p.Type, 0);

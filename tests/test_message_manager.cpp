@@ -212,23 +212,37 @@ TEST(ManagerUpdateFlag, HasUpdateReportsOnceThenClears) {
 }
 
 // Each setter changes its own bit and keeps the others.
-TEST(ManagerSettings, EachSetterChangesOnlyItsBit) {
-    using Setter = void (MessageManager::*)(uint8_t);
-    const Setter setters[4] = {&MessageManager::setObserve, &MessageManager::setAutoAddNewComponents,
-                               &MessageManager::setRoute, &MessageManager::setBroadcast};
-    auto bits = [](const ORQ::Settings& s) {
-        return std::vector<int>{int(s.observe), int(s.autoAddNewComponents), int(s.route), int(s.broadcast)};
-    };
-    for (int which = 0; which < 4; ++which) {
-        MessageManager mm;
-        EXPECT_EQ(bits(mm.getSettings()), (std::vector<int>{0, 0, 0, 0}));
-        for (Setter s : setters) (mm.*s)(7);  // any nonzero value sets
-        std::vector<int> expected{1, 1, 1, 1};
-        (mm.*setters[which])(0);
-        expected[which] = 0;
-        EXPECT_EQ(bits(mm.getSettings()), expected) << "setter " << which;
+struct SwitchCase {
+    const char* name;
+    void (MessageManager::*set)(uint8_t);
+    std::vector<int> bitsAfterClearing;  // observe, autoAdd, route, broadcast
+};
+
+class ManagerSettings : public ::testing::TestWithParam<SwitchCase> {
+protected:
+    static std::vector<int> bits(const ORQ::Settings& s) {
+        return {int(s.observe), int(s.autoAddNewComponents), int(s.route), int(s.broadcast)};
     }
+};
+
+TEST_P(ManagerSettings, SetterChangesOnlyItsBit) {
+    MessageManager mm;
+    EXPECT_EQ(bits(mm.getSettings()), (std::vector<int>{0, 0, 0, 0}));
+    for (auto set : {&MessageManager::setObserve, &MessageManager::setAutoAddNewComponents,
+                     &MessageManager::setRoute, &MessageManager::setBroadcast})
+        (mm.*set)(7);  // any nonzero value sets
+    EXPECT_EQ(bits(mm.getSettings()), (std::vector<int>{1, 1, 1, 1}));
+    (mm.*GetParam().set)(0);
+    EXPECT_EQ(bits(mm.getSettings()), GetParam().bitsAfterClearing);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, ManagerSettings,
+    ::testing::Values(SwitchCase{"Observe", &MessageManager::setObserve, {0, 1, 1, 1}},
+                      SwitchCase{"AutoAdd", &MessageManager::setAutoAddNewComponents, {1, 0, 1, 1}},
+                      SwitchCase{"Route", &MessageManager::setRoute, {1, 1, 0, 1}},
+                      SwitchCase{"Broadcast", &MessageManager::setBroadcast, {1, 1, 1, 0}}),
+    [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
 
 // The tick length handed to the ego and the world model.
 struct TickCase {

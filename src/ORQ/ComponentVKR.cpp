@@ -1,5 +1,6 @@
 #include "ComponentVKR.h"
 
+#include <cstring>
 #include <iostream>
 
 namespace ORQ {
@@ -61,6 +62,10 @@ ComponentVKR::ComponentVKR(uint8_t id)
       waypointSize(90),
       activControl(0) {
     type = 1;
+    // GCC's value-initialisation sets only the named bit-fields; the Int8
+    // clients send the whole low byte, so every bit of both words must be 0.
+    std::memset(&hwState, 0, sizeof(hwState));
+    std::memset(&cmd, 0, sizeof(cmd));
     hwState.unknown = 1;
     *rcQuality = -1;
     *mainLoopTimeMin = 9999;

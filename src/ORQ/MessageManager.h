@@ -28,7 +28,7 @@ public:
     void run(uint32_t time);
     // Routes m, received on mss; the caller keeps m.
     void procMessage(Message* m, MessageSystem* mss);
-    // Queues a copy of m on the system registered last.
+    // Queues a copy of m on the system registered last (dropped when none is).
     void send(Message* m);
     void addMessageSystem(MessageSystem* ms);
 

@@ -57,6 +57,10 @@ int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target*
     int* slot = value;
     int left = *size;
     for (int i = 0; i < komplexSize; ++i) {
+        // Every part refuses an item without a slot before looking at it; so
+        // does this loop, so that a host's item count larger than its arrays
+        // never makes it read past the slots the host gave.
+        if (left <= 0) return ERROR_BUFFER_TOO_SMAL;
         const int result = (map.*part)(target, dataIDs[i], indexs[i], &slot, &left);
         if (result != ERROR_NO) return result;
     }

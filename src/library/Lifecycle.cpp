@@ -8,8 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
-#include <string>
 
 #include <boost/chrono.hpp>
 #include <boost/thread/condition_variable.hpp>
@@ -41,9 +41,12 @@ void* g_uartThreadHandle = nullptr;
 
 const unsigned mainLoopPeriodMs = 10;
 
-// One write per line, so that lines of different threads never interleave.
+// The whole line is written holding the stdout lock, so lines of different
+// threads never interleave; nothing is allocated.
 void logLine(const char* text) {
-    std::cout << (std::string(text) + '\n') << std::flush;
+    flockfile(stdout);
+    std::cout << text << std::endl;
+    funlockfile(stdout);
 }
 
 void* handleOf(boost::thread* thread) {

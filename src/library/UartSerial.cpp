@@ -1,10 +1,13 @@
 #include "UartSerial.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/read.hpp>
@@ -15,9 +18,18 @@ namespace ORQ {
 
 namespace {
 
-// One write per line, so that lines of different threads never interleave.
-void logLine(const std::string& text) {
-    std::cout << (text + '\n') << std::flush;
+// The whole line is written holding the stdout lock, so lines of different
+// threads never interleave; nothing is allocated.
+template <typename... Parts>
+void logLine(const Parts&... parts) {
+    flockfile(stdout);
+    (std::cout << ... << parts) << std::endl;
+    funlockfile(stdout);
+}
+
+std::vector<char> copyName(const char* dev) {
+    const char* name = dev ? dev : "";
+    return std::vector<char>(name, name + std::strlen(name) + 1);
 }
 
 void sleepMs(unsigned ms) {
@@ -39,7 +51,7 @@ UartSerial::UartSerial(const char* dev, MessageSystem* ms, MessageManager* mm)
       isOpen(0),
       errorCounter(0),
       retryCounter(0),
-      myDev(dev ? dev : ""),
+      myDev(copyName(dev)),
       ms(ms),
       mm(mm) {
     reset();
@@ -99,9 +111,35 @@ uint8_t UartSerial::receive(uint8_t* buffer, uint8_t maxBufferSize) {
     return static_cast<uint8_t>(n);
 }
 
+bool UartSerial::openDescriptor(const char* name) {
+    // Opened here and handed to the port as a descriptor: serial_port::open
+    // would copy the name into a std::string, whose buffer the C++ runtime
+    // allocates but this library's own operators would free.
+    const int fd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Raw bytes: no echo, no line editing, no translation of CR/LF, receiver
+    // on, modem lines ignored.
+    termios tio;
+    if (::tcgetattr(fd, &tio) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_iflag |= IGNPAR;
+    tio.c_cflag |= CREAD | CLOCAL;
+    boost::system::error_code ec;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0 || port.assign(fd, ec)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 uint8_t UartSerial::open(const char* dev) {
     const char* name = dev ? dev : "";
-    logLine(std::string("[UartSerial] open \"") + name + "\"");
+    logLine("[UartSerial] open \"", name, "\"");
     if (isOpen == 1) {
         logLine("[UartSerial] already open!!!");
         return ERROR_NO;
@@ -109,8 +147,7 @@ uint8_t UartSerial::open(const char* dev) {
     ++retryCounter;
 
     boost::system::error_code ec;
-    port.open(name, ec);
-    if (ec) {
+    if (!openDescriptor(name)) {
         logLine("[UartSerial] error while open");
         return ERROR_EXCEPTION;
     }
@@ -143,7 +180,7 @@ void UartSerial::init() {
         return;
     }
     run = 1;
-    open(myDev.c_str());
+    open(myDev.data());
     if (isOpen != 1) {
         return;
     }
@@ -300,7 +337,7 @@ void UartSerial::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
             }
         }
         if (fullSize != 0) {
-            logLine("[UartSerial] workerRecv buffer (" + std::to_string(fullSize) + ") full, waiting...");
+            logLine("[UartSerial] workerRecv buffer (", fullSize, ") full, waiting...");
         }
         if (frameEnded) {
             // One message per end byte, before the bytes after it are looked
@@ -315,9 +352,9 @@ void UartSerial::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
 }
 
 void UartSerial::reopen() {
-    logLine("");
+    logLine();
     logLine("[UartSerial] WARNING reopen()");
-    logLine("");
+    logLine();
     isOpen = 0;
     reopenWaitMs = reopenFirstWaitMs;
     reopenAttempt();
@@ -336,13 +373,13 @@ void UartSerial::onReopenSettled(const boost::system::error_code& ec) {
     if (ec || run != 1) {
         return;
     }
-    open(myDev.c_str());
+    open(myDev.data());
     if (isOpen == 1) {
         reset();
-        logLine("");
-        logLine(std::string("[UartSerial] ") + (port.is_open() ? "1" : "0"));
+        logLine();
+        logLine("[UartSerial] ", port.is_open() ? 1 : 0);
         logLine("[UartSerial] WARNING reopen() OK");
-        logLine("");
+        logLine();
         startRead();
         return;
     }

@@ -14,7 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
@@ -79,6 +79,9 @@ private:
     static constexpr unsigned reopenFirstWaitMs = 100;
     static constexpr unsigned reopenMaxWaitMs = 2000;
 
+    // Opens the device raw and hands the descriptor to the port.
+    bool openDescriptor(const char* name);
+
     // Receive thread (I/O context handlers) only.
     void startRead();
     void onRead(const boost::system::error_code& ec, std::size_t n);
@@ -124,7 +127,7 @@ private:
     std::atomic<uint8_t> isOpen;
     std::atomic<uint8_t> errorCounter;  // failures since the last open; diagnostic only
     std::atomic<uint8_t> retryCounter;  // open attempts since the last open; diagnostic only
-    std::string myDev;
+    std::vector<char> myDev;  // NUL-terminated, kept whole whatever its length
     MessageSystem* ms;
     MessageManager* mm;
 };
