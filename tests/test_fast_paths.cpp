@@ -24,6 +24,13 @@ using namespace std::chrono_literals;
 const unsigned neverMs = 600000;
 const auto deadline = 20s;
 
+// Ends any wait still going on, so that a failed check never leaves a test
+// blocked on its waiting thread.
+struct WakeOnExit {
+    ORQ::MessageQueue& q;
+    ~WakeOnExit() { q.wake(); }
+};
+
 ORQ::Message queued(uint8_t dataType) {
     ORQ::Message m;
     m.dataType = dataType;
@@ -39,6 +46,7 @@ TEST(SendQueueWakeup, WaitingConsumerWakesWhenAMessageIsAdded) {
         waiting.set_value();
         q.waitForMessage(neverMs);
     });
+    WakeOnExit unblock{q};
     waiting.get_future().wait();
     ORQ::Message m = queued(31);
     q.add(&m);
@@ -49,6 +57,7 @@ TEST(SendQueueWakeup, WakeEndsTheWaitEvenWhenItCameFirst) {
     ORQ::MessageQueue q;
     q.wake();  // before anyone waits: the next wait must not sleep
     auto first = std::async(std::launch::async, [&] { q.waitForMessage(neverMs); });
+    WakeOnExit unblockFirst{q};
     ASSERT_EQ(first.wait_for(deadline), std::future_status::ready);
 
     std::promise<void> waiting;
@@ -56,6 +65,7 @@ TEST(SendQueueWakeup, WakeEndsTheWaitEvenWhenItCameFirst) {
         waiting.set_value();
         q.waitForMessage(neverMs);
     });
+    WakeOnExit unblock{q};
     waiting.get_future().wait();
     q.wake();
     EXPECT_EQ(second.wait_for(deadline), std::future_status::ready);
@@ -66,23 +76,28 @@ TEST(SendQueueWakeup, MessageNotYetTakenEndsTheWaitAtOnce) {
     ORQ::Message m = queued(31);
     q.add(&m);
     auto done = std::async(std::launch::async, [&] { q.waitForMessage(neverMs); });
+    WakeOnExit unblock{q};
     EXPECT_EQ(done.wait_for(deadline), std::future_status::ready);
 }
 
-TEST(SendQueueWakeup, TakenHeadAloneDoesNotEndTheWait) {
+TEST(SendQueueWakeup, OnlyAHeadNotYetTakenEndsTheWait) {
     ORQ::MessageQueue q;
     ORQ::Message m = queued(31);
     q.add(&m);
-    ASSERT_NE(q.getFirstMessage(), nullptr);  // the consumer holds the only message
+    ASSERT_NE(q.getFirstMessage(), nullptr);  // the consumer holds the head
     std::promise<void> waiting;
     auto done = std::async(std::launch::async, [&] {
         waiting.set_value();
         q.waitForMessage(neverMs);
     });
+    WakeOnExit unblock{q};  // destroyed before `done`: a failed check cannot hang the test
     waiting.get_future().wait();
+    ORQ::Message behind = queued(33);  // same priority: queued behind the taken head
+    q.add(&behind);
     EXPECT_EQ(done.wait_for(200ms), std::future_status::timeout);
-    ORQ::Message other = queued(33);
-    q.add(&other);
+    ORQ::Message urgent = queued(35);
+    urgent.priority = 5;  // overtakes the taken head
+    q.add(&urgent);
     EXPECT_EQ(done.wait_for(deadline), std::future_status::ready);
 }
 

@@ -245,7 +245,7 @@ TEST_F(Soak, NoisyFastLineWithHostTrafficKeepsEveryGoodValueAndCountsTheBadFrame
     std::cout << "[soak] noise: seconds=" << soakDuration().count() << " framesSent=" << c.framesSent
               << " noiseInjected=" << c.noiseInjected << " framesReceived(library)=" << received.total
               << " receiveError=" << errors.total << " hostReads=" << host.reads << " hostSets=" << host.sets
-              << " setsReachingDevice=" << c.framesReceived << std::endl;
+              << " framesToDevice=" << c.framesReceived << std::endl;
 }
 
 TEST_F(Soak, DeviceUnpluggedAndPluggedBackDuringTrafficRecoversEveryTime) {

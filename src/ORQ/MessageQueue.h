@@ -37,9 +37,10 @@ public:
     // stands now; without one, the head. Nothing on an empty queue.
     void deleteFirst();
 
-    // Consumer: waits until the queue holds a message other than the taken
-    // one, wake() was called, or timeoutMs have passed, so that a message is
-    // sent as soon as it is added instead of at the next poll.
+    // Consumer: waits until the head is a message not taken yet (one that
+    // getFirstMessage() would hand out anew), wake() was called, or timeoutMs
+    // have passed, so that a message goes out as soon as it is added instead
+    // of at the next poll.
     void waitForMessage(unsigned timeoutMs);
     // Ends the current waitForMessage, or the next one if none is waiting.
     void wake();
