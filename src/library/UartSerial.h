@@ -74,7 +74,7 @@ private:
     // frames beyond it are dropped so that neither thread ever blocks on it.
     static constexpr uint16_t txBufferMax = 4096;
     static constexpr uint8_t readChunk = 64;
-    static constexpr unsigned idlePollMs = 1;  // longest wait of an idle send thread
+    static constexpr unsigned idlePollMs = 100;  // longest wait of an idle send thread
     static constexpr unsigned reopenSettleMs = 100;
     static constexpr unsigned reopenFirstWaitMs = 100;
     static constexpr unsigned reopenMaxWaitMs = 2000;
