@@ -31,21 +31,7 @@ long long ratePerSecond(T now, T old, uint16_t timeDiff) {
 
 }  // namespace
 
-MessageSystem::MessageSystem()
-    : next(nullptr),
-      sendError(0),
-      receiveError(0),
-      sendBytes(0),
-      receivedBytes(0),
-      sendMessages(0),
-      receivedMessages(0),
-      queue(),
-      serializedMessageSize(0),
-      newDataPos(0),
-      uart(nullptr),
-      autoSend(0),
-      autoRecv(0) {
-    init();
+MessageSystem::MessageSystem() : MessageSystem(nullptr) {
     autoRecv = 0;
     autoSend = 0;
 }
@@ -277,7 +263,7 @@ void MessageSystem::print(uint16_t timeDiff) {
         if (pos >= sizeof(line)) pos = sizeof(line) - 1;
     };
 
-    append("[MessageSystem] print ");
+    append("%s", "[MessageSystem] print ");
     if (uart) {
         append(" revBufferSize(uart) %u (%u)", static_cast<unsigned>(newDataPos), static_cast<unsigned>(uart->newData()));
     }
@@ -293,7 +279,7 @@ void MessageSystem::print(uint16_t timeDiff) {
     if (timeDiff != 0) {
         append(" Messages/s%d/%lld", -1, ratePerSecond<uint16_t>(nowReceivedMessages, receivedMessagesOld.load(), timeDiff));
     }
-    append("\n");
+    append("%s", "\n");
     std::fputs(line, stdout);
     std::fflush(stdout);
 
