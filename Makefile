@@ -24,7 +24,7 @@ test: build
 # (see docs/performance.md). Release build of its own; takes a few minutes.
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target bench_receive bench_instructions bench_system
+	@env -u MAKEFLAGS -u MAKELEVEL cmake --build build-bench -j $(JOBS) --target bench_receive bench_instructions bench_system
 	@bash bench/run_bench.sh build-bench
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, halting

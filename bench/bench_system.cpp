@@ -120,7 +120,12 @@ private:
             poll(pf, 2, -1);
             if (pf[1].revents) return;
             const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n <= 0) continue;
+            if (n <= 0) {
+                // No slave open (the library is stopped): the master reports
+                // a hang-up until the next start opens it again.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
             const int64_t now = Clock::now().time_since_epoch().count();
             uint64_t ends = 0;
             for (ssize_t i = 0; i < n; ++i) ends += buf[i] == 0xFC;

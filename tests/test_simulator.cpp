@@ -1,6 +1,7 @@
 // The device simulator is the other end of the line in the library's
 // end-to-end tests, so its own wire code is checked here against bytes worked
 // out by hand, and its behaviour as a device on a real pseudo-terminal.
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -36,7 +37,7 @@ SimMessage message(uint8_t dataType, uint8_t sender, uint8_t receiver, uint8_t c
     m.receiver = receiver;
     m.channel = channel;
     m.size = static_cast<uint8_t>(payload.size());
-    std::memcpy(m.payload, payload.data(), payload.size());
+    std::copy(payload.begin(), payload.end(), m.payload);
     return m;
 }
 

@@ -74,7 +74,9 @@ private:
     // frames beyond it are dropped so that neither thread ever blocks on it.
     static constexpr uint16_t txBufferMax = 4096;
     static constexpr uint8_t readChunk = 64;
-    static constexpr unsigned idlePollMs = 100;  // longest wait of an idle send thread
+    // An idle send thread is woken by the queue when it gains a message; this
+    // poll is only a fallback.
+    static constexpr unsigned idlePollMs = 100;
     static constexpr unsigned reopenSettleMs = 100;
     static constexpr unsigned reopenFirstWaitMs = 100;
     static constexpr unsigned reopenMaxWaitMs = 2000;
