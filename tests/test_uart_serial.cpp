@@ -112,6 +112,27 @@ TEST_F(UartSerialTest, GatheredBytesAreDroppedWhenTheBufferFillsWithoutAnEndByte
     EXPECT_EQ(1u, out.count("[UartSerial] workerRecv buffer (1000) full, waiting..."));
 }
 
+TEST_F(UartSerialTest, FrameAfterMoreNoiseThanTheReceiveBufferHoldsIsRouted) {
+    start();
+    Bytes stream(600, 0x55);
+    const Bytes frame = smalFrame(54, 7, 1, 0, {0x01});
+    stream.insert(stream.end(), frame.begin(), frame.end());
+    device.write(stream);
+    ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
+    EXPECT_EQ(7, routed.all()[0].senderID);
+    EXPECT_EQ(0, ms.receiveError.load());
+}
+
+TEST_F(UartSerialTest, BytesReadFromThePortAreCountedAsReceived) {
+    start();
+    Bytes stream(30, 0x55);
+    const Bytes frame = smalFrame(54, 7, 1, 0, {0x01});
+    stream.insert(stream.end(), frame.begin(), frame.end());
+    device.write(stream);
+    ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
+    EXPECT_EQ(stream.size(), ms.receivedBytes.load());
+}
+
 struct Waiting {
     std::size_t waiting;   // bytes received without an end byte
     uint8_t take;          // receive() limit

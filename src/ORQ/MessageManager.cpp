@@ -1,7 +1,6 @@
 #include "MessageManager.h"
 
-#include <iostream>
-
+#include "LogLine.h"
 #include "MessageHandlerTypeClient.h"
 
 namespace ORQ {
@@ -43,7 +42,7 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
     if (settings.observe) {
         const uint8_t taken = wm.procNewMessage(m);
         if (!taken && settings.autoAddNewComponents && m->senderID != 0) {
-            std::cout << "[MessageManager] autoAdd id " << static_cast<unsigned>(m->senderID) << std::endl;
+            logLine("[MessageManager] autoAdd id ", static_cast<unsigned>(m->senderID));
             // The placeholder destroys its type client with itself. Failed
             // allocations (null inside the library) add nothing; the sender's
             // next message tries again.

@@ -1,7 +1,6 @@
 #include "WorldModel.h"
 
-#include <iostream>
-
+#include "LogLine.h"
 #include "MessageManager.h"
 
 namespace ORQ {
@@ -99,7 +98,7 @@ void WorldModel::deleteOldComponents() {
         }
         if (c == nullptr) return;
 
-        std::cout << "[WorldModel] deleteOldComponents id " << static_cast<unsigned>(c->ID) << std::endl;
+        logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
         // A component in use is never waited for: its user may be waiting for
         // the world-model lock (type discovery adding a model). Uses are only
         // raised under this lock, so none can appear while we wait below.
@@ -128,8 +127,7 @@ void WorldModel::unlock() { mutex.unlock(); }
 void WorldModel::print() {
     boost::mutex::scoped_lock guard(mutex);
     for (Component* c = components; c != nullptr; c = c->next) {
-        std::cout << "Component ID " << static_cast<unsigned>(c->ID) << " type " << static_cast<unsigned>(c->type)
-                  << std::endl;
+        logLine("Component ID ", static_cast<unsigned>(c->ID), " type ", static_cast<unsigned>(c->type));
     }
 }
 

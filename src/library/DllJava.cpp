@@ -8,19 +8,12 @@
 
 #include <jni.h>
 
-#include <iostream>
-#include <string>
-
 #include "Dll.h"
+#include "LogLine.h"
 
 namespace {
 
 const int javaHostID = 1;
-
-// One write per line, so that lines of different threads never interleave.
-void logLine(const char* text) {
-    std::cout << (std::string(text) + '\n') << std::flush;
-}
 
 }  // namespace
 
@@ -32,9 +25,9 @@ ORQ_EXPORT jint JNICALL Java_Dll_init(JNIEnv* env, jobject obj, jint id, jstring
     // A null name (or characters the JVM could not provide) leaves init
     // without a device, which it reports as a failed start.
     const char* dev = javadev ? env->GetStringUTFChars(javadev, nullptr) : nullptr;
-    logLine("[DLL] Java_Dll_init()");
+    ORQ::logLine("[DLL] Java_Dll_init()");
     const int result = init(javaHostID, 0, dev);
-    logLine("[DLL] Java_Dll_init() exit");
+    ORQ::logLine("[DLL] Java_Dll_init() exit");
     if (dev) env->ReleaseStringUTFChars(javadev, dev);
     return result;
 }
@@ -42,7 +35,7 @@ ORQ_EXPORT jint JNICALL Java_Dll_init(JNIEnv* env, jobject obj, jint id, jstring
 ORQ_EXPORT jint JNICALL Java_Dll_deinit(JNIEnv* env, jobject obj) {
     (void)env;
     (void)obj;
-    logLine("[DLL] Java_Dll_deinit()");
+    ORQ::logLine("[DLL] Java_Dll_deinit()");
     return deinit();
 }
 

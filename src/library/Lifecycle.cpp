@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 
 #include <boost/chrono.hpp>
 #include <boost/thread/condition_variable.hpp>
@@ -18,6 +17,7 @@
 
 #include "Dll.h"
 #include "Library.h"
+#include "LogLine.h"
 #include "MessageManager.h"
 #include "MessageSystem.h"
 #include "UartSerial.h"
@@ -40,14 +40,6 @@ void* g_workerThreadHandle = nullptr;
 void* g_uartThreadHandle = nullptr;
 
 const unsigned mainLoopPeriodMs = 10;
-
-// The whole line is written holding the stdout lock, so lines of different
-// threads never interleave; nothing is allocated.
-void logLine(const char* text) {
-    flockfile(stdout);
-    std::cout << text << std::endl;
-    funlockfile(stdout);
-}
 
 void* handleOf(boost::thread* thread) {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(thread->native_handle()));
@@ -88,7 +80,7 @@ int startLibrary(int tabletID, const char* dev) {
     ms = new ORQ::MessageSystem();
     uart = (mm && ms) ? new ORQ::UartSerial(dev, ms, mm) : nullptr;
     if (uart == nullptr) {
-        logLine("[DLL] error init uart, shutdown!!!");
+        ORQ::logLine("[DLL] error init uart, shutdown!!!");
         destroyObjects();
         return ERROR_START_DLL;
     }
@@ -103,7 +95,7 @@ int startLibrary(int tabletID, const char* dev) {
 
     uart->init();
     if (uart->getIsOpen() != 1) {
-        logLine("[DLL] error init uart, shutdown!!!");
+        ORQ::logLine("[DLL] error init uart, shutdown!!!");
         uart->deinit();
         return ERROR_START_DLL;
     }
@@ -115,7 +107,7 @@ int startLibrary(int tabletID, const char* dev) {
         workerThread = nullptr;
     }
     if (workerThread == nullptr) {
-        logLine("[DLL] error init workerThread, shutdown!!!");
+        ORQ::logLine("[DLL] error init workerThread, shutdown!!!");
         run = false;
         uart->deinit();
         return ERROR_START_DLL;
@@ -158,7 +150,7 @@ int init(int tabletID, DWORD handle, const char* dev) {
 
 int deinit(void) {
     try {
-        logLine("[DLL] deinit()");
+        ORQ::logLine("[DLL] deinit()");
         // The driver stops first: no message is routed once the loop is gone.
         if (uart != nullptr) {
             uart->deinit();
@@ -169,13 +161,13 @@ int deinit(void) {
         }
         loopWake.notify_all();
         if (workerThread != nullptr) {
-            logLine("[DLL] deinit() join workerThread...");
+            ORQ::logLine("[DLL] deinit() join workerThread...");
             workerThread->join();
             delete workerThread;
             workerThread = nullptr;
-            logLine("[DLL] deinit() joined!");
+            ORQ::logLine("[DLL] deinit() joined!");
         }
-        logLine("[DLL] deinit() OK");
+        ORQ::logLine("[DLL] deinit() OK");
     } catch (...) {
     }
     return ERROR_NO;

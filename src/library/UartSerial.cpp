@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <new>
 #include <fcntl.h>
 #include <termios.h>
@@ -14,18 +13,11 @@
 #include <boost/asio/write.hpp>
 #include <boost/chrono.hpp>
 
+#include "LogLine.h"
+
 namespace ORQ {
 
 namespace {
-
-// The whole line is written holding the stdout lock, so lines of different
-// threads never interleave; nothing is allocated.
-template <typename... Parts>
-void logLine(const Parts&... parts) {
-    flockfile(stdout);
-    (std::cout << ... << parts) << std::endl;
-    funlockfile(stdout);
-}
 
 std::vector<char> copyName(const char* dev) {
     const char* name = dev ? dev : "";
@@ -309,6 +301,9 @@ void UartSerial::onRead(const boost::system::error_code& ec, std::size_t n) {
 }
 
 void UartSerial::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
+    // The driver is the message system's link: the bytes it reads are the
+    // link's received bytes, which the host reads as a statistic.
+    ms->receivedBytes.fetch_add(static_cast<uint32_t>(n), std::memory_order_relaxed);
     std::size_t i = 0;
     while (i < n) {
         uint16_t fullSize = 0;
@@ -331,7 +326,10 @@ void UartSerial::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
             recvBufferSize = static_cast<uint16_t>(recvBufferSize + take);
             i += take;
             if (end && i == runEnd) {
-                ms->procNewData(recvBuffer, static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize, 255)));
+                // The frame closes the gathered bytes: after more noise than
+                // the message system holds, hand over the end, where it is.
+                const uint16_t handOver = std::min<uint16_t>(recvBufferSize, MessageSystem::receiveBufferSize);
+                ms->procNewData(recvBuffer + recvBufferSize - handOver, static_cast<uint8_t>(handOver));
                 recvBufferSize = 0;
                 frameEnded = true;
             }
