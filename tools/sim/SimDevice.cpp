@@ -282,6 +282,14 @@ void SimDevice::collectReports(int64_t nowMs, std::vector<SimMessage>& out) {
     }
 }
 
+void SimDevice::collectAllReports(int64_t nowMs, std::vector<SimMessage>& out) {
+    advance(nowMs);
+    SimMessage m;
+    for (const Stream& s : streams) {
+        if (buildReport(s.dataType, s.channel, m)) out.push_back(m);
+    }
+}
+
 int64_t SimDevice::nextDue() const {
     if (!pending.empty()) return lastMs;
     int64_t due = std::numeric_limits<int64_t>::max();

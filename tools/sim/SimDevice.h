@@ -30,6 +30,9 @@ public:
     // Advances the simulated flight to nowMs and appends every report that is
     // due (set echoes first).
     void collectReports(int64_t nowMs, std::vector<SimMessage>& out);
+    // Advances the simulated flight to nowMs and appends one report of every
+    // value on every channel, all taken at that instant.
+    void collectAllReports(int64_t nowMs, std::vector<SimMessage>& out);
     // Time at which the next report falls due.
     int64_t nextDue() const;
     // Acts on a message addressed to this device; a type reply goes to out.

@@ -144,6 +144,19 @@ void Simulator::pauseReports(bool p) {
     paused = p;
 }
 
+void Simulator::reportAllAndPause() {
+    std::vector<SimMessage> all;
+    std::lock_guard<std::mutex> g(lock);
+    const int64_t now = nowMs();
+    for (auto& d : devices) d->collectAllReports(now, all);
+    uint8_t frame[SimCodec::maxFrame];
+    for (const SimMessage& m : all) {
+        const size_t n = SimCodec::encodeFrame(m, frame, sizeof frame);
+        injected.insert(injected.end(), frame, frame + n);
+    }
+    paused = true;
+}
+
 bool Simulator::waitForSets(uint8_t dataType, uint32_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> g(lock);
     return changed.wait_for(g, timeout, [&] { return setCounts[dataType] >= count; });

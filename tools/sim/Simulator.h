@@ -74,6 +74,10 @@ public:
     // While paused the devices send nothing at all; received sets are still
     // applied and their echoes go out after resuming.
     void pauseReports(bool paused);
+    // Sends one intact report of every value of every device, all taken at one
+    // instant, after the frames already on their way, then pauses: from then
+    // on currentValue() is the value the line carried last.
+    void reportAllAndPause();
     // Waits until at least count sets of dataType have been applied.
     bool waitForSets(uint8_t dataType, uint32_t count, std::chrono::milliseconds timeout) const;
     // Waits until currentValue(id, dataID, index) equals value.
