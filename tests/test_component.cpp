@@ -13,7 +13,7 @@
 #include "MessageManager.h"
 #include "MessageSystem.h"
 #include "RecordingHandler.h"
-#include "TestMessage.h"
+#include "TestMessages.h"
 
 using ORQ::Component;
 using ORQ::MessageHandler;

@@ -16,7 +16,7 @@
 #include "MessageManager.h"
 #include "MessageSystem.h"
 #include "RecordingHandler.h"
-#include "TestMessage.h"
+#include "TestMessages.h"
 #include "WireFrames.h"
 #include "WorldModel.h"
 

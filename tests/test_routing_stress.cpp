@@ -20,7 +20,7 @@
 #include "MessageManager.h"
 #include "MessageQueue.h"
 #include "MessageSystem.h"
-#include "TestMessage.h"
+#include "TestMessages.h"
 #include "WorldModel.h"
 
 using ORQ::Component;

@@ -11,7 +11,7 @@
 #include "CountingComponent.h"
 #include "MessageManager.h"
 #include "RecordingHandler.h"
-#include "TestMessage.h"
+#include "TestMessages.h"
 #include "WorldModel.h"
 
 using ORQ::Component;

@@ -242,6 +242,7 @@ void UartSerial::reset() {
 void UartSerial::workerSend() {
     uint8_t frame[sendFrameMax];
     while (run == 1) {
+        waitForTxRoom();
         uint8_t size = ms->getNextSendData(frame, sendFrameMax);
         while (size == 0 && run == 1) {
             // The queue wakes this thread as soon as it gains a message, and
@@ -393,6 +394,14 @@ void UartSerial::onReopenWaited(const boost::system::error_code& ec) {
     reopenAttempt();
 }
 
+void UartSerial::waitForTxRoom() {
+    boost::mutex::scoped_lock lock(txMutex);
+    while (run == 1 && isOpen == 1 && txBufferMax - txPendingSize < sendFrameMax) {
+        // Timed, so that a stop is seen even without a notification.
+        txRoom.wait_for(lock, boost::chrono::milliseconds(10));
+    }
+}
+
 bool UartSerial::queueWrite(const uint8_t* bytes, uint8_t size) {
     bool wake = false;
     {
@@ -427,6 +436,7 @@ void UartSerial::startWrite() {
         std::memcpy(txActive, txPending, size);
         txPendingSize = 0;
     }
+    txRoom.notify_one();
     boost::asio::async_write(port, boost::asio::buffer(txActive, size),
                              [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
 }

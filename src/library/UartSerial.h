@@ -19,6 +19,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
@@ -99,6 +100,11 @@ private:
     // Appends bytes to txPending and wakes the receive thread; false when
     // they do not fit.
     bool queueWrite(const uint8_t* bytes, uint8_t size);
+    // Send thread: waits while the output gathered for the port has no room
+    // for one more frame, so that messages stay queued (where a newer value
+    // still refreshes them) rather than being framed and dropped. Ends at
+    // once when the driver stops or the port closes.
+    void waitForTxRoom();
     void countError();
 
     boost::asio::io_context io;
@@ -117,6 +123,7 @@ private:
     // moment a wake-up is posted until the receive thread finds nothing more
     // to write, so at most one async write is in flight.
     boost::mutex txMutex;
+    boost::condition_variable txRoom;  // txPending was emptied
     uint8_t txPending[txBufferMax];
     uint16_t txPendingSize;
     bool writing;

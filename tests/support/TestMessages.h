@@ -1,6 +1,8 @@
 #pragma once
 // Building and inspecting messages in tests.
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "Message.h"
@@ -8,6 +10,10 @@
 namespace ORQ {
 namespace test {
 
+// A heap message on channel 0 with its own malloc'd payload block, as the
+// receive side hands them to the manager.
+std::unique_ptr<Message> makeMessage(uint8_t dataType, uint8_t sender, uint8_t receiver,
+                                     std::initializer_list<uint8_t> payload = {});
 // A message with its own malloc'd payload block.
 Message makeMessage(uint8_t dataType, uint8_t senderID, uint8_t receiverID, uint8_t channel,
                     const std::vector<uint8_t>& payload, uint8_t priority = 0, uint8_t ttl = 0,
