@@ -21,23 +21,16 @@
 #include "MessageSystem.h"
 #include "FakeUart.h"
 #include "TestMessages.h"
+#include "WireFrames.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using ORQ::test::Bytes;
+using ORQ::test::cat;
+using ORQ::test::le16;
+using ORQ::test::le32;
+using ORQ::test::vec3;
 
-Bytes le16(int v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
-Bytes le32(int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
-            static_cast<uint8_t>(u >> 24)};
-}
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-Bytes vec3(int x, int y, int z) { return cat({le16(x), le16(y), le16(z)}); }
 
 // What a set put on the link, as the send thread would take it.
 struct Sent {

@@ -17,6 +17,7 @@
 #include "ComponentVKRClient.h"
 #include "ManagerHarness.h"
 #include "TestMessages.h"
+#include "WireFrames.h"
 #include "WorldModel.h"
 
 namespace {
@@ -27,23 +28,15 @@ using ORQ::ComponentVKRClient;
 using ORQ::Message;
 using ORQ::test::makeMessage;
 using ORQ::test::payloadOf;
-using Bytes = std::vector<uint8_t>;
+using ORQ::test::Bytes;
+using ORQ::test::cat;
+using ORQ::test::le16;
+using ORQ::test::le32;
+using ORQ::test::vec3;
 
 const uint8_t myID = 1;
 const uint8_t deviceID = 9;
 
-Bytes le16(int v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
-Bytes le32(int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
-            static_cast<uint8_t>(u >> 24)};
-}
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-Bytes vec3(int x, int y, int z) { return cat({le16(x), le16(y), le16(z)}); }
 
 std::vector<ORQ::MessageHandler*> chain(ORQ::Component& c) {
     std::vector<ORQ::MessageHandler*> handlers;

@@ -46,10 +46,6 @@ std::chrono::seconds soakDuration() {
     return std::chrono::seconds(n > 0 ? n : 3);
 }
 
-Bytes le16(int16_t v) {
-    return {uint8_t(v & 0xFF), uint8_t((uint16_t(v) >> 8) & 0xFF)};
-}
-
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;

@@ -1,21 +1,14 @@
 #include "ComponentQRNInterface.h"
 
-#include <cstddef>
 #include <cstdint>
 
 #include "ComponentQRNClient.h"
+#include "DataMapPart.h"
 #include "Dll.h"
 
 namespace {
 
 const int noEntry = -1;
-
-// Indexes a host may use on an array field: those below the model's size
-// byte, and never past the array's real end.
-template <class T, std::size_t N>
-int inUse(const T (&)[N], uint8_t sizeByte) {
-    return sizeByte < N ? sizeByte : static_cast<int>(N);
-}
 
 // Count of valid indexes of a read entry (1 for a single value), or noEntry.
 int readBound(const ORQ::ComponentQRNClient* k, int dataID) {
@@ -23,21 +16,21 @@ int readBound(const ORQ::ComponentQRNClient* k, int dataID) {
     case 1: case 2: case 30: case 48: case 51:
         return 1;
     case 3: case 4: case 5:
-        return inUse(k->acc, k->accSize);
+        return DataMapPart::inUse(k->acc, k->accSize);
     case 6: case 7: case 8:
-        return inUse(k->gyro, k->gyroSize);
+        return DataMapPart::inUse(k->gyro, k->gyroSize);
     case 9: case 10: case 11:
-        return inUse(k->compass, k->compassSize);
+        return DataMapPart::inUse(k->compass, k->compassSize);
     case 13:
-        return inUse(k->pressure, k->pressureSize);
+        return DataMapPart::inUse(k->pressure, k->pressureSize);
     case 14:
-        return inUse(k->temperature, k->temperatureSize);
+        return DataMapPart::inUse(k->temperature, k->temperatureSize);
     case 15: case 16: case 17:
-        return inUse(k->dcm, k->dcmSize);
+        return DataMapPart::inUse(k->dcm, k->dcmSize);
     case 29:
-        return inUse(k->rcReceiver, k->rcReceiverSize);
+        return DataMapPart::inUse(k->rcReceiver, k->rcReceiverSize);
     case 39:
-        return inUse(k->debugData, k->debugDataSize);
+        return DataMapPart::inUse(k->debugData, k->debugDataSize);
     default:
         return noEntry;
     }
@@ -75,9 +68,9 @@ int readValue(ORQ::ComponentQRNClient* k, int dataID, int index) {
 int setBound(const ORQ::ComponentQRNClient* k, int dataID) {
     switch (dataID) {
     case 37:
-        return inUse(k->rcSender, k->rcSenderSize);
+        return DataMapPart::inUse(k->rcSender, k->rcSenderSize);
     case 39:
-        return inUse(k->debugData, k->debugDataSize);
+        return DataMapPart::inUse(k->debugData, k->debugDataSize);
     case 49: case 50: case 52: case 53:
         return 1;
     default:
@@ -125,26 +118,14 @@ ComponentQRNInterface::~ComponentQRNInterface() {}
 
 int ComponentQRNInterface::getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value,
                                               int* size) {
-    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
-    const int bound = readBound(k, dataID);
-    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
-    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
-    **value = readValue(k, dataID, index);
-    ++*value;
-    --*size;
-    return ERROR_NO;
+    return DataMapPart::read(
+        dataID, index, value, size, [k](int id) { return readBound(k, id); },
+        [k](int id, int i, int) { return readValue(k, id, i); });
 }
 
 int ComponentQRNInterface::setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value,
                                               int* size) {
-    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
-    const int bound = setBound(k, dataID);
-    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
-    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
-    const int v = **value;
-    if (!setAccepts(dataID, v)) return ERROR_INVALID_VALUE;
-    applySet(k, dataID, static_cast<uint8_t>(index), v);
-    ++*value;
-    --*size;
-    return ERROR_NO;
+    return DataMapPart::set(
+        dataID, index, value, size, [k](int id) { return setBound(k, id); }, setAccepts,
+        [k](int id, uint8_t i, int v) { applySet(k, id, i, v); });
 }

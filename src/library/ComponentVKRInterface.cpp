@@ -1,21 +1,14 @@
 #include "ComponentVKRInterface.h"
 
-#include <cstddef>
 #include <cstdint>
 
 #include "ComponentVKRClient.h"
+#include "DataMapPart.h"
 #include "Dll.h"
 
 namespace {
 
 const int noEntry = -1;
-
-// Indexes a host may use on an array field: those below the model's size
-// byte, and never past the array's real end.
-template <class T, std::size_t N>
-int inUse(const T (&)[N], uint8_t sizeByte) {
-    return sizeByte < N ? sizeByte : static_cast<int>(N);
-}
 
 // Count of valid indexes of a read entry (1 for a single value), or noEntry.
 int readBound(const ORQ::ComponentVKRClient* k, int dataID) {
@@ -23,25 +16,25 @@ int readBound(const ORQ::ComponentVKRClient* k, int dataID) {
     case 1: case 2: case 30: case 32: case 35: case 41: case 42: case 44: case 46: case 48: case 51:
         return 1;
     case 3: case 4: case 5:
-        return inUse(k->acc, k->accSize);
+        return DataMapPart::inUse(k->acc, k->accSize);
     case 6: case 7: case 8:
-        return inUse(k->gyro, k->gyroSize);
+        return DataMapPart::inUse(k->gyro, k->gyroSize);
     case 9: case 10: case 11:
-        return inUse(k->compass, k->compassSize);
+        return DataMapPart::inUse(k->compass, k->compassSize);
     case 12:
-        return inUse(k->dist, k->distSize);
+        return DataMapPart::inUse(k->dist, k->distSize);
     case 13:
-        return inUse(k->pressure, k->pressureSize);
+        return DataMapPart::inUse(k->pressure, k->pressureSize);
     case 14:
-        return inUse(k->temperature, k->temperatureSize);
+        return DataMapPart::inUse(k->temperature, k->temperatureSize);
     case 15: case 16: case 17:
-        return inUse(k->dcm, k->dcmSize);
+        return DataMapPart::inUse(k->dcm, k->dcmSize);
     case 18: case 19: case 20: case 22:
-        return inUse(k->currentPosition, k->currentPositionSize);
+        return DataMapPart::inUse(k->currentPosition, k->currentPositionSize);
     case 23: case 24: case 25: case 27: case 28:
-        return inUse(k->waypoint, k->waypointSize);
+        return DataMapPart::inUse(k->waypoint, k->waypointSize);
     case 39:
-        return inUse(k->debugData, k->debugDataSize);
+        return DataMapPart::inUse(k->debugData, k->debugDataSize);
     default:
         return noEntry;
     }
@@ -108,14 +101,14 @@ int readValue(ORQ::ComponentVKRClient* k, int dataID, int index, int slot) {
 int setBound(const ORQ::ComponentVKRClient* k, int dataID) {
     switch (dataID) {
     case 23: case 24: case 25: case 27: case 28:
-        return inUse(k->waypoint, k->waypointSize);
+        return DataMapPart::inUse(k->waypoint, k->waypointSize);
     case 31: case 32: case 33: case 34: case 36: case 38: case 41: case 42: case 43:
     case 49: case 50: case 52: case 53:
         return 1;
     case 39:
-        return inUse(k->debugData, k->debugDataSize);
+        return DataMapPart::inUse(k->debugData, k->debugDataSize);
     case 54:
-        return inUse(k->pwmOutput, k->pwmOutputSize);
+        return DataMapPart::inUse(k->pwmOutput, k->pwmOutputSize);
     default:
         return noEntry;
     }
@@ -176,26 +169,14 @@ ComponentVKRInterface::~ComponentVKRInterface() {}
 
 int ComponentVKRInterface::getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value,
                                               int* size) {
-    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
-    const int bound = readBound(k, dataID);
-    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
-    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
-    **value = readValue(k, dataID, index, **value);
-    ++*value;
-    --*size;
-    return ERROR_NO;
+    return DataMapPart::read(
+        dataID, index, value, size, [k](int id) { return readBound(k, id); },
+        [k](int id, int i, int slot) { return readValue(k, id, i, slot); });
 }
 
 int ComponentVKRInterface::setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value,
                                               int* size) {
-    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
-    const int bound = setBound(k, dataID);
-    if (bound == noEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
-    if (index < 0 || index >= bound) return ERROR_INDEX_NOT_SUPPORTED;
-    const int v = **value;
-    if (!setAccepts(dataID, v)) return ERROR_INVALID_VALUE;
-    applySet(k, dataID, static_cast<uint8_t>(index), v);
-    ++*value;
-    --*size;
-    return ERROR_NO;
+    return DataMapPart::set(
+        dataID, index, value, size, [k](int id) { return setBound(k, id); }, setAccepts,
+        [k](int id, uint8_t i, int v) { applySet(k, id, i, v); });
 }

@@ -34,5 +34,21 @@ bool unframe(const Bytes& frame, Bytes& layout) {
     return true;
 }
 
+Bytes le16(int v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+
+Bytes le32(int32_t v) {
+    const uint32_t u = static_cast<uint32_t>(v);
+    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+            static_cast<uint8_t>(u >> 24)};
+}
+
+Bytes vec3(int x, int y, int z) { return cat({le16(x), le16(y), le16(z)}); }
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
 }  // namespace test
 }  // namespace ORQ

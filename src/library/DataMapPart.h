@@ -1,0 +1,52 @@
+#pragma once
+// The contract every data-map part keeps, in this order: -66 when no slot is
+// left, -63 for a data ID without an entry in that direction, -65 for an
+// index outside the entry's range, and (sets) -67 for a value the entry does
+// not accept. A part that fails changes nothing: not the model, not the slot,
+// not the two counters. On success one slot is filled or consumed, *value
+// moves to the next slot, *size drops by one, and 0 is returned.
+//
+// Each map supplies its tables: bound(dataID) gives the number of valid
+// indexes of an entry (negative: no entry); read(dataID, index, slot) the
+// slot's new content; accepts(dataID, v) and apply(dataID, index, v) a set.
+#include <cstddef>
+#include <cstdint>
+
+#include "Dll.h"
+
+namespace DataMapPart {
+
+// Indexes a host may use on an array field: those below the model's size
+// byte, and never past the array's real end.
+template <class T, std::size_t N>
+int inUse(const T (&)[N], uint8_t sizeByte) {
+    return sizeByte < N ? sizeByte : static_cast<int>(N);
+}
+
+template <class Bound, class Read>
+int read(int dataID, int index, int** value, int* size, Bound bound, Read readValue) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int count = bound(dataID);
+    if (count < 0) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= count) return ERROR_INDEX_NOT_SUPPORTED;
+    **value = readValue(dataID, index, **value);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}
+
+template <class Bound, class Accepts, class Apply>
+int set(int dataID, int index, int** value, int* size, Bound bound, Accepts accepts, Apply apply) {
+    if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
+    const int count = bound(dataID);
+    if (count < 0) return ERROR_DATATYPE_NOT_SUPPORTED;
+    if (index < 0 || index >= count) return ERROR_INDEX_NOT_SUPPORTED;
+    const int v = **value;
+    if (!accepts(dataID, v)) return ERROR_INVALID_VALUE;
+    apply(dataID, static_cast<uint8_t>(index), v);
+    ++*value;
+    --*size;
+    return ERROR_NO;
+}
+
+}  // namespace DataMapPart
