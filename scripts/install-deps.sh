@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian packages only, whatever the build, the tests, the
-# benchmarks, the fuzzers and the Java bindings need and is missing.
+# benchmarks, the fuzzers, the Java and Python bindings, the server and its
+# browser test need and is missing.
 # Idempotent: packages already present are not touched.
 set -euo pipefail
 
@@ -12,6 +13,10 @@ packages=(
   openjdk-17-jdk-headless
   clang libclang-rt-14-dev
   valgrind
+  libboost-dev nlohmann-json3-dev
+  ser2net
+  python3 python3-pytest python3-matplotlib
+  chromium
 )
 
 missing=()
