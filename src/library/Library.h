@@ -6,7 +6,7 @@
 #include "MessageSystem.h"
 
 namespace ORQ {
-class UartSerial;
+class Link;
 }
 
 namespace Library {

@@ -1,5 +1,5 @@
 // Start and stop of the whole library: the process-wide objects of one start
-// (manager, message system, serial driver), the main-loop thread that gives
+// (manager, message system, link), the main-loop thread that gives
 // the manager its tick, and the native handles of the library's threads.
 //
 // init/deinit run on the host's thread and are never called concurrently with
@@ -20,13 +20,13 @@
 #include "LogLine.h"
 #include "MessageManager.h"
 #include "MessageSystem.h"
-#include "UartSerial.h"
+#include "Link.h"
 
 namespace {
 
 // Objects of the last start. A later init replaces them; until then they
 // stay, so data calls after deinit still find the last mirrored values.
-ORQ::UartSerial* uart = nullptr;
+ORQ::Link* uart = nullptr;
 ORQ::MessageSystem* ms = nullptr;
 ORQ::MessageManager* mm = nullptr;
 
@@ -69,6 +69,13 @@ void destroyObjects() {
 }
 
 int startLibrary(int tabletID, const char* dev) {
+    // A connection string that names no link starts (and stops) nothing.
+    const ORQ::ConnectionString connection = ORQ::ConnectionString::parse(dev);
+    if (connection.kind() == ORQ::ConnectionString::Invalid) {
+        ORQ::logLine("[UartSerial] bad connection string \"", connection.text(), "\": ", connection.error());
+        return ERROR_START_DLL;
+    }
+
     // A start while running first stops the running instance, so there is
     // never a second main loop or a second driver on the device.
     if (run.load() || workerThread != nullptr) {
@@ -78,7 +85,7 @@ int startLibrary(int tabletID, const char* dev) {
 
     mm = new ORQ::MessageManager();
     ms = new ORQ::MessageSystem();
-    uart = (mm && ms) ? new ORQ::UartSerial(dev, ms, mm) : nullptr;
+    uart = (mm && ms) ? ORQ::Link::create(connection, ms, mm) : nullptr;
     if (uart == nullptr) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         destroyObjects();
