@@ -1,6 +1,6 @@
 #pragma once
 // Process-wide state of the library, shared by the lifecycle functions, the
-// data calls and the Java bindings. Written only by init/deinit (never
+// data calls, the node list and the Java bindings. Written only by init/deinit (never
 // concurrently with the data calls); null before the first init.
 #include "MessageManager.h"
 #include "MessageSystem.h"
