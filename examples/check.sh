@@ -48,7 +48,9 @@ run() {
 
 # The programs must take the library from the stage.
 uses_stage() {
-  ldd "$1" | grep -q "liborq.so.1 => $stage/lib/liborq.so.1" || { ldd "$1"; echo "FAIL: $1 not linked to the stage"; exit 1; }
+  local libs
+  libs=$(ldd "$1")
+  grep -q "liborq.so.1 => $stage/lib/liborq.so.1 " <<<"$libs" || { echo "$libs"; echo "FAIL: $1 not linked to the stage"; exit 1; }
 }
 
 make -s -C "$work/src/c" >/dev/null

@@ -6,7 +6,8 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 deb=$(ls "$build"/orq_*.deb)
-if dpkg-query -W -f='${Status}' orq 2>/dev/null | grep -q "install ok installed"; then
+status=$(dpkg-query -W -f='${Status}' orq 2>/dev/null || true)
+if [ "$status" = "install ok installed" ]; then
   echo "check-package: an orq package is already installed; not touching it"; exit 1
 fi
 work=$(mktemp -d)
