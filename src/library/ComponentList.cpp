@@ -6,6 +6,7 @@
 // keeps every component of the list alive while it is read; nothing else is
 // locked, so the call never waits for a component's data lock.
 #include <bitset>
+#include <cstdint>
 #include <mutex>
 
 #include "ComponentQRNClient.h"
@@ -18,7 +19,9 @@
 namespace {
 
 // A typed model answers with its type code; a placeholder still waiting for
-// its type reply (a plain component that also carries type 0) with -1.
+// its type reply (a plain component that also carries type 0) with -1. A
+// model's type is set when it is built and never changes, so it is read here
+// without the component's data lock.
 int typeCode(ORQ::Component* c) {
     if (dynamic_cast<ORQ::ComponentVKRClient*>(c) || dynamic_cast<ORQ::ComponentQRNClient*>(c)) return c->type;
     return -1;
