@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian package built in BUILD (make package) with dpkg -i,
 # checks that a host can use it (pkg-config, find_package, Python, the tools),
-# then removes it with dpkg -r and checks that every file it brought is gone.
+# then removes it with dpkg -r and checks that every file it brought is gone;
+# finally purges dpkg's record of it.
 # Needs root; refuses to touch an orq package installed before.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -14,6 +15,7 @@ work=$(mktemp -d)
 installed=0
 cleanup() {
   [ "$installed" = 1 ] && dpkg -r orq >/dev/null 2>&1 || true
+  dpkg -P orq >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
