@@ -1,7 +1,8 @@
 #include "ComponentQRNClient.h"
 
-#include <iostream>
 #include <iterator>
+
+#include "LogLine.h"
 
 namespace ORQ {
 
@@ -30,6 +31,9 @@ ComponentQRNClient::ComponentQRNClient(uint8_t id) : ComponentQRN(id) {
     dcmgyroClient = new MessageHandler2Vector3Dint16Client(dcm, gyro, &gyroSize, 44, 43, 1);
     secureCommandClient =
         new MessageHandlerInt32Client(secureCommand, &secureCommandSize, 52, 51, size(secureCommand));
+    // Each secure command is carried out once per message: two commands in a
+    // row are two messages, never one merged into the other.
+    if (secureCommandClient != nullptr) secureCommandClient->properties.action = 1;
     heartbeatClient = new MessageHandlerHeartbeatClient(54, 53);
     activControlClient =
         new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&activControl), &oneSize, 56, 55, 1);
@@ -68,11 +72,10 @@ void ComponentQRNClient::sendRCSender() {
 }
 
 void ComponentQRNClient::printSpeed(uint16_t timeDiff) {
-    std::cout << "[ComponentQRN] printSpeed ID " << unsigned(ID) << " lupdate " << updateTime << " dcmgyro "
-              << rate(dcmgyroClient, timeDiff) << " dcm " << rate(dcmClient, timeDiff) << " acc "
-              << rate(adxlClient, timeDiff) << " gyro " << rate(gyroClient, timeDiff) << " compass "
-              << rate(magClient, timeDiff) << " pressure " << rate(pressureClient, timeDiff) << " rcSender "
-              << rate(rcSenderClient, timeDiff) << std::endl;
+    logLine("[ComponentQRN] printSpeed ID ", unsigned(ID), " lupdate ", updateTime, " dcmgyro ",
+            rate(dcmgyroClient, timeDiff), " dcm ", rate(dcmClient, timeDiff), " acc ", rate(adxlClient, timeDiff),
+            " gyro ", rate(gyroClient, timeDiff), " compass ", rate(magClient, timeDiff), " pressure ",
+            rate(pressureClient, timeDiff), " rcSender ", rate(rcSenderClient, timeDiff));
 }
 
 }  // namespace ORQ

@@ -1,7 +1,8 @@
 #include "ComponentVKRClient.h"
 
-#include <iostream>
 #include <iterator>
+
+#include "LogLine.h"
 
 namespace ORQ {
 
@@ -56,6 +57,9 @@ ComponentVKRClient::ComponentVKRClient(uint8_t id) : ComponentVKR(id), handlerBy
     debugTextClient = new MessageHandlerRawClient(debugText, sizeof(debugText), 50, 49);
     secureCommandClient =
         new MessageHandlerInt32Client(secureCommand, &secureCommandSize, 52, 51, size(secureCommand));
+    // Each secure command is carried out once per message: two commands in a
+    // row are two messages, never one merged into the other.
+    if (secureCommandClient != nullptr) secureCommandClient->properties.action = 1;
     heartbeatClient = new MessageHandlerHeartbeatClient(54, 53);
     activControlClient =
         new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&activControl), &oneSize, 56, 55, 1);
@@ -137,11 +141,10 @@ ComponentVKRClient::~ComponentVKRClient() {
 }
 
 void ComponentVKRClient::printSpeed(uint16_t timeDiff) {
-    std::cout << "[ComponentVKR] printSpeed ID " << unsigned(ID) << " lupdate " << updateTime << " dcmAccZ "
-              << rate(dcmAccZClient, timeDiff) << " dcm " << rate(dcmClient, timeDiff) << " acc "
-              << rate(adxlClient, timeDiff) << " gyro " << rate(gyroClient, timeDiff) << " compass "
-              << rate(magClient, timeDiff) << " pressure " << rate(pressureClient, timeDiff) << " dist "
-              << rate(distClient, timeDiff) << std::endl;
+    logLine("[ComponentVKR] printSpeed ID ", unsigned(ID), " lupdate ", updateTime, " dcmAccZ ",
+            rate(dcmAccZClient, timeDiff), " dcm ", rate(dcmClient, timeDiff), " acc ", rate(adxlClient, timeDiff),
+            " gyro ", rate(gyroClient, timeDiff), " compass ", rate(magClient, timeDiff), " pressure ",
+            rate(pressureClient, timeDiff), " dist ", rate(distClient, timeDiff));
 }
 
 }  // namespace ORQ

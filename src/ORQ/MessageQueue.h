@@ -1,7 +1,10 @@
 #pragma once
-// Send queue of one message system, ordered by priority (higher first), at
-// most 71 messages. A message marked unique refreshes the payload of a queued
-// copy of the same data item (same key and dataSize) instead of queueing again.
+// Send queue of one message system, ordered by priority (higher first) and,
+// among equal priorities, by the order the messages were added; at most 71
+// messages. A message marked unique refreshes the payload of a queued copy of
+// the same data item (same key and dataSize) in its place instead of queueing
+// again, unless either of them is an action (Properties::action): each action
+// is sent, none replaces another.
 //
 // Threads: any thread may add(); one consumer per queue takes the head with
 // getFirstMessage() and removes exactly that message with deleteFirst().
@@ -26,8 +29,9 @@ public:
     virtual ~MessageQueue();  // destroys the messages still queued
 
     // Queues a copy of *m, or refreshes a queued copy; the caller keeps m.
-    // A full queue drops the message and counts it in errorCount.
-    void add(Message* m);
+    // True when the message is queued or refreshed one; false when it was
+    // refused (queue full, or no memory for the copy) and counted.
+    bool add(Message* m);
     // Unique refresh, called by add() with the mutex held: 1 when a queued
     // (not taken) payload was overwritten, else 0.
     uint8_t searchAndReplaceUniqueMessages(const Message* m);
@@ -46,12 +50,13 @@ public:
     void wake();
 
     uint8_t getElementCount();
-    uint8_t getErrorCount();
+    uint8_t getErrorCount();     // refusals, low 8 bits (wraps at 256)
+    uint32_t getRefusedCount();  // refusals since construction (wraps at 2^32)
 
 private:
     uint8_t elementCount;
     MessageQueueNode* start;
-    uint8_t errorCount;
+    uint32_t refused;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
     boost::mutex mutex;
     boost::condition_variable changed;  // a message was added, or wake() called

@@ -1,11 +1,12 @@
 #pragma once
 // Data map of the library's own link: the host reaches it by naming the
-// library's own component ID. Reads give the receive statistics of the link's
-// message system (45 receiveError, 46 receivedMessages, 47 receivedBytes);
-// nothing can be set. The index is not looked at.
+// library's own component ID. Reads give the statistics of the link's message
+// system (45 receiveError, 46 receivedMessages, 47 receivedBytes, 49 messages
+// its send queue refused); nothing can be set. The index is not looked at.
 //
-// Stateless. The counters are atomics written by the link's threads, so any
-// host thread may read them without a lock.
+// Stateless. The receive counters are atomics written by the link's threads
+// and the queue's count is read under the queue's lock, so any host thread
+// may read them.
 //
 // Slot contract as in the device maps: -66 when *size <= 0, then -63 for an
 // ID without an entry; on success one slot is filled, *value advances by one
