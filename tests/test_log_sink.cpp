@@ -3,16 +3,22 @@
 // line the link's traffic repeats at a high rate is summarised.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <future>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "Dll.h"
+#include "HostLibrary.h"
 #include "LogLine.h"
 #include "LogSink.h"
+#include "ProcessProbe.h"
+#include "Simulator.h"
 #include "StdoutCapture.h"
 
 namespace {
@@ -23,9 +29,19 @@ using namespace std::chrono_literals;
 // reader; the destructor gives fd 1 back.
 class BlockedStdout {
 public:
-    BlockedStdout() {
+    // `full`: the pipe is filled first, so that the first write would wait.
+    explicit BlockedStdout(bool full = false) {
         std::fflush(stdout);
         if (pipe(fds) != 0) throw std::runtime_error("pipe");
+        if (full) {
+            // Non-blocking only while filling: fd 1 shares the flags.
+            const int flags = fcntl(fds[1], F_GETFL);
+            fcntl(fds[1], F_SETFL, flags | O_NONBLOCK);
+            const char block[4096] = {};
+            while (::write(fds[1], block, sizeof block) > 0) {
+            }
+            fcntl(fds[1], F_SETFL, flags);
+        }
         saved = dup(1);
         dup2(fds[1], 1);
     }
@@ -131,6 +147,48 @@ TEST(LogSink, AFrequentLineIsWrittenAFewTimesASecondWithTheRestCounted) {
     // Other lines are all written.
     for (int i = 0; i < 10; ++i) ORQ::logLine("[Test] host call");
     EXPECT_EQ(10u, capture.count("[Test] host call"));
+}
+
+// The host's view: liborq.so on a noisy line whose damaged frames each log a
+// line, with standard output a full pipe nobody reads. Routing goes on and
+// deinit returns.
+TEST(LogSinkHost, AFullStdoutStopsNeitherRoutingNorDeinit) {
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+    ORQSim::Simulator::Options options;
+    options.rate = 5;
+    options.noise = 0.3;
+    options.seed = 3;
+    ORQSim::Simulator sim(options);
+    ASSERT_TRUE(sim.openPty());
+    ASSERT_TRUE(sim.addDevice(5, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(sim.start());
+
+    BlockedStdout out(true);
+    std::atomic<bool> typed{false}, routing{false};
+    auto host = std::async(std::launch::async, [&] {
+        if (lib.callInit(1, 0, sim.path().c_str()) != ERROR_NO) return -1;
+        typed = ORQ::test::eventually(
+            [&] {
+                int type = 0;
+                return lib.getData(5, 30, &type, 0) == ERROR_NO && type == 1;
+            },
+            std::chrono::seconds(20));
+        // Frames keep being taken while the output stays blocked.
+        int before = 0, after = 0;
+        lib.getData(1, 46, &before, 0);
+        routing = ORQ::test::eventually(
+            [&] { return lib.getData(1, 46, &after, 0) == ERROR_NO && uint16_t(after - before) > 200; },
+            std::chrono::seconds(20));
+        return lib.deinit();
+    });
+    const bool returned = host.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    out.drain();  // lets a host that did block go on, so the test can end
+    const int result = host.get();
+    out.finish();
+    EXPECT_TRUE(returned) << "the host was blocked by its standard output";
+    EXPECT_EQ(ERROR_NO, result);
+    EXPECT_TRUE(typed);
+    EXPECT_TRUE(routing);
 }
 
 }  // namespace
