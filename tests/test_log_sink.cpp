@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <future>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -118,6 +119,8 @@ TEST(LogSink, ABlockedStdoutNeverStopsTheCallerAndTheDroppedLinesAreCounted) {
     EXPECT_EQ("[Test] after", lines.back());
     EXPECT_GT(dropped, 0u);
     EXPECT_EQ(static_cast<unsigned long long>(total), written + dropped);
+    std::cout << "[log] full pipe: " << total << " lines, " << written << " written, " << dropped << " dropped"
+              << std::endl;
 }
 
 TEST(LogSink, AFrequentLineIsWrittenAFewTimesASecondWithTheRestCounted) {
@@ -144,6 +147,8 @@ TEST(LogSink, AFrequentLineIsWrittenAFewTimesASecondWithTheRestCounted) {
     }
     EXPECT_EQ(static_cast<size_t>(total), copies + more);
     EXPECT_LE(copies, ORQ::LogSink::repeatsPerSecond * static_cast<size_t>(seconds.count() + 1));
+    std::cout << "[log] frequent line: " << total << " copies, " << copies << " written, " << more
+              << " counted as more" << std::endl;
     // Other lines are all written.
     for (int i = 0; i < 10; ++i) ORQ::logLine("[Test] host call");
     EXPECT_EQ(10u, capture.count("[Test] host call"));

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <poll.h>
 #include <unistd.h>
 
@@ -54,16 +55,24 @@ uint64_t hashOf(const char* text, std::size_t length) {
     return h;
 }
 
-// The process's sink. Destroyed when the library is unloaded or the process
-// ends, which stops and joins its writer.
-LogSink sink;
+// The process's sink, built in static storage and never destroyed (see the
+// header); its writer is stopped when the library is unloaded or the process
+// ends.
+alignas(LogSink) unsigned char sinkStorage[sizeof(LogSink)];
+LogSink* const sink = new (sinkStorage) LogSink();
+
+struct WriterStop {
+    ~WriterStop() { sink->stop(); }
+} writerStop;
 
 }  // namespace
 
 LogSink::LogSink()
     : head(0), used(0), writing(false), writerRunning(false), stopping(false), dropped(0), recentCount(0) {}
 
-LogSink::~LogSink() {
+LogSink::~LogSink() { stop(); }
+
+void LogSink::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
@@ -72,7 +81,7 @@ LogSink::~LogSink() {
     if (writer.joinable()) writer.join();
 }
 
-LogSink& LogSink::instance() { return sink; }
+LogSink& LogSink::instance() { return *sink; }
 
 void LogSink::put(const char* text, std::size_t length, bool frequent) {
     if (length > lineMax) length = lineMax;

@@ -16,7 +16,9 @@
 // The writer thread is started when a line has to wait (or a repeat is
 // counted) and ends when it has nothing left to do; a writer that is still
 // running (fd 1 blocked) is stopped and joined when the library is unloaded
-// or the process ends, dropping what it could not write.
+// or the process ends, dropping what it could not write. The process's sink
+// itself is never destroyed, so a thread that logs while the process ends
+// still finds it (its lines are then written only if fd 1 takes them at once).
 //
 // Threads: put() and flush() from any thread. `mutex` guards everything but
 // the writing itself, and is never held while waiting for fd 1.
@@ -37,7 +39,7 @@ public:
     static constexpr unsigned repeatsPerSecond = 3;
 
     LogSink();
-    ~LogSink();  // stops and joins the writer
+    ~LogSink();  // stop()
     LogSink(const LogSink&) = delete;
     LogSink& operator=(const LogSink&) = delete;
 
@@ -49,6 +51,9 @@ public:
     // Waits until every line accepted so far is written, or `limit` passed.
     // For readers of fd 1 that want to see what was logged before a point.
     void flush(std::chrono::milliseconds limit);
+    // Stops the writer (it gives up on fd 1 within a few ms) and joins it;
+    // no writer is started afterwards.
+    void stop();
 
 private:
     using Clock = std::chrono::steady_clock;
