@@ -92,7 +92,6 @@ const int32_t secureCommandArm = 0x5D3A6B24;
 // before) when the message was not queued.
 bool applySet(ORQ::ComponentQRNClient* k, int dataID, uint8_t index, int v) {
     using DataMapPart::writeAndSend;
-    const auto sendSecure = [&] { return k->secureCommandClient->send(0); };
     switch (dataID) {
     case 37:
         return writeAndSend(k->rcSender[index], [&] { k->rcSender[index] = static_cast<unsigned char>(v); },
@@ -104,14 +103,10 @@ bool applySet(ORQ::ComponentQRNClient* k, int dataID, uint8_t index, int v) {
             slot, [&] { slot = static_cast<int16_t>(v); },
             [&] { return k->debugDataClient->send(static_cast<uint8_t>(2 * index), reinterpret_cast<int8_t*>(&slot), 2); });
     }
-    case 49:
-        if (v != 1) return true;  // 0 commands nothing
-        return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = secureCommandArm; }, sendSecure);
-    case 50: return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = v ? 3 : 4; }, sendSecure);
-    case 52:
-        return writeAndSend(k->activControl, [&] { k->activControl = static_cast<uint16_t>(v); },
-                            [&] { return k->activControlClient->send(0, 0); });
-    case 53: return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = v ? 1 : 2; }, sendSecure);
+    case 49: return v != 1 || DataMapPart::sendSecureCommand(k, secureCommandArm);  // 0 commands nothing
+    case 50: return DataMapPart::sendSecureCommand(k, v ? 3 : 4);
+    case 52: return DataMapPart::setActiveControl(k, v);
+    case 53: return DataMapPart::sendSecureCommand(k, v ? 1 : 2);
     default: return false;  // unreachable: setBound has no other entries
     }
 }

@@ -144,7 +144,6 @@ bool applySet(ORQ::ComponentVKRClient* k, int dataID, uint8_t index, int v) {
         return writeAndSend(wp, [&] { write(wp); }, [&] { return k->waypointClient->set(index); });
     };
     const auto sendCmd = [&] { return k->cmdClient->send(0); };
-    const auto sendSecure = [&] { return k->secureCommandClient->send(0); };
     switch (dataID) {
     case 23: return setWaypoint([&](auto& wp) { wp.Position.longitude = v; });
     case 24: return setWaypoint([&](auto& wp) { wp.Position.latitude = v; });
@@ -165,14 +164,10 @@ bool applySet(ORQ::ComponentVKRClient* k, int dataID, uint8_t index, int v) {
     case 41: return setDebugElement(k, k->simulateRCLoss - k->debugData, v);
     case 42: return writeAndSend(k->cmd, [&] { k->cmd.accel = v != 0; }, sendCmd);
     case 43: return setDebugElement(k, k->actGas - k->debugData, v);
-    case 49:
-        if (v != 1) return true;  // 0 commands nothing
-        return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = secureCommandArm; }, sendSecure);
-    case 50: return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = v ? 3 : 4; }, sendSecure);
-    case 52:
-        return writeAndSend(k->activControl, [&] { k->activControl = static_cast<uint16_t>(v); },
-                            [&] { return k->activControlClient->send(0, 0); });
-    case 53: return writeAndSend(k->secureCommand[0], [&] { k->secureCommand[0] = v ? 1 : 2; }, sendSecure);
+    case 49: return v != 1 || DataMapPart::sendSecureCommand(k, secureCommandArm);  // 0 commands nothing
+    case 50: return DataMapPart::sendSecureCommand(k, v ? 3 : 4);
+    case 52: return DataMapPart::setActiveControl(k, v);
+    case 53: return DataMapPart::sendSecureCommand(k, v ? 1 : 2);
     case 54:
         return writeAndSend(k->pwmOutput[index], [&] { k->pwmOutput[index] = static_cast<uint16_t>(v); },
                             [&] { return k->pwmOutputClient->send(0, index); });

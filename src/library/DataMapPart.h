@@ -40,6 +40,22 @@ bool writeAndSend(T& object, Write write, Send send) {
     return false;
 }
 
+// Sets both device models carry alike. A secure command stores its code in
+// the model's secure-command word and sends it (each one as a message of its
+// own); active control is a 16-bit word.
+template <class Model>
+bool sendSecureCommand(Model* k, int32_t code) {
+    return writeAndSend(
+        k->secureCommand[0], [&] { k->secureCommand[0] = code; }, [&] { return k->secureCommandClient->send(0); });
+}
+
+template <class Model>
+bool setActiveControl(Model* k, int v) {
+    return writeAndSend(
+        k->activControl, [&] { k->activControl = static_cast<uint16_t>(v); },
+        [&] { return k->activControlClient->send(0, 0); });
+}
+
 template <class Bound, class Read>
 int read(int dataID, int index, int** value, int* size, Bound bound, Read readValue) {
     if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
