@@ -295,7 +295,16 @@ void LogSink::writerLoop() {
                 gone = true;
                 break;
             }
-            if (state == Output::Ready) done += writeSome(line + done, length - done);
+            if (state == Output::Ready) {
+                const std::size_t n = writeSome(line + done, length - done);
+                // Ready but nothing taken: an error (a full disk, say) that
+                // waiting does not cure; the line is given up.
+                if (n == 0) {
+                    gone = true;
+                    break;
+                }
+                done += n;
+            }
             if (done < length && stopping) break;
         }
 
