@@ -205,7 +205,7 @@ TEST_F(CommandPath, CommandsLeaveInTheOrderGivenAndNoSecureCommandReplacesAnothe
     EXPECT_EQ(sent[42], (Sent{31, 0, {2}}));
 }
 
-TEST_F(CommandPath, ANewerStateStillReplacesTheQueuedOneInItsPlace) {
+TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneAndLeavesAfterWhatWasSetBefore) {
     ASSERT_EQ(ERROR_NO, setData(boardID, 32, 1, 0));
     ASSERT_EQ(ERROR_NO, setData(boardID, 23, 500, 0));
     ASSERT_EQ(ERROR_NO, setData(boardID, 32, 2, 0));
@@ -214,8 +214,8 @@ TEST_F(CommandPath, ANewerStateStillReplacesTheQueuedOneInItsPlace) {
 
     const std::vector<Sent> sent = drain();
     ASSERT_EQ(sent.size(), 4u);
-    EXPECT_EQ(sent[0], (Sent{31, 0, {2}}));
-    EXPECT_EQ(sent[1].dataType, 41);
+    EXPECT_EQ(sent[0].dataType, 41);
+    EXPECT_EQ(sent[1], (Sent{31, 0, {2}}));
     EXPECT_EQ(sent[2], (Sent{51, 0, le32(2)}));  // the same command twice is sent twice
     EXPECT_EQ(sent[3], (Sent{51, 0, le32(2)}));
 }

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Order, QueueOrder, testing::ValuesIn(orderCases),
 
 // -------------------------------------------------------- unique refresh
 
-TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadInPlace) {
+TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadAndKeepsItsPriority) {
     MessageQueue q;
     addAll(q, {item(1, 2, {10, 11}), item(2, 0)});
     Message refresh = item(1, 7, {20, 21});
@@ -92,8 +92,17 @@ TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadInPlace) {
     Message* head = q.getFirstMessage();
     ASSERT_NE(head, nullptr);
     EXPECT_EQ(head->dataType, 1);
-    EXPECT_EQ(head->priority, 2);  // keeps its own priority and place
+    EXPECT_EQ(head->priority, 2);  // keeps its own priority
     EXPECT_EQ(payloadOf(*head), (Bytes{20, 21}));
+}
+
+TEST(QueueRefresh, TheRefreshedMessageLeavesAfterThoseQueuedBeforeTheNewValue) {
+    MessageQueue q;
+    addAll(q, {item(1, 0, {1}), item(2), item(3), item(4, 5)});
+    Message refresh = item(1, 0, {2});
+    q.add(&refresh);
+    EXPECT_EQ(q.getElementCount(), 4);
+    EXPECT_EQ(drain(q), (std::vector<uint8_t>{4, 2, 3, 1}));
 }
 
 TEST(QueueRefresh, RefreshReachesAMessageBehindTheHead) {

@@ -21,7 +21,9 @@
 // still finds it (its lines are then written only if fd 1 takes them at once).
 //
 // Threads: put() and flush() from any thread. `mutex` guards everything but
-// the writing itself, and is never held while waiting for fd 1.
+// the writing itself, and is never held while waiting for fd 1. It is
+// innermost: lines are logged under every other lock of the library, and no
+// other lock is taken while it is held.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

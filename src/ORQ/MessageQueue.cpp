@@ -34,24 +34,32 @@ bool MessageQueue::add(Message* m) {
         return false;
     }
     ++elementCount;
-
-    const uint8_t priority = node->message.priority;
-    if (!start) {
-        start = node;
-    } else if (start->message.priority < priority) {
-        node->next = start;
-        start = node;
-    } else {
-        // Behind every message of its priority or higher: equals leave in the
-        // order they were made, so a device sees a sequence of commands as
-        // the host gave it.
-        MessageQueueNode* at = start;
-        while (at->next && at->next->message.priority >= priority) at = at->next;
-        node->next = at->next;
-        at->next = node;
-    }
+    link(node);
     changed.notify_one();
     return true;
+}
+
+void MessageQueue::link(MessageQueueNode* node) {
+    const uint8_t priority = node->message.priority;
+    if (!start || start->message.priority < priority) {
+        node->next = start;
+        start = node;
+        return;
+    }
+    // Behind every message of its priority or higher: equals leave in the
+    // order they were made, so a device sees a sequence of commands as the
+    // host gave it.
+    MessageQueueNode* at = start;
+    while (at->next && at->next->message.priority >= priority) at = at->next;
+    node->next = at->next;
+    at->next = node;
+}
+
+void MessageQueue::unlink(MessageQueueNode* node) {
+    MessageQueueNode** at = &start;
+    while (*at != node) at = &(*at)->next;
+    *at = node->next;
+    node->next = nullptr;
 }
 
 uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
@@ -66,6 +74,12 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         if (queued.properties.action == 1) continue;  // an action is never overwritten
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
             if (m->dataSize > 0) std::memcpy(queued.data, m->data, m->dataSize);
+            // The newer value was made after everything queued so far: it
+            // leaves after them, like a message added now (with the queued
+            // copy's priority).
+            unlink(node);
+            link(node);
+            changed.notify_one();
             return 1;
         }
     }
@@ -85,9 +99,7 @@ void MessageQueue::deleteFirst() {
     if (!victim) return;
 
     // A higher-priority message may have been put in front of the taken one.
-    MessageQueueNode** link = &start;
-    while (*link != victim) link = &(*link)->next;
-    *link = victim->next;
+    unlink(victim);
     delete victim;
     --elementCount;
 }

@@ -2,9 +2,10 @@
 // Send queue of one message system, ordered by priority (higher first) and,
 // among equal priorities, by the order the messages were added; at most 71
 // messages. A message marked unique refreshes the payload of a queued copy of
-// the same data item (same key and dataSize) in its place instead of queueing
-// again, unless either of them is an action (Properties::action): each action
-// is sent, none replaces another.
+// the same data item (same key and dataSize) instead of queueing again: the
+// copy, with its priority, moves behind the messages of that priority queued
+// so far, as the newer value was made after them. Neither may be an action
+// (Properties::action): each action is sent, none replaces another.
 //
 // Threads: any thread may add(); one consumer per queue takes the head with
 // getFirstMessage() and removes exactly that message with deleteFirst().
@@ -33,7 +34,7 @@ public:
     // refused (queue full, or no memory for the copy) and counted.
     bool add(Message* m);
     // Unique refresh, called by add() with the mutex held: 1 when a queued
-    // (not taken) payload was overwritten, else 0.
+    // (not taken) payload was overwritten (and its message moved), else 0.
     uint8_t searchAndReplaceUniqueMessages(const Message* m);
     // The head message (now taken), or null. Valid until deleteFirst().
     Message* getFirstMessage();
@@ -54,6 +55,11 @@ public:
     uint32_t getRefusedCount();  // refusals since construction (wraps at 2^32)
 
 private:
+    // With the mutex held: puts node into the list by its priority, behind
+    // its equals; takes node out of the list (it must be in it).
+    void link(MessageQueueNode* node);
+    void unlink(MessageQueueNode* node);
+
     uint8_t elementCount;
     MessageQueueNode* start;
     uint32_t refused;
