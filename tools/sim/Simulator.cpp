@@ -121,6 +121,7 @@ Simulator::Counters Simulator::counters() const {
     c.framesReceived = framesReceived;
     c.badFrames = badFrames;
     c.bytesReceived = bytesReceived;
+    c.bytesQueued = bytesQueued;
     std::lock_guard<std::mutex> g(lock);
     c.typeRequests = typeRequestCount;
     return c;
@@ -210,6 +211,7 @@ void Simulator::emit(const SimMessage& m) {
         return;
     }
     outBuffer.insert(outBuffer.end(), frame, frame + n);
+    bytesQueued += n;
     ++(damaged ? noiseInjected : framesSent);
 }
 
@@ -256,9 +258,12 @@ void Simulator::ioLoop() {
                 due = std::min(due, d->nextDue());
             }
             outBuffer.insert(outBuffer.end(), injected.begin(), injected.end());
+            bytesQueued += injected.size();
             injected.clear();
+            // Queued under the lock, so that once pauseReports(true) returns
+            // nothing but injected bytes is queued any more.
+            for (const SimMessage& m : out) emit(m);
         }
-        for (const SimMessage& m : out) emit(m);
         flush();
 
         pollfd p{fd, static_cast<short>(POLLIN | (outBuffer.empty() ? 0 : POLLOUT)), 0};
@@ -278,7 +283,12 @@ void Simulator::ioLoop() {
                 }
             }
             badFrames = decoder.badFrames();
-            for (const SimMessage& m : out) emit(m);
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (!paused) {
+                    for (const SimMessage& m : out) emit(m);
+                }
+            }
             flush();
         } else if (p.revents & (POLLHUP | POLLERR)) {
             // Nobody on the other end of an attached device: do not spin.
