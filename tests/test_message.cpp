@@ -35,6 +35,13 @@ Message fullExample() { return makeMessage(5, 1, 2, 0, {0x10}, /*priority*/ 1); 
 Message smalExample() { return makeMessage(0x10, 1, 2, 0, {0xFD, 0x20}); }
 Message notUniqueGoesFull() { return makeMessage(1, 2, 3, 4, {}, 0, 0, /*unique*/ false); }
 Message ttlGoesFull() { return makeMessage(7, 8, 9, 1, {0xAA, 0x55}, 0, /*ttl*/ 3); }
+// The action flag belongs to the send queue: the bytes are those without it.
+template <Message (*build)()>
+Message asAction() {
+    Message m = build();
+    m.properties.action = 1;
+    return m;
+}
 
 const LayoutCase layoutCases[] = {
     {"DefaultMessageIsSmallest", defaultMessage, {0x03, 0x00, 0x00, 0x00, 0x00, 0x03}},
@@ -42,6 +49,8 @@ const LayoutCase layoutCases[] = {
     {"UniqueDefaultsChooseSmal", smalExample, {0x03, 0x10, 0x01, 0x02, 0x00, 0xFD, 0x20, 0xCD}},
     {"NotUniqueChoosesFull", notUniqueGoesFull, {0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00, 0x04, 0x06}},
     {"TtlChoosesFull", ttlGoesFull, {0x02, 0x07, 0x08, 0x09, 0x02, 0x00, 0x03, 0x01, 0x01, 0xAA, 0x55, 0xFA}},
+    {"ActionKeepsTheSmalBytes", asAction<smalExample>, {0x03, 0x10, 0x01, 0x02, 0x00, 0xFD, 0x20, 0xCD}},
+    {"ActionKeepsTheFullBytes", asAction<notUniqueGoesFull>, {0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00, 0x04, 0x06}},
 };
 
 class MessageLayout : public testing::TestWithParam<LayoutCase> {};

@@ -22,6 +22,13 @@ Message item(uint8_t id, uint8_t priority = 0, Bytes payload = {0}, bool unique 
     return makeMessage(id, 1, 2, 0, payload, priority, 0, unique);
 }
 
+// A command carried out once per message (a secure command, say).
+Message action(uint8_t id, Bytes payload) {
+    Message m = item(id, 0, payload);
+    m.properties.action = 1;
+    return m;
+}
+
 void addAll(MessageQueue& q, std::vector<Message> messages) {
     for (Message& m : messages) q.add(&m);
 }
@@ -47,14 +54,14 @@ struct OrderCase {
 void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
 
 const OrderCase orderCases[] = {
-    {"EqualPrioritiesNewestBehindTheHead", {{1, 0}, {2, 0}, {3, 0}}, {1, 3, 2}},
-    {"HigherPriorityBecomesHead", {{1, 0}, {2, 0}, {3, 0}, {4, 5}}, {4, 1, 3, 2}},
-    {"EqualToHeadStaysBehindIt", {{1, 0}, {2, 0}, {3, 0}, {4, 5}, {5, 5}}, {4, 5, 1, 3, 2}},
+    {"EqualPrioritiesLeaveInTheOrderMade", {{1, 0}, {2, 0}, {3, 0}, {4, 0}}, {1, 2, 3, 4}},
+    {"HigherPriorityBecomesHead", {{1, 0}, {2, 0}, {3, 0}, {4, 5}}, {4, 1, 2, 3}},
+    {"EqualToHeadStaysBehindIt", {{1, 0}, {2, 0}, {3, 0}, {4, 5}, {5, 5}}, {4, 5, 1, 2, 3}},
     {"EqualToHeadNeverPassesIt", {{1, 3}, {2, 3}}, {1, 2}},
     {"LowerThanHeadGoesBehind", {{1, 3}, {2, 1}}, {1, 2}},
     {"MiddlePriorityBetweenHigherAndLower", {{1, 9}, {2, 1}, {3, 5}}, {1, 3, 2}},
     {"LowestGoesToTheTail", {{1, 9}, {2, 5}, {3, 1}}, {1, 2, 3}},
-    {"NewestOfEqualAmongLower", {{1, 9}, {2, 5}, {3, 1}, {4, 5}}, {1, 4, 2, 3}},
+    {"EqualAmongLowerGoesBehindItsEquals", {{1, 9}, {2, 5}, {3, 1}, {4, 5}}, {1, 2, 4, 3}},
 };
 
 class QueueOrder : public testing::TestWithParam<OrderCase> {};
@@ -75,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Order, QueueOrder, testing::ValuesIn(orderCases),
 
 // -------------------------------------------------------- unique refresh
 
-TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadInPlace) {
+TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadAndKeepsItsPriority) {
     MessageQueue q;
     addAll(q, {item(1, 2, {10, 11}), item(2, 0)});
     Message refresh = item(1, 7, {20, 21});
@@ -85,8 +92,17 @@ TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadInPlace) {
     Message* head = q.getFirstMessage();
     ASSERT_NE(head, nullptr);
     EXPECT_EQ(head->dataType, 1);
-    EXPECT_EQ(head->priority, 2);  // keeps its own priority and place
+    EXPECT_EQ(head->priority, 2);  // keeps its own priority
     EXPECT_EQ(payloadOf(*head), (Bytes{20, 21}));
+}
+
+TEST(QueueRefresh, TheRefreshedMessageLeavesAfterThoseQueuedBeforeTheNewValue) {
+    MessageQueue q;
+    addAll(q, {item(1, 0, {1}), item(2), item(3), item(4, 5)});
+    Message refresh = item(1, 0, {2});
+    q.add(&refresh);
+    EXPECT_EQ(q.getElementCount(), 4);
+    EXPECT_EQ(drain(q), (std::vector<uint8_t>{4, 2, 3, 1}));
 }
 
 TEST(QueueRefresh, RefreshReachesAMessageBehindTheHead) {
@@ -117,6 +133,9 @@ std::vector<SeparateCase> separateCases() {
         {"IdenticalNotUnique", item(1, 0, {1}, false), item(1, 0, {1}, false)},
         {"OtherChannel", makeMessage(1, 1, 2, 0, {1}), makeMessage(1, 1, 2, 1, {2})},
         {"OtherReceiver", makeMessage(1, 1, 2, 0, {1}), makeMessage(1, 1, 3, 0, {2})},
+        {"NewMessageIsAnAction", item(1, 0, {1}), action(1, {2})},
+        {"QueuedMessageIsAnAction", action(1, {1}), item(1, 0, {2})},
+        {"BothAreActions", action(1, {1}), action(1, {3})},
     };
 }
 
@@ -169,18 +188,19 @@ protected:
 
 TEST_F(QueueFull, RefusesTheSeventySecondAndCountsIt) {
     Message extra = item(200);
-    q.add(&extra);
+    EXPECT_FALSE(q.add(&extra));
     EXPECT_EQ(q.getElementCount(), 71);
     EXPECT_EQ(q.getErrorCount(), 1);
     Message another = item(201, 9);
-    q.add(&another);
+    EXPECT_FALSE(q.add(&another));
     EXPECT_EQ(q.getErrorCount(), 2);
+    EXPECT_EQ(q.getRefusedCount(), 2u);
     EXPECT_EQ(q.getFirstMessage()->dataType, 0);  // not even a higher priority gets in
 }
 
 TEST_F(QueueFull, StillRefreshesAQueuedMessage) {
     Message refresh = item(40, 0, {77});
-    q.add(&refresh);
+    EXPECT_TRUE(q.add(&refresh));
     EXPECT_EQ(q.getElementCount(), 71);
     EXPECT_EQ(q.getErrorCount(), 0);
     bool found = false;
@@ -194,17 +214,18 @@ TEST_F(QueueFull, StillRefreshesAQueuedMessage) {
     EXPECT_TRUE(found);
 }
 
-TEST_F(QueueFull, ErrorCountWrapsAt256) {
+TEST_F(QueueFull, ErrorCountWrapsAt256AndTheRefusedCountDoesNot) {
     Message extra = item(200);
     for (int i = 0; i < 257; ++i) q.add(&extra);
     EXPECT_EQ(q.getErrorCount(), 1);
+    EXPECT_EQ(q.getRefusedCount(), 257u);
 }
 
 TEST_F(QueueFull, TakesNewMessagesAgainAfterAHeadIsRemoved) {
     q.getFirstMessage();
     q.deleteFirst();
     Message extra = item(200);
-    q.add(&extra);
+    EXPECT_TRUE(q.add(&extra));
     EXPECT_EQ(q.getElementCount(), 71);
     EXPECT_EQ(q.getErrorCount(), 0);
 }

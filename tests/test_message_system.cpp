@@ -342,7 +342,7 @@ protected:
 };
 
 TEST_F(AutoMode, SendsUntilTheLinkRefusesAndRetriesTheHeadNextPass) {
-    queue({tagged(1), tagged(2), tagged(3)});  // goes out as 1, 3, 2
+    queue({tagged(1), tagged(2), tagged(3)});  // goes out in this order
     link.acceptNext(2);
     ms.run();
     ASSERT_EQ(link.sentFrames().size(), 2u);
@@ -357,7 +357,7 @@ TEST_F(AutoMode, SendsUntilTheLinkRefusesAndRetriesTheHeadNextPass) {
 
     link.acceptAll();
     ms.run();
-    const std::vector<Bytes> expected{frameOf(tagged(1)), frameOf(tagged(3)), frameOf(tagged(2))};
+    const std::vector<Bytes> expected{frameOf(tagged(1)), frameOf(tagged(2)), frameOf(tagged(3))};
     EXPECT_EQ(link.sentFrames(), expected);
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 0);
     EXPECT_EQ(ms.sendMessages, 3);

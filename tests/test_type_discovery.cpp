@@ -4,7 +4,9 @@
 // with the same ID, which then mirrors the sender's reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
 #include "ManagerHarness.h"
+#include "MessageQueue.h"
 #include "TestMessages.h"
 #include "WorldModel.h"
 
@@ -226,6 +229,54 @@ INSTANTIATE_TEST_SUITE_P(Replies, DiscoveryBadReply,
                                            BadReply{"OtherDataType", 5, nodeID, {1}},
                                            BadReply{"OtherSender", 4, 8, {1}}),
                          [](const ::testing::TestParamInfo<BadReply>& i) { return i.param.name; });
+
+TEST_F(Discovery, AFrameFromTheOwnIdCreatesNoComponent) {
+    hear(54, {0}, myID);
+    hear(6, Bytes(6, 0), myID);
+    EXPECT_TRUE(components(wm).empty());
+    EXPECT_EQ(ticksUntilQueued(10, 300), 0);
+}
+
+// A burst of new senders, more than the queue holds: every one is asked
+// within 5 s, the queue keeps room for the host's sets all along, and no
+// sender is asked twice before every other one was asked once.
+TEST_F(Discovery, ABurstOf254NewSendersIsAskedFairlyWithinFiveSeconds) {
+    for (int id = 1; id <= 255; ++id) {
+        if (id != myID) hear(54, {0}, static_cast<uint8_t>(id));
+    }
+    ASSERT_EQ(components(wm).size(), 254u);
+
+    std::vector<int> firstAsked(256, -1);
+    std::vector<int> asked(256, 0);
+    int maxQueued = 0;
+    const uint32_t burst = now;
+    while (now - burst < 5000) {
+        link.tick(now += 10);
+        maxQueued = std::max<int>(maxQueued, link.queued());
+        // The line carries up to 8 frames per tick (a fast link).
+        for (int i = 0; i < 8; ++i) {
+            ORQ::MessageQueue* q = link.ms->getMessageQueue();
+            Message* m = q->getFirstMessage();
+            if (!m) break;
+            if (m->dataType == 3) {
+                if (firstAsked[m->receiverID] < 0) firstAsked[m->receiverID] = static_cast<int>(now - burst);
+                ++asked[m->receiverID];
+            }
+            q->deleteFirst();
+        }
+    }
+    int lastFirst = 0, mostAsked = 0;
+    for (int id = 1; id <= 255; ++id) {
+        if (id == myID) continue;
+        EXPECT_GE(firstAsked[id], 0) << "never asked: " << id;
+        EXPECT_LE(asked[id], 5) << id;
+        lastFirst = std::max(lastFirst, firstAsked[id]);
+        mostAsked = std::max(mostAsked, asked[id]);
+    }
+    EXPECT_LE(maxQueued, ORQ::MessageQueue::maxElements / 2);
+    std::cout << "[discovery] 254 senders: last first request " << lastFirst << " ms after the burst, at most "
+              << mostAsked << " requests each in 5 s, queue at most " << maxQueued << std::endl;
+}
 
 TEST_F(Discovery, SilentPlaceholderIsDroppedAndTheNextMessageStartsAgain) {
     hear(54, {0});

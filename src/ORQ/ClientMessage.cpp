@@ -8,7 +8,7 @@
 
 namespace ORQ {
 
-void ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
+bool ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
                          const uint8_t* payload, uint8_t size) {
     Component* c = h.component;
     Message m;
@@ -21,11 +21,11 @@ void ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t chan
     m.properties = h.properties;
     if (size > 0) {
         m.data = static_cast<uint8_t*>(std::malloc(size));
-        if (m.data == nullptr) return;
+        if (m.data == nullptr) return false;
         std::memcpy(m.data, payload, size);
     }
     m.dataSize = size;
-    c->send(&m);  // the queue keeps its own copy; m frees its payload
+    return c->send(&m);  // the queue keeps its own copy; m frees its payload
 }
 
 int16_t ClientMessage::getInt16(const uint8_t* p) {

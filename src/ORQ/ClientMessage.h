@@ -20,7 +20,8 @@ public:
     // handler's component, with a copy of size bytes of payload (none when
     // size is 0), the handler's properties and priority/ttl 0, and hands it to
     // Component::send. Nothing is sent when the payload block cannot be had.
-    static void send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
+    // True when the message was queued (or refreshed a queued one).
+    static bool send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
                      const uint8_t* payload, uint8_t size);
 
     static int16_t getInt16(const uint8_t* p);

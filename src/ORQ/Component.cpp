@@ -86,10 +86,10 @@ uint8_t Component::isAlive() { return getUpdateTime() < aliveAge ? 1 : 0; }
 
 uint8_t Component::getEgoID() { return mm->getMyID(); }
 
-void Component::send(Message* m) {
+bool Component::send(Message* m) {
     ++sendMessageCounter;
     lastSendTime = mm->getTime();
-    mm->send(m);
+    return mm->send(m);
 }
 
 WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }

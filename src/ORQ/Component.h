@@ -52,7 +52,8 @@ public:
     uint32_t getlastSendTime();      // ms since the last send (mod 2^32)
     uint8_t isAlive();               // 1 when getUpdateTime() < 500
     uint8_t getEgoID();              // the library's own ID: sender of what we send
-    void send(Message* m);           // counts, stamps, hands m to the manager (copied)
+    // Counts, stamps, hands m to the manager (copied); true when queued.
+    bool send(Message* m);
     WorldModel* getWorldModel();
 
     bool lock();    // data lock, waiting at most 1000 ms; false on timeout

@@ -1,6 +1,6 @@
 #include "ComponentQRN.h"
 
-#include <iostream>
+#include "LogLine.h"
 
 namespace ORQ {
 
@@ -43,16 +43,14 @@ ComponentQRN::ComponentQRN(uint8_t id)
 ComponentQRN::~ComponentQRN() {}
 
 void ComponentQRN::print() {
-    std::cout << "[ComponentQRN] ID " << unsigned(ID) << " lupdate " << updateTime << " imu " << dcm[0].x << " "
-              << dcm[0].y << " " << dcm[0].z << " acc " << acc[0].x << " " << acc[0].y << " " << acc[0].z
-              << " gyro " << gyro[0].x << " " << gyro[0].y << " " << gyro[0].z << " compass " << compass[0].x
-              << " " << compass[0].y << " " << compass[0].z << " pressure " << pressure[0] << " rcSender "
-              << unsigned(rcSender[0]) << " " << unsigned(rcSender[1]) << " " << unsigned(rcSender[2]) << " "
-              << unsigned(rcSender[3]) << " rcReceiver " << unsigned(rcReceiver[0]) << " "
-              << unsigned(rcReceiver[1]) << " " << unsigned(rcReceiver[2]) << " " << unsigned(rcReceiver[3])
-              << std::endl;
-    std::cout << "[ComponentQRN] ID " << unsigned(ID) << " mainLoop Time/min/max " << *mainLoopTime << "/"
-              << *mainLoopTimeMin << "/" << *mainLoopTimeMax << std::endl;
+    logLine("[ComponentQRN] ID ", unsigned(ID), " lupdate ", updateTime, " imu ", dcm[0].x, " ", dcm[0].y, " ",
+            dcm[0].z, " acc ", acc[0].x, " ", acc[0].y, " ", acc[0].z, " gyro ", gyro[0].x, " ", gyro[0].y, " ",
+            gyro[0].z, " compass ", compass[0].x, " ", compass[0].y, " ", compass[0].z, " pressure ", pressure[0],
+            " rcSender ", unsigned(rcSender[0]), " ", unsigned(rcSender[1]), " ", unsigned(rcSender[2]), " ",
+            unsigned(rcSender[3]), " rcReceiver ", unsigned(rcReceiver[0]), " ", unsigned(rcReceiver[1]), " ",
+            unsigned(rcReceiver[2]), " ", unsigned(rcReceiver[3]));
+    logLine("[ComponentQRN] ID ", unsigned(ID), " mainLoop Time/min/max ", *mainLoopTime, "/", *mainLoopTimeMin, "/",
+            *mainLoopTimeMax);
 }
 
 }  // namespace ORQ

@@ -23,8 +23,12 @@ constexpr HandlerRow<Q> handlerRows[] = {
          return q.heartbeatClient = new MessageHandlerHeartbeatClient(r, s);
      }},
     {52, 51, 0, nullptr, [](Q& q, uint8_t r, uint8_t s) -> MessageHandler* {
-         return q.secureCommandClient = new MessageHandlerInt32Client(q.secureCommand, &q.secureCommandSize, r, s,
-                                                                      size(q.secureCommand));
+         // Each secure command is carried out once per message: two commands
+         // in a row are two messages, never one merged into the other.
+         q.secureCommandClient = new MessageHandlerInt32Client(q.secureCommand, &q.secureCommandSize, r, s,
+                                                               size(q.secureCommand));
+         if (q.secureCommandClient != nullptr) q.secureCommandClient->properties.action = 1;
+         return q.secureCommandClient;
      }},
     {44, 43, 1, "dcmgyro", [](Q& q, uint8_t r, uint8_t s) -> MessageHandler* {
          return q.dcmgyroClient = new MessageHandler2Vector3Dint16Client(q.dcm, q.gyro, &q.gyroSize, r, s, 1);

@@ -1,7 +1,8 @@
 #include "ComponentVKR.h"
 
 #include <cstring>
-#include <iostream>
+
+#include "LogLine.h"
 
 namespace ORQ {
 
@@ -74,21 +75,19 @@ ComponentVKR::ComponentVKR(uint8_t id)
 ComponentVKR::~ComponentVKR() {}
 
 void ComponentVKR::print() {
-    std::cout << "[ComponentVKR] ID " << unsigned(ID) << " lupdate " << updateTime << " dcm " << dcm[0].x
-              << " " << dcm[0].y << " " << dcm[0].z << " acc " << acc[0].x << " " << acc[0].y << " "
-              << acc[0].z << " gyro " << gyro[0].x << " " << gyro[0].y << " " << gyro[0].z << " compass "
-              << compass[0].x << " " << compass[0].y << " " << compass[0].z << " dist " << dist[0] << " "
-              << dist[1] << " " << dist[2] << " " << dist[3] << " pressure " << pressure[0] << " hwState "
-              << hwState.safeMode << " " << hwState.motor << " " << hwState.calibratedAccel << " "
-              << hwState.calibratedGyro << " gpsMode " << gpsMode << " " << gpsModeIs << std::endl;
-    std::cout << "[ComponentVKR] ID " << unsigned(ID) << " cPos " << currentPosition[0].latitude << " "
-              << currentPosition[0].longitude << " " << currentPosition[0].altitude << " "
-              << unsigned(currentPosition[0].status) << " U " << *batteryVoltage << " A " << *batteryCurrent
-              << " mAh " << *batteryUsedCapacity << " dcm " << dcm[1].x << " " << dcm[1].y << " " << dcm[1].z
-              << " rcQuality " << *rcQuality << std::endl;
-    std::cout << "[ComponentVKR] ID " << unsigned(ID) << " uptime " << *uptime << " sim " << *simulateRCLoss
-              << " sendMessageCounterRemote " << *sendMessageCounterRemote << " recvMessageCounter "
-              << recvMessageCounter << " uptime " << *uptime << std::endl;
+    logLine("[ComponentVKR] ID ", unsigned(ID), " lupdate ", updateTime, " dcm ", dcm[0].x, " ", dcm[0].y, " ",
+            dcm[0].z, " acc ", acc[0].x, " ", acc[0].y, " ", acc[0].z, " gyro ", gyro[0].x, " ", gyro[0].y, " ",
+            gyro[0].z, " compass ", compass[0].x, " ", compass[0].y, " ", compass[0].z, " dist ", dist[0], " ", dist[1],
+            " ", dist[2], " ", dist[3], " pressure ", pressure[0], " hwState ", unsigned(hwState.safeMode), " ",
+            unsigned(hwState.motor), " ", unsigned(hwState.calibratedAccel), " ", unsigned(hwState.calibratedGyro),
+            " gpsMode ", gpsMode, " ", gpsModeIs);
+    logLine("[ComponentVKR] ID ", unsigned(ID), " cPos ", currentPosition[0].latitude, " ",
+            currentPosition[0].longitude, " ", currentPosition[0].altitude, " ", unsigned(currentPosition[0].status),
+            " U ", *batteryVoltage, " A ", *batteryCurrent, " mAh ", *batteryUsedCapacity, " dcm ", dcm[1].x, " ",
+            dcm[1].y, " ", dcm[1].z, " rcQuality ", *rcQuality);
+    logLine("[ComponentVKR] ID ", unsigned(ID), " uptime ", *uptime, " sim ", *simulateRCLoss,
+            " sendMessageCounterRemote ", *sendMessageCounterRemote, " recvMessageCounter ", recvMessageCounter,
+            " uptime ", *uptime);
 }
 
 }  // namespace ORQ

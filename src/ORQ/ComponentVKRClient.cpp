@@ -32,8 +32,12 @@ constexpr HandlerRow<K> handlerRows[] = {
          return k.heartbeatClient = new MessageHandlerHeartbeatClient(r, s);
      }},
     {52, 51, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.secureCommandClient = new MessageHandlerInt32Client(k.secureCommand, &k.secureCommandSize, r, s,
-                                                                      size(k.secureCommand));
+         // Each secure command is carried out once per message: two commands
+         // in a row are two messages, never one merged into the other.
+         k.secureCommandClient = new MessageHandlerInt32Client(k.secureCommand, &k.secureCommandSize, r, s,
+                                                               size(k.secureCommand));
+         if (k.secureCommandClient != nullptr) k.secureCommandClient->properties.action = 1;
+         return k.secureCommandClient;
      }},
     {6, 5, 3, "acc", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.adxlClient = new MessageHandlerVector3Dint16Client(k.acc, &k.accSize, r, s, size(k.acc));

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "LogLine.h"
+
 namespace ORQ {
 
 namespace {
@@ -46,8 +48,7 @@ Message::Message(const Message& other)
       ttl(other.ttl),
       crc(other.crc),
       channel(other.channel),
-      properties() {
-    properties.unique = other.properties.unique;
+      properties(other.properties) {
     if (other.dataSize > 0 && other.data) {
         data = static_cast<uint8_t*>(std::malloc(other.dataSize));
         // Without memory the copy stays empty (dataSize 0), never half-filled.
@@ -65,7 +66,7 @@ Message& Message::operator=(const Message& other) {
     receiverID = other.receiverID;
     priority = other.priority;
     ttl = other.ttl;
-    properties.unique = other.properties.unique;
+    properties = other.properties;
     channel = other.channel;
     std::free(data);
     data = nullptr;
@@ -154,9 +155,8 @@ uint8_t Message::deserializeFull(const uint8_t* buffer, uint8_t bufferSize) {
 
     const unsigned expected = size + 10u;
     if (bufferSize != expected) {
-        std::printf("[Message] deserialize: ERROR size !!! bufferSize %u != %u(real size)\n",
-                    static_cast<unsigned>(bufferSize), expected);
-        std::fflush(stdout);
+        logFrequentLine("[Message] deserialize: ERROR size !!! bufferSize ", static_cast<unsigned>(bufferSize), " != ",
+                        expected, "(real size)");
         return DECODE_BAD_SIZE;
     }
 
@@ -201,8 +201,7 @@ uint8_t Message::deserializeSmal(const uint8_t* buffer, uint8_t bufferSize) {
 }
 
 void Message::print() const {
-    // Built in one buffer and written at once, so lines of other threads do
-    // not interleave with it: 40 bytes of text plus at most 4 per payload byte.
+    // Built in one buffer: 40 bytes of text plus at most 4 per payload byte.
     char line[64 + 4 * 255];
     int pos = std::snprintf(line, sizeof(line), "[Message] %u->%u dataType %u dataSize %u",
                             static_cast<unsigned>(senderID), static_cast<unsigned>(receiverID),
@@ -210,9 +209,7 @@ void Message::print() const {
     for (unsigned i = 0; i < dataSize && data; ++i) {
         pos += std::snprintf(line + pos, sizeof(line) - pos, " %u", static_cast<unsigned>(data[i]));
     }
-    std::snprintf(line + pos, sizeof(line) - pos, "\n");
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    logLine(line);
 }
 
 }  // namespace ORQ

@@ -15,6 +15,10 @@ class Message {
 public:
     struct Properties {
         uint32_t unique : 1;  // a newer queued message of the same item may overwrite this one
+        // Never on the wire: the message is an action (a command to be
+        // carried out once per message) rather than a state, so the send
+        // queue never merges it with another message of the same item.
+        uint32_t action : 1;
     };
 
     static const uint8_t magicByteFull = 2;

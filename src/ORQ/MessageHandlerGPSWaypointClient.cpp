@@ -37,8 +37,8 @@ uint8_t MessageHandlerGPSWaypointClient::procNewMessage(Message* m) {
     return 0;
 }
 
-void MessageHandlerGPSWaypointClient::set(uint8_t index) {
-    if (index >= *dataSize || index >= dataCapacity) return;
+bool MessageHandlerGPSWaypointClient::set(uint8_t index) {
+    if (index >= *dataSize || index >= dataCapacity) return false;
     const Container::GPSWaypoint::GPSPoint_t& p = data[index].point;
     uint8_t b[payloadSize];
     ClientMessage::putInt32(b, p.Position.longitude);
@@ -49,7 +49,7 @@ void MessageHandlerGPSWaypointClient::set(uint8_t index) {
     b[15] = p.ToleranceRadius;
     b[16] = p.HoldTime;
     b[17] = p.Type;
-    ClientMessage::send(*this, dataTypeGet, index, b, sizeof(b));
+    return ClientMessage::send(*this, dataTypeGet, index, b, sizeof(b));
 }
 
 void MessageHandlerGPSWaypointClient::get(uint8_t index) {

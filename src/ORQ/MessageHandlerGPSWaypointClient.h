@@ -29,7 +29,8 @@ public:
     // other fields are kept. Always 0.
     uint8_t procNewMessage(Message* m) override;
     // Writes slot index to the flight board; nothing when index >= *dataSize.
-    void set(uint8_t index);
+    // True when the message was queued.
+    bool set(uint8_t index);
     // Asks the flight board to report slot index (no index check).
     void get(uint8_t index);
 

@@ -24,12 +24,12 @@ uint8_t MessageHandlerInt16Client::procNewMessage(Message* m) {
     return 0;
 }
 
-void MessageHandlerInt16Client::send(uint8_t receiver, uint8_t index) {
+bool MessageHandlerInt16Client::send(uint8_t receiver, uint8_t index) {
     (void)receiver;
-    if (index >= dataCapacity) return;
+    if (index >= dataCapacity) return false;
     uint8_t payload[2];
     ClientMessage::putInt16(payload, data[index]);
-    ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
+    return ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
 }
 
 }  // namespace ORQ

@@ -23,8 +23,8 @@ public:
     uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device. The callers check index against the
     // in-use count; here only the array's length is enforced. receiver is not
-    // used: the message goes to the owning component.
-    void send(uint8_t receiver, uint8_t index);
+    // used: the message goes to the owning component. True when queued.
+    bool send(uint8_t receiver, uint8_t index);
 
     int16_t* data;
     const uint8_t* dataSize;

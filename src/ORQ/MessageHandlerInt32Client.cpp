@@ -26,11 +26,11 @@ uint8_t MessageHandlerInt32Client::procNewMessage(Message* m) {
     return 0;
 }
 
-void MessageHandlerInt32Client::send(uint8_t index) {
-    if (index >= *dataSize || index >= dataCapacity) return;
+bool MessageHandlerInt32Client::send(uint8_t index) {
+    if (index >= *dataSize || index >= dataCapacity) return false;
     uint8_t payload[4];
     ClientMessage::putInt32(payload, data[index]);
-    ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
+    return ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
 }
 
 }  // namespace ORQ

@@ -24,10 +24,10 @@ uint8_t MessageHandlerInt8Client::procNewMessage(Message* m) {
     return 0;
 }
 
-void MessageHandlerInt8Client::send(uint8_t index) {
-    if (index >= *dataSize || index >= dataCapacity) return;
+bool MessageHandlerInt8Client::send(uint8_t index) {
+    if (index >= *dataSize || index >= dataCapacity) return false;
     const uint8_t payload[1] = {static_cast<uint8_t>(data[index])};
-    ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
+    return ClientMessage::send(*this, dataTypeGet, index, payload, sizeof(payload));
 }
 
 void MessageHandlerInt8Client::RequestUpdate(uint8_t index) {

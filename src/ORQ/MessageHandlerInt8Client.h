@@ -23,7 +23,8 @@ public:
 
     uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device; nothing when index >= *dataSize.
-    void send(uint8_t index);
+    // True when the message was queued.
+    bool send(uint8_t index);
     // Asks the device to report element index (empty payload, no index check).
     void RequestUpdate(uint8_t index);
 

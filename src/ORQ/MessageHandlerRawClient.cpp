@@ -23,8 +23,8 @@ uint8_t MessageHandlerRawClient::procNewMessage(Message* m) {
     return 0;
 }
 
-void MessageHandlerRawClient::send(uint8_t index, int8_t* data, uint8_t dataSize) {
-    ClientMessage::send(*this, dataTypeSet, index, reinterpret_cast<const uint8_t*>(data), dataSize);
+bool MessageHandlerRawClient::send(uint8_t index, int8_t* data, uint8_t dataSize) {
+    return ClientMessage::send(*this, dataTypeSet, index, reinterpret_cast<const uint8_t*>(data), dataSize);
 }
 
 void MessageHandlerRawClient::RequestUpdate(uint8_t index) { (void)index; }

@@ -3,7 +3,7 @@
 // dataTypeSet of any size lands at the start of the block (channel ignored),
 // cut to the block's capacity; bytes beyond it keep their content. send()
 // writes a piece of the block on the device with a message of dataTypeSet
-// (not dataTypeGet), channel = the piece's byte offset.
+// (not dataTypeGet), channel = the piece's byte offset; true when queued.
 //
 // Threads: procNewMessage() on the receive thread, send() on a host thread,
 // both under the component's data lock.
@@ -24,7 +24,7 @@ public:
     uint8_t procNewMessage(Message* m) override;
     // Sends dataSize bytes taken from the caller's data (not from the block)
     // on channel index.
-    void send(uint8_t index, int8_t* data, uint8_t dataSize);
+    bool send(uint8_t index, int8_t* data, uint8_t dataSize);
     // Sends nothing; part of the client interface, no caller.
     void RequestUpdate(uint8_t index);
 

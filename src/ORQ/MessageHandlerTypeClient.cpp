@@ -3,22 +3,30 @@
 #include "Component.h"
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
+#include "MessageManager.h"
 #include "WorldModel.h"
 
 namespace ORQ {
 
-MessageHandlerTypeClient::MessageHandlerTypeClient() : timeOut(requestPeriod) {}
+MessageHandlerTypeClient::MessageHandlerTypeClient() : timeOut(requestPeriod), waiting(false), ticket(0) {}
 
 MessageHandlerTypeClient::~MessageHandlerTypeClient() {}
 
 void MessageHandlerTypeClient::run(uint16_t timeDiff) {
-    timeOut = static_cast<int16_t>(timeOut - timeDiff);
+    const int left = timeOut - timeDiff;
+    timeOut = static_cast<int16_t>(left > 0 ? left : 0);
     if (timeOut > 0) return;
-    sendTypeRequest(component->ID);
+    TypeRequestPacer& pacer = component->mm->getTypeRequestPacer();
+    if (!waiting) {
+        ticket = pacer.takeTicket();
+        waiting = true;
+    }
+    if (!pacer.mayAsk(ticket) || !sendTypeRequest(component->ID)) return;
+    waiting = false;
     timeOut = requestPeriod;
 }
 
-void MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
+bool MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
     (void)receiver;  // the request always goes to the component's own ID
     Message m;
     m.dataType = typeRequest;
@@ -26,7 +34,7 @@ void MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
     m.receiverID = component->ID;
     m.channel = 0;
     m.properties = properties;
-    component->send(&m);
+    return component->send(&m);
 }
 
 uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {

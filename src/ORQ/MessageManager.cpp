@@ -6,7 +6,7 @@
 namespace ORQ {
 
 MessageManager::MessageManager()
-    : ms(nullptr), wm(this), ego(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
+    : ms(nullptr), wm(this), typeRequests(), ego(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
 
 MessageManager::~MessageManager() {}
 
@@ -27,6 +27,11 @@ void MessageManager::run(uint32_t time) {
     }
 
     if (ego != nullptr) ego->run(timeDiff);
+    // The type requests of this tick share the room left in the queue that
+    // send() uses.
+    if (ms != nullptr) {
+        typeRequests.tick(timeDiff, ms->getMessageQueue()->getElementCount(), MessageQueue::maxElements);
+    }
     wm.run(timeDiff);
     timeLastRun = time;
 }
@@ -41,7 +46,9 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
 
     if (settings.observe) {
         const uint8_t taken = wm.procNewMessage(m);
-        if (!taken && settings.autoAddNewComponents && m->senderID != 0) {
+        // The library's own ID is never a node to discover: a frame from it is
+        // an echo of what the library sent.
+        if (!taken && settings.autoAddNewComponents && m->senderID != 0 && m->senderID != getMyID()) {
             logLine("[MessageManager] autoAdd id ", static_cast<unsigned>(m->senderID));
             // The placeholder destroys its type client with itself. Failed
             // allocations (null inside the library) add nothing; the sender's
@@ -63,8 +70,8 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
     }
 }
 
-void MessageManager::send(Message* m) {
-    if (ms != nullptr) ms->send(m);  // nothing registered yet: nowhere to send
+bool MessageManager::send(Message* m) {
+    return ms != nullptr && ms->send(m);  // nothing registered yet: nowhere to send
 }
 
 void MessageManager::addMessageSystem(MessageSystem* system) {
@@ -94,6 +101,8 @@ Settings MessageManager::getSettings() { return settings; }
 void MessageManager::setMessageDebugger(MessageDebugger* debugger) { md = debugger; }
 
 WorldModel* MessageManager::getWorldModel() { return &wm; }
+
+TypeRequestPacer& MessageManager::getTypeRequestPacer() { return typeRequests; }
 
 MessageSystem* MessageManager::getMessageSystems() { return ms; }
 

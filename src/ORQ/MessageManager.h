@@ -16,6 +16,7 @@
 #include "MessageDebugger.h"
 #include "MessageSystem.h"
 #include "Settings.h"
+#include "TypeRequestPacer.h"
 #include "WorldModel.h"
 
 namespace ORQ {
@@ -28,8 +29,9 @@ public:
     void run(uint32_t time);
     // Routes m, received on mss; the caller keeps m.
     void procMessage(Message* m, MessageSystem* mss);
-    // Queues a copy of m on the system registered last (dropped when none is).
-    void send(Message* m);
+    // Queues a copy of m on the system registered last. False when it was not
+    // queued: refused by the queue, or no system registered yet.
+    bool send(Message* m);
     void addMessageSystem(MessageSystem* ms);
 
     uint8_t getMyID();
@@ -42,6 +44,8 @@ public:
     Settings getSettings();
     void setMessageDebugger(MessageDebugger* md);
     WorldModel* getWorldModel();
+    // Turns of the placeholders' type requests; main-loop thread only.
+    TypeRequestPacer& getTypeRequestPacer();
     MessageSystem* getMessageSystems();
     uint32_t getTime();
     void setUpdate(uint8_t id);
@@ -51,6 +55,7 @@ public:
 private:
     MessageSystem* ms;
     WorldModel wm;
+    TypeRequestPacer typeRequests;
     Component* ego;
     Settings settings;
     uint8_t myID;

@@ -7,7 +7,7 @@
 
 namespace ORQ {
 
-MessageQueue::MessageQueue() : elementCount(0), start(nullptr), errorCount(0), taken(nullptr), woken(false) {}
+MessageQueue::MessageQueue() : elementCount(0), start(nullptr), refused(0), taken(nullptr), woken(false) {}
 
 MessageQueue::~MessageQueue() {
     while (start) {
@@ -17,12 +17,12 @@ MessageQueue::~MessageQueue() {
     }
 }
 
-void MessageQueue::add(Message* m) {
+bool MessageQueue::add(Message* m) {
     boost::mutex::scoped_lock lock(mutex);
-    if (searchAndReplaceUniqueMessages(m) == 1) return;
+    if (searchAndReplaceUniqueMessages(m) == 1) return true;
     if (elementCount >= maxElements) {
-        ++errorCount;
-        return;
+        ++refused;
+        return false;
     }
 
     MessageQueueNode* node = new (std::nothrow) MessageQueueNode(m);
@@ -30,29 +30,40 @@ void MessageQueue::add(Message* m) {
     // one that finds the queue full; a copy without its payload is never sent.
     if (!node || node->message.dataSize != m->dataSize) {
         delete node;
-        ++errorCount;
-        return;
+        ++refused;
+        return false;
     }
     ++elementCount;
+    link(node);
+    changed.notify_one();
+    return true;
+}
 
+void MessageQueue::link(MessageQueueNode* node) {
     const uint8_t priority = node->message.priority;
-    if (!start) {
-        start = node;
-    } else if (start->message.priority < priority) {
+    if (!start || start->message.priority < priority) {
         node->next = start;
         start = node;
-    } else {
-        // Behind the head, the newest of equal priority stands first.
-        MessageQueueNode* at = start;
-        while (at->next && at->next->message.priority > priority) at = at->next;
-        node->next = at->next;
-        at->next = node;
+        return;
     }
-    changed.notify_one();
+    // Behind every message of its priority or higher: equals leave in the
+    // order they were made, so a device sees a sequence of commands as the
+    // host gave it.
+    MessageQueueNode* at = start;
+    while (at->next && at->next->message.priority >= priority) at = at->next;
+    node->next = at->next;
+    at->next = node;
+}
+
+void MessageQueue::unlink(MessageQueueNode* node) {
+    MessageQueueNode** at = &start;
+    while (*at != node) at = &(*at)->next;
+    *at = node->next;
+    node->next = nullptr;
 }
 
 uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
-    if (m->properties.unique == 0) return 0;
+    if (m->properties.unique == 0 || m->properties.action == 1) return 0;
     if (m->dataSize > 0 && !m->data) return 0;  // nothing to copy; add() refuses it
     for (MessageQueueNode* node = start; node; node = node->next) {
         // The taken message is being framed outside the lock: its bytes must
@@ -60,9 +71,16 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         // go into a node of its own.
         if (node == taken) continue;
         Message& queued = node->message;
+        if (queued.properties.action == 1) continue;  // an action is never overwritten
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
             if (m->dataSize > 0) std::memcpy(queued.data, m->data, m->dataSize);
             node->queuedAt = std::chrono::steady_clock::now();  // the value is new
+            // The newer value was made after everything queued so far: it
+            // leaves after them, like a message added now (with the queued
+            // copy's priority).
+            unlink(node);
+            link(node);
+            changed.notify_one();
             return 1;
         }
     }
@@ -82,9 +100,7 @@ void MessageQueue::deleteFirst() {
     if (!victim) return;
 
     // A higher-priority message may have been put in front of the taken one.
-    MessageQueueNode** link = &start;
-    while (*link != victim) link = &(*link)->next;
-    *link = victim->next;
+    unlink(victim);
     delete victim;
     --elementCount;
 }
@@ -92,16 +108,16 @@ void MessageQueue::deleteFirst() {
 uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff) {
     boost::mutex::scoped_lock lock(mutex);
     uint8_t dropped = 0;
-    MessageQueueNode** link = &start;
-    while (*link) {
-        MessageQueueNode* node = *link;
+    MessageQueueNode** at = &start;
+    while (*at) {
+        MessageQueueNode* node = *at;
         if (node != taken && node->queuedAt < cutoff) {
-            *link = node->next;
+            *at = node->next;
             delete node;
             --elementCount;
             ++dropped;
         } else {
-            link = &node->next;
+            at = &node->next;
         }
     }
     return dropped;
@@ -130,7 +146,12 @@ uint8_t MessageQueue::getElementCount() {
 
 uint8_t MessageQueue::getErrorCount() {
     boost::mutex::scoped_lock lock(mutex);
-    return errorCount;
+    return static_cast<uint8_t>(refused);
+}
+
+uint32_t MessageQueue::getRefusedCount() {
+    boost::mutex::scoped_lock lock(mutex);
+    return refused;
 }
 
 }  // namespace ORQ

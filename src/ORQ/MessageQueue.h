@@ -1,7 +1,11 @@
 #pragma once
-// Send queue of one message system, ordered by priority (higher first), at
-// most 71 messages. A message marked unique refreshes the payload of a queued
-// copy of the same data item (same key and dataSize) instead of queueing again.
+// Send queue of one message system, ordered by priority (higher first) and,
+// among equal priorities, by the order the messages were added; at most 71
+// messages. A message marked unique refreshes the payload of a queued copy of
+// the same data item (same key and dataSize) instead of queueing again: the
+// copy, with its priority, moves behind the messages of that priority queued
+// so far, as the newer value was made after them. Neither may be an action
+// (Properties::action): each action is sent, none replaces another.
 //
 // Threads: any thread may add(); one consumer per queue takes the head with
 // getFirstMessage() and removes exactly that message with deleteFirst().
@@ -27,10 +31,11 @@ public:
     virtual ~MessageQueue();  // destroys the messages still queued
 
     // Queues a copy of *m, or refreshes a queued copy; the caller keeps m.
-    // A full queue drops the message and counts it in errorCount.
-    void add(Message* m);
+    // True when the message is queued or refreshed one; false when it was
+    // refused (queue full, or no memory for the copy) and counted.
+    bool add(Message* m);
     // Unique refresh, called by add() with the mutex held: 1 when a queued
-    // (not taken) payload was overwritten, else 0.
+    // (not taken) payload was overwritten (and its message moved), else 0.
     uint8_t searchAndReplaceUniqueMessages(const Message* m);
     // The head message (now taken), or null. Valid until deleteFirst().
     Message* getFirstMessage();
@@ -51,12 +56,18 @@ public:
     void wake();
 
     uint8_t getElementCount();
-    uint8_t getErrorCount();
+    uint8_t getErrorCount();     // refusals, low 8 bits (wraps at 256)
+    uint32_t getRefusedCount();  // refusals since construction (wraps at 2^32)
 
 private:
+    // With the mutex held: puts node into the list by its priority, behind
+    // its equals; takes node out of the list (it must be in it).
+    void link(MessageQueueNode* node);
+    void unlink(MessageQueueNode* node);
+
     uint8_t elementCount;
     MessageQueueNode* start;
-    uint8_t errorCount;
+    uint32_t refused;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
     boost::mutex mutex;
     boost::condition_variable changed;  // a message was added, or wake() called

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "LogLine.h"
+
 namespace ORQ {
 
 namespace {
@@ -74,7 +76,7 @@ void MessageSystem::init() {
     autoRecv = 1;
 }
 
-void MessageSystem::send(Message* m) { queue.add(m); }
+bool MessageSystem::send(Message* m) { return queue.add(m); }
 
 MessageQueue* MessageSystem::getMessageQueue() { return &queue; }
 
@@ -202,9 +204,8 @@ Message* MessageSystem::getNewMessage() {
     if (code != Message::DECODE_OK) {
         delete m;
         increment(receiveError);
-        std::printf("[MessageSystem] getNewMessage: ERROR deserialize !!! code: %u bufferSize %u\n",
-                    static_cast<unsigned>(code), static_cast<unsigned>(serializedMessageSize));
-        std::fflush(stdout);
+        logFrequentLine("[MessageSystem] getNewMessage: ERROR deserialize !!! code: ", static_cast<unsigned>(code),
+                        " bufferSize ", static_cast<unsigned>(serializedMessageSize));
         return nullptr;
     }
     return m;
@@ -288,9 +289,7 @@ void MessageSystem::print(uint16_t timeDiff) {
     if (timeDiff != 0) {
         append(" Messages/s%d/%lld", -1, ratePerSecond<uint16_t>(nowReceivedMessages, receivedMessagesOld.load(), timeDiff));
     }
-    append("%s", "\n");
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    logLine(line);
 
     receivedMessagesOld.store(nowReceivedMessages);
     sendBytesOld.store(nowSendBytes);

@@ -34,8 +34,9 @@ public:
     virtual ~MessageSystem();          // destroys `next` (the rest of the list), not the uart
 
     void init();
-    // Queues a deep copy of *m (or refreshes a queued one).
-    void send(Message* m);
+    // Queues a deep copy of *m (or refreshes a queued one); false when the
+    // queue refused it.
+    bool send(Message* m);
     MessageQueue* getMessageQueue();
 
     // Send side: writes the frame of the head message into buffer and returns

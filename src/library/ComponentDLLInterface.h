@@ -1,13 +1,14 @@
 #pragma once
 // Data map of the library's own link: the host reaches it by naming the
-// library's own component ID. Reads give the receive statistics of the link's
-// message system (45 receiveError, 46 receivedMessages, 47 receivedBytes)
-// and its send queue (48 staleDropped: messages older than the hold time
-// dropped unsent while the link was down);
-// nothing can be set. The index is not looked at.
+// library's own component ID. Reads give the statistics of the link's message
+// system (45 receiveError, 46 receivedMessages, 47 receivedBytes) and of its
+// send queue (48 messages older than the hold time dropped unsent while the
+// link was down, 49 messages the queue refused); nothing can be set. The
+// index is not looked at.
 //
-// Stateless. The counters are atomics written by the link's threads, so any
-// host thread may read them without a lock.
+// Stateless. The receive counters are atomics written by the link's threads
+// and the queue's count is read under the queue's lock, so any host thread
+// may read them.
 //
 // Slot contract as in the device maps: -66 when *size <= 0, then -63 for an
 // ID without an entry; on success one slot is filled, *value advances by one

@@ -88,27 +88,26 @@ bool setAccepts(int dataID, int v) {
 // Secure-command code the ground station acts on (49 with 1).
 const int32_t secureCommandArm = 0x5D3A6B24;
 
-void applySet(ORQ::ComponentQRNClient* k, int dataID, uint8_t index, int v) {
+// Stores the set into the model and queues its message; false (model as
+// before) when the message was not queued.
+bool applySet(ORQ::ComponentQRNClient* k, int dataID, uint8_t index, int v) {
+    using DataMapPart::writeAndSend;
     switch (dataID) {
     case 37:
-        k->rcSender[index] = static_cast<unsigned char>(v);
-        k->rcSenderClient->send(index);
-        break;
-    case 39:
+        return writeAndSend(k->rcSender[index], [&] { k->rcSender[index] = static_cast<unsigned char>(v); },
+                            [&] { return k->rcSenderClient->send(index); });
+    case 39: {
         // One 2-byte piece of the raw debug block; the channel carries its byte offset.
-        k->debugData[index] = static_cast<int16_t>(v);
-        k->debugDataClient->send(static_cast<uint8_t>(2 * index), reinterpret_cast<int8_t*>(&k->debugData[index]), 2);
-        break;
-    case 49:
-        if (v == 1) {
-            k->secureCommand[0] = secureCommandArm;
-            k->secureCommandClient->send(0);
-        }
-        break;
-    case 50: k->secureCommand[0] = v ? 3 : 4; k->secureCommandClient->send(0); break;
-    case 52: k->activControl = static_cast<uint16_t>(v); k->activControlClient->send(0, 0); break;
-    case 53: k->secureCommand[0] = v ? 1 : 2; k->secureCommandClient->send(0); break;
-    default: break;  // unreachable: setBound has no other entries
+        int16_t& slot = k->debugData[index];
+        return writeAndSend(
+            slot, [&] { slot = static_cast<int16_t>(v); },
+            [&] { return k->debugDataClient->send(static_cast<uint8_t>(2 * index), reinterpret_cast<int8_t*>(&slot), 2); });
+    }
+    case 49: return v != 1 || DataMapPart::sendSecureCommand(k, secureCommandArm);  // 0 commands nothing
+    case 50: return DataMapPart::sendSecureCommand(k, v ? 3 : 4);
+    case 52: return DataMapPart::setActiveControl(k, v);
+    case 53: return DataMapPart::sendSecureCommand(k, v ? 1 : 2);
+    default: return false;  // unreachable: setBound has no other entries
     }
 }
 
@@ -127,5 +126,5 @@ int ComponentQRNInterface::setDataKomplexPart(ORQ::ComponentQRNClient* k, int da
                                               int* size) {
     return DataMapPart::set(
         dataID, index, value, size, [k](int id) { return setBound(k, id); }, setAccepts,
-        [k](int id, uint8_t i, int v) { applySet(k, id, i, v); });
+        [k](int id, uint8_t i, int v) { return applySet(k, id, i, v); });
 }

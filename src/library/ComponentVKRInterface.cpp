@@ -126,40 +126,52 @@ bool setAccepts(int dataID, int v) {
 // Secure-command codes the flight board acts on.
 const int32_t secureCommandArm = 0x5D3A6B24;  // 49 with 1
 
-// Sends one 2-byte element of the raw debug block; the channel carries the
-// element's byte offset within the block.
-void sendDebugElement(ORQ::ComponentVKRClient* k, std::ptrdiff_t element) {
-    k->debugDataClient->send(static_cast<uint8_t>(2 * element), reinterpret_cast<int8_t*>(&k->debugData[element]), 2);
+// Sets one 2-byte element of the raw debug block and sends it; the channel
+// carries the element's byte offset within the block.
+bool setDebugElement(ORQ::ComponentVKRClient* k, std::ptrdiff_t element, int v) {
+    int16_t& slot = k->debugData[element];
+    return DataMapPart::writeAndSend(
+        slot, [&] { slot = static_cast<int16_t>(v); },
+        [&] { return k->debugDataClient->send(static_cast<uint8_t>(2 * element), reinterpret_cast<int8_t*>(&slot), 2); });
 }
 
-void applySet(ORQ::ComponentVKRClient* k, int dataID, uint8_t index, int v) {
+// Stores the set into the model and queues its message; false (model as
+// before) when the message was not queued.
+bool applySet(ORQ::ComponentVKRClient* k, int dataID, uint8_t index, int v) {
+    using DataMapPart::writeAndSend;
+    const auto setWaypoint = [&](auto write) {
+        ORQ::Container::GPSWaypoint::GPSPoint_t& wp = k->waypoint[index].point;
+        return writeAndSend(wp, [&] { write(wp); }, [&] { return k->waypointClient->set(index); });
+    };
+    const auto sendCmd = [&] { return k->cmdClient->send(0); };
     switch (dataID) {
-    case 23: k->waypoint[index].point.Position.longitude = v; k->waypointClient->set(index); break;
-    case 24: k->waypoint[index].point.Position.latitude = v; k->waypointClient->set(index); break;
-    case 25: k->waypoint[index].point.Position.altitude = v; k->waypointClient->set(index); break;
-    case 27: k->waypoint[index].point.ToleranceRadius = static_cast<uint8_t>(v); k->waypointClient->set(index); break;
-    case 28: k->waypoint[index].point.HoldTime = static_cast<uint8_t>(v); k->waypointClient->set(index); break;
-    case 31: k->motorOn = static_cast<uint8_t>(v); k->motorOnClient->send(0); break;
-    case 32: k->gpsMode = static_cast<decltype(k->gpsMode)>(v); k->gpsModeClient->send(0); break;
-    case 33: k->cmd.gyro = 1; k->cmdClient->send(0); break;
-    case 34: k->cmd.accel = 1; k->cmdClient->send(0); break;
-    case 36: k->cmd.rotationFree = v != 0; k->cmdClient->send(0); break;
-    case 38: k->cmd.autoRotate = v != 0; k->cmdClient->send(0); break;
-    case 39: k->debugData[index] = static_cast<int16_t>(v); sendDebugElement(k, index); break;
-    case 41: *k->simulateRCLoss = static_cast<int16_t>(v); sendDebugElement(k, k->simulateRCLoss - k->debugData); break;
-    case 42: k->cmd.accel = v != 0; k->cmdClient->send(0); break;
-    case 43: *k->actGas = static_cast<int16_t>(v); sendDebugElement(k, k->actGas - k->debugData); break;
-    case 49:
-        if (v == 1) {
-            k->secureCommand[0] = secureCommandArm;
-            k->secureCommandClient->send(0);
-        }
-        break;
-    case 50: k->secureCommand[0] = v ? 3 : 4; k->secureCommandClient->send(0); break;
-    case 52: k->activControl = static_cast<uint16_t>(v); k->activControlClient->send(0, 0); break;
-    case 53: k->secureCommand[0] = v ? 1 : 2; k->secureCommandClient->send(0); break;
-    case 54: k->pwmOutput[index] = static_cast<uint16_t>(v); k->pwmOutputClient->send(0, index); break;
-    default: break;  // unreachable: setBound has no other entries
+    case 23: return setWaypoint([&](auto& wp) { wp.Position.longitude = v; });
+    case 24: return setWaypoint([&](auto& wp) { wp.Position.latitude = v; });
+    case 25: return setWaypoint([&](auto& wp) { wp.Position.altitude = v; });
+    case 27: return setWaypoint([&](auto& wp) { wp.ToleranceRadius = static_cast<uint8_t>(v); });
+    case 28: return setWaypoint([&](auto& wp) { wp.HoldTime = static_cast<uint8_t>(v); });
+    case 31:
+        return writeAndSend(k->motorOn, [&] { k->motorOn = static_cast<uint8_t>(v); },
+                            [&] { return k->motorOnClient->send(0); });
+    case 32:
+        return writeAndSend(k->gpsMode, [&] { k->gpsMode = static_cast<decltype(k->gpsMode)>(v); },
+                            [&] { return k->gpsModeClient->send(0); });
+    case 33: return writeAndSend(k->cmd, [&] { k->cmd.gyro = 1; }, sendCmd);
+    case 34: return writeAndSend(k->cmd, [&] { k->cmd.accel = 1; }, sendCmd);
+    case 36: return writeAndSend(k->cmd, [&] { k->cmd.rotationFree = v != 0; }, sendCmd);
+    case 38: return writeAndSend(k->cmd, [&] { k->cmd.autoRotate = v != 0; }, sendCmd);
+    case 39: return setDebugElement(k, index, v);
+    case 41: return setDebugElement(k, k->simulateRCLoss - k->debugData, v);
+    case 42: return writeAndSend(k->cmd, [&] { k->cmd.accel = v != 0; }, sendCmd);
+    case 43: return setDebugElement(k, k->actGas - k->debugData, v);
+    case 49: return v != 1 || DataMapPart::sendSecureCommand(k, secureCommandArm);  // 0 commands nothing
+    case 50: return DataMapPart::sendSecureCommand(k, v ? 3 : 4);
+    case 52: return DataMapPart::setActiveControl(k, v);
+    case 53: return DataMapPart::sendSecureCommand(k, v ? 1 : 2);
+    case 54:
+        return writeAndSend(k->pwmOutput[index], [&] { k->pwmOutput[index] = static_cast<uint16_t>(v); },
+                            [&] { return k->pwmOutputClient->send(0, index); });
+    default: return false;  // unreachable: setBound has no other entries
     }
 }
 
@@ -178,5 +190,5 @@ int ComponentVKRInterface::setDataKomplexPart(ORQ::ComponentVKRClient* k, int da
                                               int* size) {
     return DataMapPart::set(
         dataID, index, value, size, [k](int id) { return setBound(k, id); }, setAccepts,
-        [k](int id, uint8_t i, int v) { applySet(k, id, i, v); });
+        [k](int id, uint8_t i, int v) { return applySet(k, id, i, v); });
 }

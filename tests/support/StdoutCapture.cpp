@@ -8,8 +8,24 @@
 #include <thread>
 #include <unistd.h>
 
+#include "LogSink.h"
+
 namespace ORQ {
 namespace test {
+
+namespace {
+
+// The library's lines may wait in its log sink for a moment; what was logged
+// before a call here is on fd 1 once this returns. (The sink of a library
+// loaded with dlopen is its own copy: its lines are written at once while
+// fd 1 takes them, which a capture file always does.)
+void flushAll() {
+    LogSink::instance().flush(std::chrono::seconds(5));
+    std::cout.flush();
+    std::fflush(stdout);
+}
+
+}  // namespace
 
 StdoutCapture::StdoutCapture() : savedFd(-1), fileFd(-1) {
     char pattern[] = "/tmp/orq-stdout-XXXXXX";
@@ -18,15 +34,13 @@ StdoutCapture::StdoutCapture() : savedFd(-1), fileFd(-1) {
         throw std::runtime_error("cannot create the capture file");
     }
     fileName = pattern;
-    std::cout.flush();
-    std::fflush(stdout);
+    flushAll();
     savedFd = dup(1);
     dup2(fileFd, 1);
 }
 
 StdoutCapture::~StdoutCapture() {
-    std::cout.flush();
-    std::fflush(stdout);
+    flushAll();
     const std::string captured = text();
     dup2(savedFd, 1);
     ::close(savedFd);
@@ -37,8 +51,7 @@ StdoutCapture::~StdoutCapture() {
 }
 
 std::string StdoutCapture::text() const {
-    std::cout.flush();
-    std::fflush(stdout);
+    flushAll();
     std::string result;
     char buffer[8192];
     off_t offset = 0;

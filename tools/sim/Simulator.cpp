@@ -214,6 +214,7 @@ Simulator::Counters Simulator::counters() const {
     c.framesReceived = framesReceived;
     c.badFrames = badFrames;
     c.bytesReceived = bytesReceived;
+    c.bytesQueued = bytesQueued;
     std::lock_guard<std::mutex> g(lock);
     c.typeRequests = typeRequestCount;
     return c;
@@ -303,6 +304,7 @@ void Simulator::emit(const SimMessage& m) {
         return;
     }
     outBuffer.insert(outBuffer.end(), frame, frame + n);
+    bytesQueued += n;
     ++(damaged ? noiseInjected : framesSent);
 }
 
@@ -361,9 +363,12 @@ void Simulator::ioLoop() {
                 due = std::min(due, d->nextDue());
             }
             outBuffer.insert(outBuffer.end(), injected.begin(), injected.end());
+            bytesQueued += injected.size();
             injected.clear();
+            // Queued under the lock, so that once pauseReports(true) returns
+            // nothing but injected bytes is queued any more.
+            for (const SimMessage& m : out) emit(m);
         }
-        for (const SimMessage& m : out) emit(m);
         dropIfDue(now);
         acceptClient();
         flush();
@@ -394,7 +399,12 @@ void Simulator::ioLoop() {
                 fd = -1;
             }
             badFrames = decoder.badFrames();
-            for (const SimMessage& m : out) emit(m);
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (!paused) {
+                    for (const SimMessage& m : out) emit(m);
+                }
+            }
             flush();
         } else if (p.revents & (POLLHUP | POLLERR)) {
             // Nobody on the other end of an attached device: do not spin.

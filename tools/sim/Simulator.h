@@ -48,6 +48,7 @@ public:
         uint64_t framesReceived = 0;   // frames received that decoded
         uint64_t badFrames = 0;        // frames received that did not decode
         uint64_t bytesReceived = 0;
+        uint64_t bytesQueued = 0;      // bytes queued for the line: frames, damage, injected bytes
         uint64_t typeRequests = 0;     // type requests answered (or due, when paused)
     };
 
@@ -84,7 +85,8 @@ public:
     bool currentValue(uint8_t id, int dataID, int index, int32_t& out) const;
 
     // While paused the devices send nothing at all; received sets are still
-    // applied and their echoes go out after resuming.
+    // applied and their echoes go out after resuming. Once pauseReports(true)
+    // returns, nothing but injected bytes is queued for the line.
     void pauseReports(bool paused);
     // Sends one intact report of every value of every device, all taken at one
     // instant, after the frames already on their way, then pauses: from then
@@ -139,7 +141,7 @@ private:
     std::vector<uint8_t> outBuffer;
 
     std::atomic<uint64_t> framesSent{0}, noiseInjected{0}, framesDropped{0}, framesReceived{0},
-        badFrames{0}, bytesReceived{0};
+        badFrames{0}, bytesReceived{0}, bytesQueued{0};
 };
 
 }  // namespace ORQSim
