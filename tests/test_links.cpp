@@ -270,8 +270,6 @@ TEST_P(LinkKindTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
     Far far(GetParam());
     ASSERT_TRUE(far.ok);
     StdoutCapture out;
-    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
-    lib.deinit();
     const std::size_t descriptors = openDescriptorCount();
     const std::size_t threads = threadCount();
     for (int i = 0; i < 100; ++i) {
