@@ -6,6 +6,7 @@
 
 #include "Dll.h"
 #include "LogLine.h"
+#include "ConnectionString.h"
 #include "Link.h"
 
 namespace {
@@ -26,14 +27,14 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
       running(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
-    // The manager is set up before the driver starts: its receive thread
+    // The manager is set up before the link starts: its I/O thread
     // routes a message as soon as one arrives, reading these settings.
     mm->setObserve(1);
     mm->setAutoAddNewComponents(1);
     mm->setBroadcast(1);
     mm->addMessageSystem(ms);
     mm->setMyID(static_cast<uint8_t>(tabletID & 0xFF));
-    uart.reset(ORQ::Link::create(connection, ms, mm));
+    link.reset(ORQ::Link::create(connection, ms, mm));
 }
 
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
@@ -43,21 +44,21 @@ LibraryInstance::~LibraryInstance() {
     if (workerThread) {
         stop();
     }
-    uart.reset();
+    link.reset();
     // The components may still send through the message system while they go.
     ownedManager.reset();
     ownedSystem.reset();
 }
 
 int LibraryInstance::start() {
-    if (!uart) {
+    if (!link) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         return ERROR_START_DLL;
     }
-    uart->init();
-    if (uart->getIsOpen() != 1) {
+    link->init();
+    if (link->getIsOpen() != 1) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
-        uart->deinit();
+        link->deinit();
         return ERROR_START_DLL;
     }
 
@@ -70,18 +71,18 @@ int LibraryInstance::start() {
     if (!workerThread) {
         ORQ::logLine("[DLL] error init workerThread, shutdown!!!");
         running = false;
-        uart->deinit();
+        link->deinit();
         return ERROR_START_DLL;
     }
     workerHandle = handleOf(workerThread.get());
-    uartHandle = handleOf(uart->getWorkerRecvThread());
+    uartHandle = handleOf(link->getWorkerRecvThread());
     return ERROR_NO;
 }
 
 void LibraryInstance::stop() {
-    // The driver stops first: no message is routed once the loop is gone.
-    if (uart) {
-        uart->deinit();
+    // The link stops first: no message is routed once the loop is gone.
+    if (link) {
+        link->deinit();
     }
     uartHandle = nullptr;
     {

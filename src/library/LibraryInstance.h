@@ -20,37 +20,37 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
-#include "ConnectionString.h"
 #include "MessageManager.h"
 #include "MessageSystem.h"
 
 namespace ORQ {
+class ConnectionString;
 class Link;
 }
 
 class LibraryInstance {
 public:
     // Builds the manager and message system of a start under own ID tabletID,
-    // and the link the connection names (which must name one); opens nothing.
+    // and the link the connection names; opens nothing.
     LibraryInstance(int tabletID, const ORQ::ConnectionString& connection);
     // Serves the data calls with objects the caller built and keeps owning;
-    // no driver, no main loop (tests).
+    // no link, no main loop (tests).
     LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
     // Stops what still runs, then destroys what the instance owns.
     ~LibraryInstance();
     LibraryInstance(const LibraryInstance&) = delete;
     LibraryInstance& operator=(const LibraryInstance&) = delete;
 
-    // Opens the device and starts the driver's threads and the main loop:
+    // Opens the link and starts its I/O thread and the main loop:
     // ERROR_NO, or ERROR_START_DLL with nothing left running.
     int start();
-    // Stops the driver, then the main loop; returns promptly in every state.
+    // Stops the link, then the main loop; returns promptly in every state.
     // The mirrored values stay readable.
     void stop();
 
     ORQ::MessageManager* manager() const { return mm; }
     ORQ::MessageSystem* messageSystem() const { return ms; }
-    // Native handles of the main-loop thread and the driver's receive thread
+    // Native handles of the main-loop thread and the link's I/O thread
     // while they run; null before start() and once stop() has joined them.
     void* workerThreadHandle() const { return workerHandle.load(); }
     void* uartThreadHandle() const { return uartHandle.load(); }
@@ -60,7 +60,7 @@ private:
 
     std::unique_ptr<ORQ::MessageManager> ownedManager;
     std::unique_ptr<ORQ::MessageSystem> ownedSystem;
-    std::unique_ptr<ORQ::Link> uart;  // refers to mm and ms: destroyed first
+    std::unique_ptr<ORQ::Link> link;  // refers to mm and ms: destroyed first
     ORQ::MessageManager* mm;
     ORQ::MessageSystem* ms;
 

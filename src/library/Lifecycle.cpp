@@ -9,8 +9,8 @@
 #include <memory>
 #include <mutex>
 
-#include "Dll.h"
 #include "ConnectionString.h"
+#include "Dll.h"
 #include "Library.h"
 #include "LibraryInstance.h"
 #include "LogLine.h"
@@ -42,6 +42,7 @@ int startLibrary(int tabletID, const char* dev) {
         ORQ::logLine("[UartSerial] bad connection string \"", connection.text(), "\": ", connection.error());
         return ERROR_START_DLL;
     }
+
     std::lock_guard<std::mutex> lock(lifecycleMutex);
     // A start while running first stops the running instance, so there is
     // never a second main loop or a second driver on the device.
