@@ -16,7 +16,11 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -65,28 +69,73 @@ double percentile(std::vector<double> v, double p) {
     return v[k];
 }
 
-// The device end of the line: a raw, non-blocking pty master. A reader
+// The device end of the link: a raw, non-blocking pty master, or the far end
+// of a loopback TCP connection (a server the library connects to) or of a
+// UDP link (a socket that sends to where the library listens). A reader
 // thread takes everything the library sends and notes when each frame's end
 // byte became readable.
 class DeviceSide {
 public:
-    DeviceSide() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pty");
-        slave = ptsname(master);
-        termios tio;
-        tcgetattr(master, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(master, TCSANOW, &tio);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    enum Kind { Pty, Tcp, Udp };
+
+    explicit DeviceSide(Kind kind = Pty) {
         if (pipe(stopPipe) != 0) throw std::runtime_error("no pipe");
+        if (kind == Pty) {
+            master = posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pty");
+            slave = ptsname(master);
+            termios tio;
+            tcgetattr(master, &tio);
+            cfmakeraw(&tio);
+            tcsetattr(master, TCSANOW, &tio);
+            fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+            reader = std::thread([this] { readLoop(); });
+            return;
+        }
+        const int s = socket(AF_INET, (kind == Tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+        sockaddr_in a = loopback(0);
+        socklen_t size = sizeof a;
+        if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("no socket");
+        if (kind == Tcp) {
+            if (listen(s, 1) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+                throw std::runtime_error("cannot listen");
+            }
+            listener = s;
+            slave = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+            return;
+        }
+        // The library's UDP port: a free one, taken from a socket bound to 0.
+        const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in p = loopback(0);
+        size = sizeof p;
+        if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&p), sizeof p) != 0 ||
+            getsockname(probe, reinterpret_cast<sockaddr*>(&p), &size) != 0) {
+            throw std::runtime_error("no free UDP port");
+        }
+        ::close(probe);
+        if (connect(s, reinterpret_cast<sockaddr*>(&p), sizeof p) != 0) throw std::runtime_error("no UDP peer");
+        master = s;
+        slave = "udpin://127.0.0.1:" + std::to_string(ntohs(p.sin_port));
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         reader = std::thread([this] { readLoop(); });
     }
+
+    // TCP: takes the library's connection once init has made it.
+    bool accept() {
+        if (listener < 0) return true;
+        master = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int on = 1;
+        setsockopt(master, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        if (master >= 0) reader = std::thread([this] { readLoop(); });
+        return master >= 0;
+    }
+
     ~DeviceSide() {
         const char b = 0;
         (void)!::write(stopPipe[1], &b, 1);
-        reader.join();
+        if (reader.joinable()) reader.join();
         ::close(master);
+        if (listener >= 0) ::close(listener);
     }
 
     void write(const Bytes& bytes) { writeAll(master, bytes.data(), bytes.size()); }
@@ -108,11 +157,21 @@ public:
     }
 
     int master = -1;
-    std::string slave;
+    int listener = -1;
+    std::string slave;  // the connection string init takes
     std::atomic<uint64_t> frameEnds{0};
     std::atomic<int64_t> lastFrameEndNs{0};
 
 private:
+    static sockaddr_in loopback(uint16_t port) {
+        sockaddr_in a;
+        std::memset(&a, 0, sizeof a);
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return a;
+    }
+
     void readLoop() {
         uint8_t buf[4096];
         for (;;) {
@@ -169,7 +228,8 @@ int linkStat(int dataID) {
 }
 
 // Goal 3: from the writer's last byte of a report to getData seeing its value.
-void receiveLatency(std::FILE* out, DeviceSide& line) {
+// `over` names the link in the figures ("" for the pty).
+void receiveLatency(std::FILE* out, DeviceSide& line, const std::string& over) {
     std::vector<double> samples;
     std::mt19937 rng(7);
     for (unsigned i = 0; i < 2000; ++i) {
@@ -191,13 +251,14 @@ void receiveLatency(std::FILE* out, DeviceSide& line) {
         if (seen) samples.push_back(ns(t1 - t0) / 1000);
         std::this_thread::sleep_for(std::chrono::microseconds(100 + rng() % 400));
     }
-    std::fprintf(out, "receive latency: %zu of 2000 reports seen\n", samples.size());
-    bench::figure(out, "3", "receive latency p50 (write -> getData)", percentile(samples, 0.5), "us", 50, true);
-    bench::figure(out, "3", "receive latency p99 (write -> getData)", percentile(samples, 0.99), "us", 200, true);
+    std::fprintf(out, "receive latency%s: %zu of 2000 reports seen\n", over.c_str(), samples.size());
+    bench::figure(out, "3", "receive latency p50 (write -> getData)" + over, percentile(samples, 0.5), "us", 50, true);
+    bench::figure(out, "3", "receive latency p99 (write -> getData)" + over, percentile(samples, 0.99), "us", 200,
+                  true);
 }
 
 // Goal 4: setData to the frame's last byte readable on the device side.
-void sendLatency(std::FILE* out, DeviceSide& line) {
+void sendLatency(std::FILE* out, DeviceSide& line, const std::string& over) {
     std::vector<double> samples;
     std::mt19937 rng(11);
     for (unsigned i = 0; i < 1000; ++i) {
@@ -213,11 +274,11 @@ void sendLatency(std::FILE* out, DeviceSide& line) {
         // Uniformly placed against any periodic work of the library.
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
     }
-    std::fprintf(out, "send latency: %zu of 1000 frames seen\n", samples.size());
-    bench::figure(out, "4", "send latency p50 (setData -> last byte readable)", percentile(samples, 0.5), "us", 100,
-                  true);
-    bench::figure(out, "4", "send latency p99 (setData -> last byte readable)", percentile(samples, 0.99), "us",
-                  1500, true);
+    std::fprintf(out, "send latency%s: %zu of 1000 frames seen\n", over.c_str(), samples.size());
+    bench::figure(out, "4", "send latency p50 (setData -> last byte readable)" + over, percentile(samples, 0.5), "us",
+                  100, true);
+    bench::figure(out, "4", "send latency p99 (setData -> last byte readable)" + over, percentile(samples, 0.99),
+                  "us", 1500, true);
 }
 
 // Goal 2: a writer process floods reports of one board as fast as the line
@@ -345,12 +406,27 @@ int main() {
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // placeholder retired: the line is quiet
-    receiveLatency(out, line);
-    sendLatency(out, line);
+    receiveLatency(out, line, "");
+    sendLatency(out, line, "");
     flood(out, line);
     idle(out);
     memory(out, line);
     deinitTime(out, line);
+
+    // The same latencies over the network links, in the same run.
+    for (DeviceSide::Kind kind : {DeviceSide::Tcp, DeviceSide::Udp}) {
+        const std::string over = kind == DeviceSide::Tcp ? " over TCP" : " over UDP";
+        DeviceSide link(kind);
+        if (init(hostID, 0, link.slave.c_str()) != ERROR_NO || !link.accept() || !addBoard(link, boardID)) {
+            std::fprintf(out, "no board%s on %s\n", over.c_str(), link.slave.c_str());
+            deinit();
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        receiveLatency(out, link, over);
+        sendLatency(out, link, over);
+        deinit();
+    }
     std::fclose(out);
     return 0;
 }

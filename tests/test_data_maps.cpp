@@ -605,10 +605,10 @@ TEST(LinkStatistics, RefuseOtherIdsAndEverySet) {
     int slot = sentinel;
     int* cursor = &slot;
     int left = 1;
-    for (int id : {0, 1, 44, 48, 51, -1}) {
+    for (int id : {0, 1, 44, 51, -1}) {
         EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, map.getDataKomplexPart(&ms, id, 0, &cursor, &left)) << id;
     }
-    for (int id : {45, 46, 47, 1}) {
+    for (int id : {45, 46, 47, 48, 1}) {
         EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, map.setDataKomplexPart(&ms, id, 0, &cursor, &left)) << id;
     }
     EXPECT_EQ(sentinel, slot);

@@ -63,9 +63,15 @@ TEST(LibraryReload, LoadStartStopUnloadCyclesGiveEverythingBack) {
     }
     EXPECT_EQ(descriptors, openDescriptorCount());
     EXPECT_TRUE(eventually([&] { return threadCount() == threads; }, std::chrono::milliseconds(20000)));
-    // A start's objects are some 100 KiB; 200 of them left behind would be
-    // far more than this allowance for the allocator's own growth.
-    EXPECT_LT(residentKiB() - memory, 4096) << "KiB grown over 200 cycles";
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // The cycles grow it by a few KiB; the objects of 200 starts left behind
+    // would add about 500 KiB. (The sanitizers keep memory of their own per
+    // thread and allocation; AddressSanitizer's leak check at exit looks
+    // after what is lost.)
+    EXPECT_LT(residentKiB() - memory, 256) << "KiB grown over 200 cycles";
+#else
+    (void)memory;
+#endif
     EXPECT_EQ(220u, out.count("[DLL] deinit() OK"));
 }
 

@@ -2,7 +2,9 @@
 // the taken head that a consumer frames outside the lock.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ostream>
+#include <thread>
 #include <vector>
 
 #include "MessageQueue.h"
@@ -303,6 +305,22 @@ TEST(QueueLifetime, DestroyingTheQueueReleasesQueuedMessages) {
     addAll(*q, {item(1, 0, Bytes(40, 1)), item(2, 0, Bytes(40, 2))});
     EXPECT_EQ(q->getElementCount(), 2);
     delete q;
+}
+
+// ---------------------------------------------------------------- age
+
+TEST(QueueAge, DropOlderThanSparesTheTakenMessageAndFreshRefreshes) {
+    MessageQueue q;
+    addAll(q, {item(1), item(2), item(3)});
+    const auto afterAdding = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    Message refresh = item(3, 0, {9});
+    q.add(&refresh);  // the value of 3 is new again
+    ASSERT_NE(nullptr, q.getFirstMessage());  // 1 is taken: a consumer frames it
+
+    EXPECT_EQ(1, q.dropOlderThan(afterAdding));  // only 2
+    q.deleteFirst();                             // still removes exactly the taken 1
+    EXPECT_EQ((std::vector<uint8_t>{3}), drain(q));
 }
 
 }  // namespace

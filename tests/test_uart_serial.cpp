@@ -214,9 +214,9 @@ TEST_F(UartSerialTest, RepeatedInitAndOpenChangeNothing) {
 TEST_F(UartSerialTest, DeinitReturnsWhileTheFarEndNeverReads) {
     const std::size_t threadsBefore = threadCount();
     start();
-    // Keep the line busy until nothing drains any more: the pty and the
-    // driver's output are full, a write waits for a reader that never comes,
-    // and the messages wait in the queue until it refuses new ones.
+    // Keep the line busy until nothing drains any more: the pty fills, the
+    // one frame the driver holds waits for a reader that never comes, and the
+    // messages wait in the queue until it refuses new ones.
     const Bytes payload(50, 0x5A);
     ORQ::MessageQueue* queue = ms.getMessageQueue();
     for (int round = 0; round < 2000 && queue->getErrorCount() == 0; ++round) {
@@ -225,7 +225,7 @@ TEST_F(UartSerialTest, DeinitReturnsWhileTheFarEndNeverReads) {
         if (round % 60 == 59) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_GT(queue->getErrorCount(), 0);
-    EXPECT_GT(device.unreadBytes(), 0u);
+    EXPECT_TRUE(eventually([&] { return device.unreadBytes() > 0; }, kDeadline));
     // Held back, not dropped: no frame was thrown away for want of room.
     EXPECT_EQ(0u, out.count("[UartSerial] ERROR in workerSend()"));
 

@@ -40,7 +40,12 @@ void TcpLink::openLink(const OpenHandler& done) {
         *socket, endpoints,
         [this, done](const boost::system::error_code& ec, const boost::asio::ip::tcp::endpoint&) {
             if (ec) {
-                logOpenFailure(ec.value(), ec.category() == boost::system::system_category() ? nullptr : "no address");
+                // A connect is cancelled when a start waited long enough for
+                // it, or by deinit(), which needs no line.
+                const char* text = ec == boost::asio::error::operation_aborted ? "no answer in time"
+                                   : ec.category() == boost::system::system_category() ? nullptr
+                                                                                       : "no address";
+                if (run == 1) logOpenFailure(ec.value(), text);
                 done(false);
                 return;
             }

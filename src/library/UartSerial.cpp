@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/chrono.hpp>
 #include <boost/thread/thread.hpp>

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Dll.h"
+#include "OpenHint.h"
 
 namespace {
 
@@ -73,6 +74,8 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
     const int started = init(options.ownID, 0, options.device.c_str());
     if (started != 0) {
         std::printf("orq-monitor: cannot start on %s (init returned %d)\n", options.device.c_str(), started);
+        const std::string hint = OpenHint::forConnection(options.device);
+        if (!hint.empty()) std::printf("orq-monitor: %s\n", hint.c_str());
         std::fflush(stdout);
         deinit();
         return 1;

@@ -1,4 +1,4 @@
-// orq-monitor: watches the nodes on a serial line through liborq.so.
+// orq-monitor: watches the nodes on a link through liborq.so.
 #include <signal.h>
 
 #include <cstdio>
@@ -16,7 +16,9 @@ void onSignal(int) { stopRequested = 1; }
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: orq-monitor [--id N] [--duration S] [--set COMP:DATAID:INDEX:VALUE[@SECONDS]]... DEVICE\n"
+                 "usage: orq-monitor [--id N] [--duration S] [--set COMP:DATAID:INDEX:VALUE[@SECONDS]]... CONNECTION\n"
+                 "  CONNECTION    a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT\n"
+                 "                or udpin://HOST:PORT (see README, Links)\n"
                  "  --id N        the library's own ID on the line (default 1)\n"
                  "  --duration S  stop after S seconds (default: run until Ctrl-C)\n"
                  "  --set ...     set a value on a node, optionally S seconds after the start,\n"

@@ -91,7 +91,8 @@ bool Simulator::listenTcp(uint16_t port) {
         return false;
     }
     listenFd = s;
-    linePath = "tcp://127.0.0.1:" + std::to_string(localPort(s));
+    ownPort = localPort(s);
+    linePath = "tcp://127.0.0.1:" + std::to_string(ownPort.load());
     return true;
 }
 
@@ -106,6 +107,7 @@ bool Simulator::openUdpSocket() {
         return false;
     }
     fd = s;
+    ownPort = localPort(s);
     return true;
 }
 
@@ -118,8 +120,7 @@ bool Simulator::sendUdp(uint16_t port) {
 }
 
 uint16_t Simulator::port() const {
-    if (listenFd >= 0) return localPort(listenFd);
-    return udpTarget != 0 ? localPort(fd) : 0;
+    return ownPort;
 }
 
 void Simulator::acceptClient() {

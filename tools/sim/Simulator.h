@@ -122,6 +122,9 @@ private:
     int listenFd = -1;    // TCP: the listening socket; fd is the client, -1 without one
     uint16_t udpTarget = 0;  // UDP: the host's port
     int64_t lastDrop = 0;    // I/O thread
+    // The TCP port served or the UDP port sent from; the I/O thread changes
+    // the latter, port() reads it from anywhere.
+    std::atomic<uint16_t> ownPort{0};
 
     std::thread ioThread;
     std::atomic<bool> running{false};

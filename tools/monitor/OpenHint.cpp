@@ -1,0 +1,89 @@
+#include "OpenHint.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <glob.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ConnectionString.h"
+
+std::string OpenHint::forConnection(const std::string& connection) {
+    const ORQ::ConnectionString c = ORQ::ConnectionString::parse(connection.c_str());
+    switch (c.kind()) {
+    case ORQ::ConnectionString::Serial:
+        return forSerial(c.target());
+    case ORQ::ConnectionString::Tcp:
+        return forTcp(c.target(), c.port());
+    case ORQ::ConnectionString::UdpIn:
+    case ORQ::ConnectionString::Invalid:
+        break;
+    }
+    return "";
+}
+
+std::string OpenHint::forSerial(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) {
+            struct stat st;
+            const group* g = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+            const std::string name = g ? g->gr_name : "dialout";
+            return "permission denied: " + path + " belongs to group '" + name +
+                   "'; add your user to it (sudo usermod -aG " + name + " $USER) and log in again";
+        }
+        if (error == ENOENT || error == ENODEV || error == ENXIO) {
+            return "no such device: " + path + "; serial devices present: " + serialDevices();
+        }
+        return "";
+    }
+    std::string hint;
+    termios tio;
+    if (::tcgetattr(fd, &tio) != 0 && errno == ENOTTY) {
+        hint = path + " is not a terminal, so not a serial device; serial devices present: " + serialDevices();
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        hint = path + " is in use by another program (another monitor or host?)";
+    }
+    ::close(fd);
+    return hint;
+}
+
+std::string OpenHint::forTcp(const std::string& host, unsigned port) {
+    const ORQ::ConnectionString c = ORQ::ConnectionString::parse(("tcp://" + host + ":" + std::to_string(port)).c_str());
+    std::vector<ORQ::ConnectionString::Address> addresses;
+    if (c.resolve(false, false, addresses) != nullptr) {
+        return "";
+    }
+    bool refused = !addresses.empty();
+    for (const ORQ::ConnectionString::Address& a : addresses) {
+        const int s = ::socket(a.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool connected = s >= 0 && ::connect(s, reinterpret_cast<const sockaddr*>(&a.address), a.size) == 0;
+        refused = refused && !connected && errno == ECONNREFUSED;
+        if (s >= 0) ::close(s);
+    }
+    if (!refused) {
+        return "";
+    }
+    return "connection refused: nothing listens on " + host + ":" + std::to_string(port) +
+           " (is the bridge, modem or simulator running, and is the port right?)";
+}
+
+std::string OpenHint::serialDevices() {
+    std::string found;
+    for (const char* pattern : {"/dev/serial/by-id/*", "/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyAMA*"}) {
+        glob_t g;
+        if (::glob(pattern, 0, nullptr, &g) == 0) {
+            for (std::size_t i = 0; i < g.gl_pathc; ++i) {
+                found += (found.empty() ? "" : " ") + std::string(g.gl_pathv[i]);
+            }
+        }
+        ::globfree(&g);
+    }
+    return found.empty() ? "none" : found;
+}
