@@ -69,6 +69,12 @@ Monitor::Monitor(const Options& opts) : options(opts), terminal(isatty(STDOUT_FI
 }
 
 int Monitor::run(const volatile sig_atomic_t& stop) {
+    // Started before init, the capture begins with the link.
+    if (!options.capturePath.empty() && startCapture(options.capturePath.c_str()) != 0) {
+        std::printf("orq-monitor: cannot create the capture file %s\n", options.capturePath.c_str());
+        std::fflush(stdout);
+        return 1;
+    }
     const int started = init(options.ownID, 0, options.device.c_str());
     if (started != 0) {
         std::printf("orq-monitor: cannot start on %s (init returned %d)\n", options.device.c_str(), started);
@@ -77,6 +83,7 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
         return 1;
     }
     event(0, "started on " + options.device + " with own ID " + std::to_string(options.ownID & 0xFF));
+    if (!options.capturePath.empty()) event(0, "recording into " + options.capturePath);
 
     const auto begin = std::chrono::steady_clock::now();
     double lastDraw = -1e9;

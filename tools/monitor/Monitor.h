@@ -22,13 +22,14 @@ public:
         std::string device;
         int ownID = 1;
         double durationSeconds = 0;   // 0: until stopped
+        std::string capturePath;      // "": no capture
         std::vector<Set> sets;
     };
 
     explicit Monitor(const Options& options);
     // Runs until the duration has passed or stop becomes non-zero; always
     // stops the library. Returns the exit code: 0, 1 when the library did not
-    // start, 3 when a set failed or was not reported back.
+    // start or the capture file could not be created, 3 when a set failed or was not reported back.
     int run(const volatile sig_atomic_t& stop);
 
 private:
