@@ -2,8 +2,10 @@
 // pseudo-terminal playing the remote device on the serial line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -277,6 +279,57 @@ TEST_F(LifecycleTest, SecondInitWhileRunningStopsTheFirstStart) {
 
     lib.deinit();
     EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
+}
+
+// --- Restarts while host threads make data calls ----------------------------
+
+// Host threads read and set on every device ID while another thread restarts
+// the library over and over: every call finishes on the instance it found or
+// finds none, and none of them uses an instance a restart has freed.
+TEST_F(LifecycleTest, RestartsWhileHostThreadsMakeDataCallsAreSafe) {
+    SerialPlug plug;
+    plug.plug();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, plug.path().c_str()));
+    std::atomic<bool> stop(false);
+    std::atomic<long> calls(0);
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 8; ++t) {
+        hosts.emplace_back([&, t] {
+            int value = 0;
+            while (!stop.load()) {
+                const int id = 1 + (t + calls.load(std::memory_order_relaxed)) % 8;
+                const int result = (t % 2) ? lib.getData(id, 30, &value, 0) : lib.setData(id, 32, 1, 0);
+                EXPECT_TRUE(result == 0 || (result <= -61 && result >= -68)) << result;
+                calls.fetch_add(1, std::memory_order_relaxed);
+            }
+        });
+    }
+    // Senders the restarts' managers add as placeholders, so that the data
+    // calls find components that a restart frees.
+    for (int i = 0; i < 40; ++i) {
+        for (uint8_t id = 2; id <= 8; ++id) plug.device().write(heartbeatFrom(id));
+        ASSERT_EQ(0, lib.callInit(kTabletID, 0, plug.path().c_str()));
+        if (i % 4 == 0) lib.deinit();
+    }
+    stop = true;
+    for (std::thread& h : hosts) h.join();
+    EXPECT_GT(calls.load(), 0);
+}
+
+TEST_F(LifecycleTest, ThreadHandlesAreNullOnceTheThreadsHaveEnded) {
+    Pty device;
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kTabletID, 0, device.slavePath().c_str()));
+    void* worker = nullptr;
+    void* uart = nullptr;
+    lib.getThreadID(&worker, &uart);
+    EXPECT_NE(nullptr, worker);
+    EXPECT_NE(nullptr, uart);
+    lib.deinit();
+    lib.getThreadID(&worker, &uart);
+    EXPECT_EQ(nullptr, worker);
+    EXPECT_EQ(nullptr, uart);
 }
 
 // --- Stopping in every state ------------------------------------------------------

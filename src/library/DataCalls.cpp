@@ -2,9 +2,10 @@
 // batch, and hand each item to the data map of the component's type. A call
 // that names the library's own ID reads the link statistics instead.
 //
-// Runs on any host thread. init/deinit are never concurrent with these calls,
-// so the manager and message system seen here stay valid for the whole call.
+// Runs on any host thread, also while another thread calls init or deinit:
+// each call holds the instance it found for its whole duration.
 #include <cstdint>
+#include <memory>
 
 #include "ComponentDLLInterface.h"
 #include "ComponentQRNClient.h"
@@ -70,13 +71,14 @@ int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target*
 }
 
 int dataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
-    ORQ::MessageManager* mm = Library::manager();
-    if (!mm) return ERROR_COMPONENT_NOT_SUPPORTED;
+    const std::shared_ptr<LibraryInstance> instance = Library::current();
+    if (!instance) return ERROR_COMPONENT_NOT_SUPPORTED;
+    ORQ::MessageManager* mm = instance->manager();
     if (!size || (komplexSize > 0 && (!value || !dataIDs || !indexs))) return ERROR_BUFFER_TOO_SMAL;
 
     const uint8_t id = static_cast<uint8_t>(componenID & 0xFF);
     if (id != 0 && id == mm->getMyID()) {
-        ORQ::MessageSystem* ms = Library::messageSystem();
+        ORQ::MessageSystem* ms = instance->messageSystem();
         if (!ms) return ERROR_COMPONENT_NOT_SUPPORTED;
         return runItems(componentDLLInterface,
                         set ? &ComponentDLLInterface::setDataKomplexPart : &ComponentDLLInterface::getDataKomplexPart,

@@ -2,8 +2,9 @@
 /* Host interface of liborq.so: plain C functions, every one returning int
  * (0 or a negative ERRORS code). No exception crosses this interface.
  *
- * init/deinit are not called concurrently with each other or with the data
- * calls; the data calls may be made from any number of host threads. */
+ * Every function may be called from any thread at any time: init and deinit
+ * are serialized with each other, and a data call made during a restart
+ * finishes on the instance it found (or, before the first init, gets -62). */
 #include <stdint.h>
 
 #if defined(_WIN32)

@@ -1,23 +1,23 @@
 #pragma once
-// Process-wide state of the library, shared by the lifecycle functions, the
-// data calls and the Java bindings. Written only by init/deinit (never
-// concurrently with the data calls); null before the first init.
-#include "MessageManager.h"
-#include "MessageSystem.h"
+// Where the exported functions find the library's current start. init and
+// deinit replace or stop it; every other call takes a shared reference for
+// its whole duration, so a restart on another thread never frees what a call
+// is still using: the call finishes on the old instance, or (before the first
+// init) finds none and returns -62.
+#include <memory>
 
-namespace ORQ {
-class UartSerial;
-}
+#include "LibraryInstance.h"
 
 namespace Library {
 
-ORQ::MessageManager* manager();        // mm of the last start, or null
-ORQ::MessageSystem* messageSystem();   // ms of the last start, or null
+// The instance of the last start (kept after deinit, so the last mirrored
+// values stay readable), or null before the first init. Any thread.
+std::shared_ptr<LibraryInstance> current();
 
 // Test seam: makes the data calls use a manager and message system that the
 // caller built and owns, with no serial device; null, null puts the library
-// back to its unstarted state. Only while the library is not started: a later
-// init would take the objects for its own and destroy them.
+// back to its unstarted state. Only while the library is not started: the
+// instance it replaces is stopped and let go.
 void installForTesting(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
 
 }  // namespace Library

@@ -1,0 +1,74 @@
+#pragma once
+// One start of the library: owns the manager, the message system, the serial
+// driver and the main-loop thread that gives the manager its tick.
+//
+// The exported functions reach the current instance through Library::current()
+// (a shared pointer): a data call holds its instance for the whole call, so an
+// init or deinit on another thread never frees what the call is using; the
+// instance is destroyed when the last holder lets go, after its threads were
+// joined by stop().
+//
+// Threads: start() and stop() are called by the lifecycle functions, which
+// serialize them; manager(), messageSystem() and the handle getters may be
+// called from any thread at any time. The main-loop thread only reads `mm`
+// and `running`, both set before it starts.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "MessageManager.h"
+#include "MessageSystem.h"
+
+namespace ORQ {
+class UartSerial;
+}
+
+class LibraryInstance {
+public:
+    // Builds the manager and message system of a start under own ID tabletID,
+    // and a driver for dev; opens nothing.
+    LibraryInstance(int tabletID, const char* dev);
+    // Serves the data calls with objects the caller built and keeps owning;
+    // no driver, no main loop (tests).
+    LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
+    // Stops what still runs, then destroys what the instance owns.
+    ~LibraryInstance();
+    LibraryInstance(const LibraryInstance&) = delete;
+    LibraryInstance& operator=(const LibraryInstance&) = delete;
+
+    // Opens the device and starts the driver's threads and the main loop:
+    // ERROR_NO, or ERROR_START_DLL with nothing left running.
+    int start();
+    // Stops the driver, then the main loop; returns promptly in every state.
+    // The mirrored values stay readable.
+    void stop();
+
+    ORQ::MessageManager* manager() const { return mm; }
+    ORQ::MessageSystem* messageSystem() const { return ms; }
+    // Native handles of the main-loop thread and the driver's receive thread
+    // while they run; null before start() and once stop() has joined them.
+    void* workerThreadHandle() const { return workerHandle.load(); }
+    void* uartThreadHandle() const { return uartHandle.load(); }
+
+private:
+    void mainloop();
+
+    std::unique_ptr<ORQ::MessageManager> ownedManager;
+    std::unique_ptr<ORQ::MessageSystem> ownedSystem;
+    std::unique_ptr<ORQ::UartSerial> uart;  // refers to mm and ms: destroyed first
+    ORQ::MessageManager* mm;
+    ORQ::MessageSystem* ms;
+
+    std::atomic<bool> running;
+    // stop() clears `running` under loopMutex and signals loopWake, so the
+    // main loop ends at once instead of after the rest of its sleep.
+    boost::mutex loopMutex;
+    boost::condition_variable loopWake;
+    std::unique_ptr<boost::thread> workerThread;
+    std::atomic<void*> workerHandle;
+    std::atomic<void*> uartHandle;
+};
