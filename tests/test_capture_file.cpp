@@ -179,7 +179,9 @@ TEST_P(CaptureDamage, IsReportedAndNothingBeyondTheLastWholeRecordIsUsed) {
     EXPECT_EQ(records.size(), d.recordsRead);
     EXPECT_EQ(reader.end(), d.end);
     EXPECT_NE(reader.error().find(d.message), std::string::npos) << reader.error();
-    if (!records.empty()) EXPECT_EQ(records[0].bytes, kChunk1);
+    if (!records.empty()) {
+        EXPECT_EQ(records[0].bytes, kChunk1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CaptureDamage, ::testing::ValuesIn(kDamages),

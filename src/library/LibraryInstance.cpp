@@ -4,6 +4,7 @@
 
 #include <boost/chrono.hpp>
 
+#include "CaptureControl.h"
 #include "Dll.h"
 #include "LogLine.h"
 #include "UartSerial.h"
@@ -19,11 +20,13 @@ void* handleOf(boost::thread* thread) {
 }  // namespace
 
 LibraryInstance::LibraryInstance(int tabletID, const char* dev)
-    : ownedManager(new ORQ::MessageManager()),
+    : connection(dev ? dev : ""),
+      ownedManager(new ORQ::MessageManager()),
       ownedSystem(new ORQ::MessageSystem()),
       mm(ownedManager.get()),
       ms(ownedSystem.get()),
       running(false),
+      captureAnnounced(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
     // The manager is set up before the driver starts: its receive thread
@@ -37,7 +40,12 @@ LibraryInstance::LibraryInstance(int tabletID, const char* dev)
 }
 
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
-    : mm(manager), ms(messageSystem), running(false), workerHandle(nullptr), uartHandle(nullptr) {}
+    : mm(manager),
+      ms(messageSystem),
+      running(false),
+      captureAnnounced(false),
+      workerHandle(nullptr),
+      uartHandle(nullptr) {}
 
 LibraryInstance::~LibraryInstance() {
     if (workerThread) {
@@ -71,6 +79,8 @@ int LibraryInstance::start() {
     }
     workerHandle = handleOf(workerThread.get());
     uartHandle = handleOf(uart->getWorkerRecvThread());
+    ORQ::CaptureControl::process().linkStarted(mm->getMyID(), connection);
+    captureAnnounced = true;
     return ERROR_NO;
 }
 
@@ -78,6 +88,10 @@ void LibraryInstance::stop() {
     // The driver stops first: no message is routed once the loop is gone.
     if (uart) {
         uart->deinit();
+    }
+    if (captureAnnounced) {
+        ORQ::CaptureControl::process().linkStopped();
+        captureAnnounced = false;
     }
     uartHandle = nullptr;
     {

@@ -13,6 +13,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/chrono.hpp>
 
+#include "CaptureControl.h"
 #include "LogLine.h"
 
 namespace ORQ {
@@ -295,6 +296,7 @@ void UartSerial::onRead(const boost::system::error_code& ec, std::size_t n) {
         }
         return;
     }
+    CaptureControl::process().record(CaptureWriter::RECEIVED, readBuffer, n);
     procReceivedBytes(readBuffer, n);
     if (run == 1) {
         startRead();
@@ -437,6 +439,7 @@ void UartSerial::startWrite() {
         txPendingSize = 0;
     }
     txRoom.notify_one();
+    CaptureControl::process().record(CaptureWriter::WRITTEN, txActive, size);
     boost::asio::async_write(port, boost::asio::buffer(txActive, size),
                              [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
 }
