@@ -19,6 +19,7 @@ public:
     using GetDataRaw = int (*)(int componenID, int dataID, int* value, int* size, int index);
     using WaitForData = int (*)(int componenID, int dataID, int* value);
     using WaitForDataValue = int (*)(int componenID, int dataID, int* value, int exceptedValue);
+    using StartCapture = int (*)(const char* path);
 
     // The library at `path` (ORQ_SHARED_LIBRARY in test programs); throws
     // std::runtime_error when it or one of its functions cannot be found.
@@ -42,6 +43,8 @@ public:
     GetDataRaw getDataRaw;
     WaitForData waitForData;
     WaitForDataValue waitForDataValue;
+    StartCapture startCapture;
+    Plain stopCapture;
 
 private:
     explicit HostLibrary(const std::string& path);
