@@ -77,7 +77,7 @@ struct Contents {
 
 Contents readCapture(const std::string& path) {
     Contents c;
-    CaptureReader reader(path);
+    CaptureReader reader(path.c_str());
     c.header = reader.header();
     CaptureReader::Record r;
     while (reader.next(r)) {
@@ -150,7 +150,7 @@ TEST_F(Recording, ACaptureStartedBeforeInitHoldsEveryByteOfTheRun) {
     const Contents c = readCapture(path);
     EXPECT_EQ(c.end, CaptureReader::End::CLEAN);
     EXPECT_EQ(c.header.ownID, kOwnID);
-    EXPECT_EQ(c.header.connection, sim.path());
+    EXPECT_EQ(std::string(c.header.connectionText()), sim.path());
     EXPECT_FALSE(c.endsWithGap);
     EXPECT_EQ(c.receivedBytes, static_cast<uint64_t>(receivedBytes())) << "every byte read is in the capture";
     EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(3, kOwnID, kBoard, 0))) << "the type request to the board";
@@ -179,7 +179,7 @@ TEST_F(Recording, ASecondStartSwitchesFilesAndStopEndsTheCapture) {
     const Contents b = readCapture(second);
     EXPECT_EQ(b.end, CaptureReader::End::CLEAN);
     EXPECT_GT(b.receivedBytes, 0u);
-    EXPECT_EQ(b.header.connection, sim.path());
+    EXPECT_EQ(std::string(b.header.connectionText()), sim.path());
     ASSERT_TRUE(afterMoreBytes());
     EXPECT_EQ(fileSize(second), closedSize) << "nothing is recorded after stopCapture";
 }

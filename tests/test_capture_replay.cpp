@@ -33,9 +33,8 @@ public:
     CaptureBuilder() {
         CaptureFormat::Header h;
         h.ownID = 1;
-        h.connection = "test";
-        const std::string header = CaptureFormat::encodeHeader(h);
-        bytes.assign(header.begin(), header.end());
+        h.connection = CaptureFormat::textOf("test");
+        bytes = CaptureFormat::encodeHeader(h);
     }
     CaptureBuilder& add(uint8_t kind, uint64_t micros, const Bytes& payload) {
         const std::size_t at = bytes.size();

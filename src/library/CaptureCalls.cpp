@@ -8,7 +8,6 @@
 extern "C" {
 
 int startCapture(const char* path) {
-    if (path == nullptr || *path == '\0') return ERROR_START_DLL;
     try {
         return ORQ::CaptureControl::process().start(path) ? ERROR_NO : ERROR_START_DLL;
     } catch (...) {

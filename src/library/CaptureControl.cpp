@@ -12,33 +12,35 @@ CaptureControl& CaptureControl::process() {
     return control;
 }
 
-CaptureControl::CaptureControl() : linkRunning(false), ownID(0) {}
+CaptureControl::CaptureControl() : linkRunning(false), ownID(0), connection(1, '\0') {}
 
-std::string CaptureControl::expandPath(const std::string& path, std::time_t t) {
+std::vector<char> CaptureControl::expandPath(const char* path, std::time_t t) {
     std::tm tm;
     localtime_r(&t, &tm);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    std::string out;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 1 < path.size() && path[i + 1] == 't') {
-            out += stamp;
-            ++i;
+    const std::size_t stampSize = std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::vector<char> out;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 't') {
+            out.insert(out.end(), stamp, stamp + stampSize);
+            ++p;
         } else {
-            out += path[i];
+            out.push_back(*p);
         }
     }
+    out.push_back('\0');
     return out;
 }
 
-bool CaptureControl::start(const std::string& path) {
+bool CaptureControl::start(const char* path) {
+    if (path == nullptr) path = "";
     std::lock_guard<std::mutex> lock(controlMutex);
     std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path));
     if (!next) {
         logLine("[DLL] capture: cannot create \"", path, "\"");
         return false;
     }
-    if (linkRunning && !next->start(ownID, connection)) {
+    if (linkRunning && !next->start(ownID, connection.data())) {
         logLine("[DLL] capture: cannot write \"", path, "\"");
         return false;
     }
@@ -52,21 +54,21 @@ void CaptureControl::stop() {
     replace(nullptr);
 }
 
-void CaptureControl::linkStarted(uint8_t id, const std::string& conn) {
+void CaptureControl::linkStarted(uint8_t id, const char* conn) {
     std::lock_guard<std::mutex> lock(controlMutex);
     linkRunning = true;
     ownID = id;
-    connection = conn;
+    connection = CaptureFormat::textOf(conn);
     if (const char* pattern = std::getenv("ORQ_CAPTURE")) {
         if (*pattern != '\0') {
-            const std::string path = expandPath(pattern, std::time(nullptr));
-            std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path));
-            if (next && next->start(ownID, connection)) {
-                logLine("[DLL] capture to \"", path, "\"");
+            const std::vector<char> path = expandPath(pattern, std::time(nullptr));
+            std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path.data()));
+            if (next && next->start(ownID, connection.data())) {
+                logLine("[DLL] capture to \"", path.data(), "\"");
                 replace(std::move(next));
                 return;
             }
-            logLine("[DLL] capture: cannot create \"", path, "\"");
+            logLine("[DLL] capture: cannot create \"", path.data(), "\"");
         }
     }
     std::shared_ptr<CaptureWriter> armed;
@@ -74,7 +76,7 @@ void CaptureControl::linkStarted(uint8_t id, const std::string& conn) {
         std::lock_guard<std::mutex> w(writerMutex);
         armed = writer;
     }
-    if (armed && !armed->started() && !armed->start(ownID, connection)) {
+    if (armed && !armed->started() && !armed->start(ownID, connection.data())) {
         logLine("[DLL] capture: cannot write \"", armed->path(), "\"");
         replace(nullptr);
     }
@@ -89,11 +91,6 @@ void CaptureControl::linkStopped() {
 void CaptureControl::record(CaptureWriter::Direction direction, const uint8_t* bytes, std::size_t n) {
     std::lock_guard<std::mutex> lock(writerMutex);
     if (writer) writer->record(direction, bytes, n);
-}
-
-std::string CaptureControl::currentPath() {
-    std::lock_guard<std::mutex> lock(writerMutex);
-    return writer ? writer->path() : std::string();
 }
 
 void CaptureControl::replace(std::shared_ptr<CaptureWriter> next) {

@@ -19,7 +19,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <string>
+#include <vector>
 
 #include "CaptureWriter.h"
 
@@ -32,23 +32,21 @@ public:
 
     // Creates the capture file at path; false (with nothing changed) when it
     // cannot be created. Recording starts now if the link runs, else with it.
-    bool start(const std::string& path);
+    bool start(const char* path);
     // Finishes and closes the current capture, if any.
     void stop();
 
     // The link has started under ownID on the given connection string.
-    void linkStarted(uint8_t ownID, const std::string& connection);
+    void linkStarted(uint8_t ownID, const char* connection);
     // The link has stopped: the capture ends.
     void linkStopped();
 
     // One chunk read from (RECEIVED) or written to (WRITTEN) the link.
     void record(CaptureWriter::Direction direction, const uint8_t* bytes, std::size_t n);
 
-    // The file being recorded (or waiting for the link), or "".
-    std::string currentPath();
-
-    // path with every "%t" replaced by the local time t as YYYYmmdd-HHMMSS.
-    static std::string expandPath(const std::string& path, std::time_t t);
+    // path with every "%t" replaced by the local time t as YYYYmmdd-HHMMSS
+    // (NUL-terminated).
+    static std::vector<char> expandPath(const char* path, std::time_t t);
 
 private:
     CaptureControl();
@@ -58,7 +56,7 @@ private:
     std::mutex controlMutex;  // guards linkRunning, ownID, connection; serialises the host's calls
     bool linkRunning;
     uint8_t ownID;
-    std::string connection;
+    std::vector<char> connection;  // NUL-terminated
 
     std::mutex writerMutex;  // guards writer
     std::shared_ptr<CaptureWriter> writer;

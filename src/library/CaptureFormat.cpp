@@ -1,15 +1,23 @@
 #include "CaptureFormat.h"
 
+#include <cstring>
+
 #include <boost/crc.hpp>
 
 namespace ORQ {
 
 const uint8_t CaptureFormat::magic[8] = {'O', 'R', 'Q', 'C', 'A', 'P', '\r', '\n'};
 
-std::string CaptureFormat::encodeHeader(const Header& h) {
-    const std::size_t length = h.connection.size() < maxConnectionSize ? h.connection.size() : maxConnectionSize;
-    std::string out(headerFixedSize + length + checkSize, '\0');
-    uint8_t* p = reinterpret_cast<uint8_t*>(&out[0]);
+std::vector<char> CaptureFormat::textOf(const char* text) {
+    const char* s = text ? text : "";
+    return std::vector<char>(s, s + std::strlen(s) + 1);
+}
+
+std::vector<uint8_t> CaptureFormat::encodeHeader(const Header& h) {
+    const std::size_t given = std::strlen(h.connection.data());
+    const std::size_t length = given < maxConnectionSize ? given : maxConnectionSize;
+    std::vector<uint8_t> out(headerFixedSize + length + checkSize, 0);
+    uint8_t* p = out.data();
     for (std::size_t i = 0; i < sizeof magic; ++i) p[i] = magic[i];
     put16(p + 8, h.version);
     put16(p + 10, static_cast<uint16_t>(out.size()));

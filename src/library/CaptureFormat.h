@@ -3,29 +3,32 @@
 // it and the records that follow, shared by the writer and the reader so the
 // two cannot drift apart. All integers are little-endian. Every function is
 // pure and may be called from any thread.
+//
+// Texts are kept in vectors rather than std::string: the library's own
+// allocation operators must free what they allocated (see Allocation.cpp).
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <vector>
 
 namespace ORQ {
 
 class CaptureFormat {
 public:
     static const uint8_t magic[8];  // "ORQCAP\r\n"
-    static const uint16_t version = 1;
+    static constexpr uint16_t version = 1;
 
     // Header: magic, version, header length, start time, own ID, reserved,
     // connection length, connection string, CRC-32.
-    static const std::size_t headerFixedSize = 24;
-    static const std::size_t checkSize = 4;
-    static const std::size_t maxConnectionSize = 1024;
+    static constexpr std::size_t headerFixedSize = 24;
+    static constexpr std::size_t checkSize = 4;
+    static constexpr std::size_t maxConnectionSize = 1024;
 
     // Record: kind, time, payload length, payload, CRC-32.
-    static const std::size_t recordHeadSize = 11;
-    static const std::size_t recordOverhead = recordHeadSize + checkSize;
-    static const std::size_t maxPayload = 65535;
-    static const std::size_t gapPayloadSize = 16;
-    static const std::size_t gapRecordSize = recordOverhead + gapPayloadSize;
+    static constexpr std::size_t recordHeadSize = 11;
+    static constexpr std::size_t recordOverhead = recordHeadSize + checkSize;
+    static constexpr std::size_t maxPayload = 65535;
+    static constexpr std::size_t gapPayloadSize = 16;
+    static constexpr std::size_t gapRecordSize = recordOverhead + gapPayloadSize;
 
     enum Kind : uint8_t {
         KIND_NONE = 0,      // never written: space after the last record of an unclosed capture
@@ -38,7 +41,8 @@ public:
         uint16_t version = CaptureFormat::version;
         int64_t startMicros = 0;  // wall clock at the start, microseconds since 1970 (UTC)
         uint8_t ownID = 0;
-        std::string connection;
+        std::vector<char> connection = std::vector<char>(1, '\0');  // NUL-terminated
+        const char* connectionText() const { return connection.data(); }
     };
 
     struct Gap {
@@ -48,7 +52,9 @@ public:
     };
 
     // The encoded header (connection strings longer than maxConnectionSize are cut).
-    static std::string encodeHeader(const Header& h);
+    static std::vector<uint8_t> encodeHeader(const Header& h);
+    // A NUL-terminated copy of text (null: "").
+    static std::vector<char> textOf(const char* text);
     // Writes a record's kind, time and length into head (recordHeadSize bytes).
     static void encodeRecordHead(uint8_t* head, uint8_t kind, uint64_t micros, uint16_t length);
     static void encodeGap(uint8_t* payload, const Gap& gap);

@@ -1,14 +1,16 @@
 #include "CaptureReader.h"
 
 #include <cerrno>
+#include <cstdarg>
+#include <cinttypes>
 #include <cstring>
 
 namespace ORQ {
 
-CaptureReader::CaptureReader(const std::string& path)
-    : file(std::fopen(path.c_str(), "rb")), endState(End::NOT_YET), offset(0) {
+CaptureReader::CaptureReader(const char* path)
+    : file(std::fopen(path ? path : "", "rb")), endState(End::NOT_YET), message(), offset(0) {
     if (file == nullptr) {
-        refuse("cannot open " + path + ": " + std::strerror(errno));
+        refuse("cannot open %s: %s", path ? path : "", std::strerror(errno));
         return;
     }
     uint8_t fixed[CaptureFormat::headerFixedSize];
@@ -23,8 +25,8 @@ CaptureReader::CaptureReader(const std::string& path)
     }
     head.version = CaptureFormat::get16(fixed + 8);
     if (head.version > CaptureFormat::version) {
-        refuse("capture format version " + std::to_string(head.version) + " is newer than this reader (version " +
-               std::to_string(CaptureFormat::version) + ")");
+        refuse("capture format version %u is newer than this reader (version %u)", unsigned(head.version),
+               unsigned(CaptureFormat::version));
         return;
     }
     const std::size_t connectionSize = CaptureFormat::get16(fixed + 22);
@@ -47,7 +49,9 @@ CaptureReader::CaptureReader(const std::string& path)
     }
     head.startMicros = static_cast<int64_t>(CaptureFormat::get64(&all[12]));
     head.ownID = all[20];
-    head.connection.assign(reinterpret_cast<const char*>(&all[CaptureFormat::headerFixedSize]), connectionSize);
+    const char* text = reinterpret_cast<const char*>(&all[CaptureFormat::headerFixedSize]);
+    head.connection.assign(text, text + connectionSize);
+    head.connection.push_back('\0');
     offset = headerSize;
 }
 
@@ -55,14 +59,17 @@ CaptureReader::~CaptureReader() {
     if (file != nullptr) std::fclose(file);
 }
 
-void CaptureReader::refuse(const std::string& why) {
+void CaptureReader::refuse(const char* format, ...) {
     endState = End::REFUSED;
-    message = why;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
 }
 
-void CaptureReader::stop(End why, const std::string& text) {
+void CaptureReader::stop(End why, const char* text) {
     endState = why;
-    message = text.empty() ? text : text + " at offset " + std::to_string(offset);
+    if (*text != '\0') std::snprintf(message, sizeof message, "%s at offset %" PRIu64, text, offset);
 }
 
 std::size_t CaptureReader::read(uint8_t* out, std::size_t n) {

@@ -8,7 +8,6 @@
 // One object belongs to one thread. Nothing here throws.
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "CaptureFormat.h"
@@ -34,7 +33,7 @@ public:
     };
 
     // Opens the file and reads its header; see ok() and error().
-    explicit CaptureReader(const std::string& path);
+    explicit CaptureReader(const char* path);
     ~CaptureReader();
     CaptureReader(const CaptureReader&) = delete;
     CaptureReader& operator=(const CaptureReader&) = delete;
@@ -43,7 +42,7 @@ public:
     bool ok() const { return endState != End::REFUSED; }
     // Why the header was refused, or why reading stopped before the end of
     // the file; empty otherwise.
-    const std::string& error() const { return message; }
+    const char* error() const { return message; }
     const CaptureFormat::Header& header() const { return head; }
 
     // The next whole record; false at the end (see end()).
@@ -51,15 +50,16 @@ public:
     End end() const { return endState; }
 
 private:
-    void refuse(const std::string& why);
-    void stop(End why, const std::string& text);
+    // The reason, formatted like printf.
+    void refuse(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void stop(End why, const char* text);
     // Reads n bytes; returns how many there were.
     std::size_t read(uint8_t* out, std::size_t n);
 
     std::FILE* file;  // owned
     CaptureFormat::Header head;
     End endState;
-    std::string message;
+    char message[160];
     uint64_t offset;  // of the next record
 };
 

@@ -18,7 +18,7 @@ namespace ORQ {
 
 class CaptureReplay {
 public:
-    static const uint32_t tickMs = 10;
+    static constexpr uint32_t tickMs = 10;
 
     struct Event {
         enum Kind { TICK, CHUNK, END };
@@ -33,7 +33,7 @@ public:
     bool ok() const { return reader.ok(); }
     // Why the header was refused, or (after END) why the capture ended before
     // the end of its file; empty otherwise.
-    const char* error() const { return reader.error().c_str(); }
+    const char* error() const { return reader.error(); }
 
     // The next event; END once the records are used up, and ever after.
     Event next();

@@ -31,15 +31,16 @@ bool writeAll(int fd, const uint8_t* bytes, std::size_t n, uint64_t offset) {
 
 }  // namespace
 
-std::unique_ptr<CaptureWriter> CaptureWriter::create(const std::string& path, std::size_t ringSize) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+std::unique_ptr<CaptureWriter> CaptureWriter::create(const char* path, std::size_t ringSize) {
+    if (path == nullptr || *path == '\0') return nullptr;
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     return std::unique_ptr<CaptureWriter>(new CaptureWriter(fd, path, ringSize));
 }
 
-CaptureWriter::CaptureWriter(int fd, std::string path, std::size_t ringSize)
+CaptureWriter::CaptureWriter(int fd, const char* path, std::size_t ringSize)
     : fd(fd),
-      filePath(std::move(path)),
+      filePath(CaptureFormat::textOf(path)),
       ring(ringSize < 4096 ? 4096 : ringSize),
       ringHead(0),
       ringTail(0),
@@ -62,17 +63,16 @@ uint64_t CaptureWriter::nowMicros() const {
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - startSteady).count());
 }
 
-bool CaptureWriter::start(uint8_t ownID, const std::string& connection) {
+bool CaptureWriter::start(uint8_t ownID, const char* connection) {
     if (started() || fd < 0) return false;
     CaptureFormat::Header h;
     h.startMicros = std::chrono::duration_cast<std::chrono::microseconds>(
                         std::chrono::system_clock::now().time_since_epoch())
                         .count();
     h.ownID = ownID;
-    h.connection = connection;
-    const std::string bytes = CaptureFormat::encodeHeader(h);
-    if (!reserve(bytes.size()) ||
-        !writeAll(fd, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0)) {
+    h.connection = CaptureFormat::textOf(connection);
+    const std::vector<uint8_t> bytes = CaptureFormat::encodeHeader(h);
+    if (!reserve(bytes.size()) || !writeAll(fd, bytes.data(), bytes.size(), 0)) {
         return false;
     }
     dataEnd = bytes.size();

@@ -23,7 +23,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,12 +37,11 @@ public:
         WRITTEN = CaptureFormat::KIND_WRITTEN,
     };
 
-    static const std::size_t defaultRingSize = 1 << 20;
+    static constexpr std::size_t defaultRingSize = 1 << 20;
 
     // Creates (or empties) the file at path; null when it cannot be created,
     // with errno telling why. Nothing is written before start().
-    static std::unique_ptr<CaptureWriter> create(const std::string& path,
-                                                 std::size_t ringSize = defaultRingSize);
+    static std::unique_ptr<CaptureWriter> create(const char* path, std::size_t ringSize = defaultRingSize);
     ~CaptureWriter();  // stop()
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;
@@ -51,20 +49,20 @@ public:
     // Writes the header (the start time is now) and starts the writer thread;
     // false when the header cannot be written. Chunks recorded before it are
     // ignored. Once per writer.
-    bool start(uint8_t ownID, const std::string& connection);
+    bool start(uint8_t ownID, const char* connection);
     // Queues one chunk; never waits for the disk. After stop() it does nothing.
     void record(Direction direction, const uint8_t* bytes, std::size_t n);
     // Writes what the ring holds, then the gap record of any chunk still
     // missing, trims the reserve and closes the file. Idempotent.
     void stop();
 
-    const std::string& path() const { return filePath; }
+    const char* path() const { return filePath.data(); }
     bool started() const { return writerThread.joinable() || stopped; }
     // Chunks lost so far (ring full, or the disk refused them).
     uint64_t droppedChunks() const { return dropped.load(std::memory_order_relaxed); }
 
 private:
-    CaptureWriter(int fd, std::string path, std::size_t ringSize);
+    CaptureWriter(int fd, const char* path, std::size_t ringSize);
 
     uint64_t nowMicros() const;
     // Producer side, producerMutex held.
@@ -95,7 +93,7 @@ private:
     void finish();
 
     int fd;  // owned; closed by finish() or the destructor
-    const std::string filePath;
+    const std::vector<char> filePath;  // NUL-terminated
     std::chrono::steady_clock::time_point startSteady;
 
     std::vector<uint8_t> ring;

@@ -20,7 +20,7 @@ void* handleOf(boost::thread* thread) {
 }  // namespace
 
 LibraryInstance::LibraryInstance(int tabletID, const char* dev)
-    : connection(dev ? dev : ""),
+    : connection(ORQ::CaptureFormat::textOf(dev)),
       ownedManager(new ORQ::MessageManager()),
       ownedSystem(new ORQ::MessageSystem()),
       mm(ownedManager.get()),
@@ -79,7 +79,7 @@ int LibraryInstance::start() {
     }
     workerHandle = handleOf(workerThread.get());
     uartHandle = handleOf(uart->getWorkerRecvThread());
-    ORQ::CaptureControl::process().linkStarted(mm->getMyID(), connection);
+    ORQ::CaptureControl::process().linkStarted(mm->getMyID(), connection.data());
     captureAnnounced = true;
     return ERROR_NO;
 }

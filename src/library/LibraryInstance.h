@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <vector>
 
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -58,7 +58,7 @@ public:
 private:
     void mainloop();
 
-    const std::string connection;  // as the host gave it
+    const std::vector<char> connection;  // as the host gave it, NUL-terminated
     std::unique_ptr<ORQ::MessageManager> ownedManager;
     std::unique_ptr<ORQ::MessageSystem> ownedSystem;
     std::unique_ptr<ORQ::UartSerial> uart;  // refers to mm and ms: destroyed first

@@ -47,16 +47,16 @@ CaptureDump::CaptureDump(const Options& options)
 
 int CaptureDump::run(const std::string& path, std::FILE* output, std::FILE* err) {
     out = output;
-    ORQ::CaptureReader reader(path);
+    ORQ::CaptureReader reader(path.c_str());
     if (!reader.ok()) {
-        std::fprintf(err, "orq-dump: %s: %s\n", path.c_str(), reader.error().c_str());
+        std::fprintf(err, "orq-dump: %s: %s\n", path.c_str(), reader.error());
         return DUMP_REFUSED;
     }
     const ORQ::CaptureFormat::Header& h = reader.header();
     if (options.csv) {
         std::fprintf(out, "time_s,direction,sender,receiver,data_type,name,channel,status,values,hex\n");
     } else {
-        std::fprintf(out, "# capture of \"%s\", own ID %u, started %s\n", h.connection.c_str(),
+        std::fprintf(out, "# capture of \"%s\", own ID %u, started %s\n", h.connectionText(),
                      static_cast<unsigned>(h.ownID), startText(h.startMicros).c_str());
     }
     ORQ::CaptureReader::Record r;
@@ -70,7 +70,7 @@ int CaptureDump::run(const std::string& path, std::FILE* output, std::FILE* err)
     }
     std::fflush(out);
     if (reader.end() != ORQ::CaptureReader::End::CLEAN) {
-        std::fprintf(err, "orq-dump: %s: %s; records before it are shown\n", path.c_str(), reader.error().c_str());
+        std::fprintf(err, "orq-dump: %s: %s; records before it are shown\n", path.c_str(), reader.error());
         return DUMP_CUT_SHORT;
     }
     return DUMP_OK;
