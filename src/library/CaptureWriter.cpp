@@ -16,6 +16,9 @@ const auto writerPeriod = std::chrono::milliseconds(20);
 const std::size_t batchBytes = 64 * 1024;
 // Space reserved ahead of the data, so that the file is not grown for every batch.
 const uint64_t reserveStep = 256 * 1024;
+// After the disk refused a batch, everything is counted lost for this long
+// before the disk is tried again (it may have been given room meanwhile).
+const auto diskRetryPeriod = std::chrono::seconds(1);
 
 bool writeAll(int fd, const uint8_t* bytes, std::size_t n, uint64_t offset) {
     while (n > 0) {
@@ -242,11 +245,15 @@ void CaptureWriter::writeBatch(const std::vector<uint8_t>& batch, const Batch& i
     std::vector<uint8_t> gapRecord;
     if (writerGap.chunks > 0) appendGap(gapRecord, writerGapFirst, writerGap);
     const uint64_t end = dataEnd + gapRecord.size() + batch.size();
-    if (reserve(end) && writeAll(fd, gapRecord.data(), gapRecord.size(), dataEnd) &&
-        writeAll(fd, batch.data(), batch.size(), dataEnd + gapRecord.size())) {
-        dataEnd = end;
-        writerGap = CaptureFormat::Gap();
-        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= diskRetryAt) {
+        if (reserve(end) && writeAll(fd, gapRecord.data(), gapRecord.size(), dataEnd) &&
+            writeAll(fd, batch.data(), batch.size(), dataEnd + gapRecord.size())) {
+            dataEnd = end;
+            writerGap = CaptureFormat::Gap();
+            return;
+        }
+        diskRetryAt = now + diskRetryPeriod;
     }
     // The disk refused: the whole batch becomes part of the gap (a record
     // half written past dataEnd is overwritten later or trimmed at the end).

@@ -4,7 +4,8 @@
 // returns; a writer thread of its own moves the ring to the disk. When the
 // ring is full (the disk is slow) or the disk refuses to grow the file (full,
 // or a file size limit), chunks are dropped and counted, and the capture
-// says so in a gap record placed where they were lost.
+// says so in a gap record placed where they were lost. After a refusal the
+// disk is tried again a second later, not at every batch.
 //
 // The file always has room for one more gap record beyond its last record
 // (space reserved with fallocate), so a capture that lost its tail still ends
@@ -18,6 +19,7 @@
 // producerMutex) / single-consumer (the writer thread), synchronised by the
 // two atomic positions.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -113,6 +115,7 @@ private:
     uint64_t allocatedEnd; // space reserved up to here
     CaptureFormat::Gap writerGap;
     uint64_t writerGapFirst;
+    std::chrono::steady_clock::time_point diskRetryAt;  // no write before this
 
     std::atomic<uint64_t> dropped;
     std::atomic<bool> stopping;
