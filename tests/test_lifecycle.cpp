@@ -118,6 +118,7 @@ struct Unopenable {
     std::string dev;  // empty with isNull: a null name
     bool isNull;
     const char* failureLine;
+    const char* reasonLine;
 };
 
 std::string longMissingName() {
@@ -137,8 +138,8 @@ TEST_P(UnopenableDeviceTest, InitFailsWithoutStartingAnythingAndDeinitStillWorks
 
     StdoutCapture out;
     EXPECT_EQ(-68, lib.callInit(kTabletID, 0, dev));
-    EXPECT_EQ((Lines{openLine(p.dev), p.failureLine, "[DLL] error init uart, shutdown!!!", "[UartSerial] deinit()",
-                     "[UartSerial] deinit(): OK"}),
+    EXPECT_EQ((Lines{openLine(p.dev), p.failureLine, p.reasonLine, "[DLL] error init uart, shutdown!!!",
+                     "[UartSerial] deinit()", "[UartSerial] deinit(): OK"}),
               out.lines());
     EXPECT_EQ(threadsBefore, threadCount());
 
@@ -160,11 +161,16 @@ TEST_P(UnopenableDeviceTest, InitFailsWithoutStartingAnythingAndDeinitStillWorks
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, UnopenableDeviceTest,
-    ::testing::Values(Unopenable{"Missing", "/nonexistent/orq/ttyUSB0", false, "[UartSerial] error while open"},
-                      Unopenable{"Null", "", true, "[UartSerial] error while open"},
-                      Unopenable{"Empty", "", false, "[UartSerial] error while open"},
-                      Unopenable{"LongMissing", longMissingName(), false, "[UartSerial] error while open"},
-                      Unopenable{"NotATerminal", "/dev/null", false, "[UartSerial] error while open"}),
+    ::testing::Values(Unopenable{"Missing", "/nonexistent/orq/ttyUSB0", false, "[UartSerial] error while open",
+                                 "[UartSerial] reason: No such file or directory"},
+                      Unopenable{"Null", "", true, "[UartSerial] error while open",
+                                 "[UartSerial] reason: No such file or directory"},
+                      Unopenable{"Empty", "", false, "[UartSerial] error while open",
+                                 "[UartSerial] reason: No such file or directory"},
+                      Unopenable{"LongMissing", longMissingName(), false, "[UartSerial] error while open",
+                                 "[UartSerial] reason: No such file or directory"},
+                      Unopenable{"NotATerminal", "/dev/null", false, "[UartSerial] error while open",
+                                 "[UartSerial] reason: Inappropriate ioctl for device"}),
     [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.label); });
 
 // --- Running ------------------------------------------------------------------

@@ -242,7 +242,8 @@ TEST_F(UartSerialTest, DriverThatNeverOpenedStopsWithoutJoinLines) {
     EXPECT_EQ(nullptr, missing.getWorkerRecvThread());
     missing.deinit();
     EXPECT_EQ((std::vector<std::string>{"[UartSerial] open \"/nonexistent/orq/ttyS9\"", "[UartSerial] error while open",
-                                        "[UartSerial] deinit()", "[UartSerial] deinit(): OK"}),
+                                        "[UartSerial] reason: No such file or directory", "[UartSerial] deinit()",
+                                        "[UartSerial] deinit(): OK"}),
               out.linesFrom(before));
 }
 

@@ -2,14 +2,18 @@
 // A ground-station model with its handlers: one client per mirrored field or
 // group of fields, each wired to the field with the data type the station
 // reports it in and the odd type below it for set and request messages. No
-// two handlers accept the same data type. The model owns its handlers.
+// two handlers accept the same data type. The model owns its handlers; one
+// table in the source lists them, and construction, the chain's order,
+// ownership and printSpeed all follow from it.
 //
 // Threads: as ComponentQRN. sendRCSender() and the handlers' send operations
 // are called under the data lock; printSpeed() reads and resets the handlers'
 // counters without it (diagnostics only).
+#include <cstddef>
 #include <cstdint>
 
 #include "ComponentQRN.h"
+#include "HandlerTable.h"
 #include "MessageHandler2Vector3Dint16Client.h"
 #include "MessageHandlerHeartbeatClient.h"
 #include "MessageHandlerInt16Client.h"
@@ -22,9 +26,13 @@ namespace ORQ {
 
 class ComponentQRNClient : public ComponentQRN {
 public:
+    static constexpr std::size_t handlerCount = 15;
+
     // A handler that cannot be allocated stays null and is not attached.
     explicit ComponentQRNClient(uint8_t id);
     ~ComponentQRNClient() override;  // destroys the handlers, then the model
+    ComponentQRNClient(const ComponentQRNClient&) = delete;
+    ComponentQRNClient& operator=(const ComponentQRNClient&) = delete;
 
     // Sets rcSender element 0 on the station (type 17, one byte).
     void sendRCSender();
@@ -32,6 +40,8 @@ public:
     // sensor handlers over timeDiff ms (resets their counters).
     void printSpeed(uint16_t timeDiff);
 
+    // Each handler, named after the field it mirrors (report/set data type);
+    // filled by the table's rows, not owning.
     MessageHandlerVector3Dint16Client* adxlClient;      // acc, 6/5
     MessageHandlerVector3Dint16Client* gyroClient;      // gyro, 8/7
     MessageHandlerVector3Dint16Client* dcmClient;       // dcm, 16/15
@@ -47,6 +57,10 @@ public:
     MessageHandlerInt32Client* secureCommandClient;     // secureCommand, 52/51
     MessageHandlerHeartbeatClient* heartbeatClient;     // renews the age, 54/53
     MessageHandlerInt16Client* activControlClient;      // activControl, 56/55
+
+private:
+    // The handlers, in the table's order; they form the chain.
+    HandlerSet<ComponentQRNClient, handlerCount> handlers;
 };
 
 }  // namespace ORQ

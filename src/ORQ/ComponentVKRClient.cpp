@@ -1,7 +1,8 @@
 #include "ComponentVKRClient.h"
 
-#include <iostream>
 #include <iterator>
+
+#include "LogLine.h"
 
 namespace ORQ {
 
@@ -13,135 +14,116 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "low byte of a word is 
 namespace {
 
 int8_t* lowByte(void* word) { return static_cast<int8_t*>(word); }
+int16_t* asInt16(void* field) { return static_cast<int16_t*>(field); }
 
-unsigned rate(MessageHandler* h, uint16_t timeDiff) { return h != nullptr ? h->getDatarate(timeDiff) : 0; }
+using K = ComponentVKRClient;
+using std::size;
 
-// Enters h under the one data type it takes; clears `unique` when another
-// handler has that type already.
-template <class Handler>
-void putIndexed(MessageHandler** byType, Handler* h, bool& unique) {
-    if (h == nullptr) return;
-    if (byType[h->dataTypeSet] != nullptr) unique = false;
-    byType[h->dataTypeSet] = h;
-}
+// The model's handlers (see HandlerTable.h).
+constexpr HandlerRow<K> handlerRows[] = {
+    {60, 59, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.pwmOutputClient =
+                    new MessageHandlerInt16Client(asInt16(k.pwmOutput), &k.pwmOutputSize, r, s, size(k.pwmOutput));
+     }},
+    {56, 55, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.activControlClient = new MessageHandlerInt16Client(asInt16(&k.activControl), &k.oneSize, r, s, 1);
+     }},
+    {54, 53, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.heartbeatClient = new MessageHandlerHeartbeatClient(r, s);
+     }},
+    {52, 51, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.secureCommandClient = new MessageHandlerInt32Client(k.secureCommand, &k.secureCommandSize, r, s,
+                                                                      size(k.secureCommand));
+     }},
+    {6, 5, 3, "acc", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.adxlClient = new MessageHandlerVector3Dint16Client(k.acc, &k.accSize, r, s, size(k.acc));
+     }},
+    {8, 7, 4, "gyro", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.gyroClient = new MessageHandlerVector3Dint16Client(k.gyro, &k.gyroSize, r, s, size(k.gyro));
+     }},
+    {10, 9, 5, "compass", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.magClient =
+                    new MessageHandlerVector3Dint16Client(k.compass, &k.compassSize, r, s, size(k.compass));
+     }},
+    {14, 13, 6, "pressure", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.pressureClient =
+                    new MessageHandlerInt32Client(k.pressure, &k.pressureSize, r, s, size(k.pressure));
+     }},
+    {16, 15, 2, "dcm", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.dcmClient = new MessageHandlerVector3Dint16Client(k.dcm, &k.dcmSize, r, s, size(k.dcm));
+     }},
+    {12, 11, 7, "dist", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.distClient = new MessageHandlerInt16Client(asInt16(k.dist), &k.distSize, r, s, size(k.dist));
+     }},
+    {20, 19, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.motorOnClient = new MessageHandlerInt8Client(lowByte(&k.motorOn), &k.oneSize, r, s, 1);
+     }},
+    {22, 21, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.hwStateClient = new MessageHandlerInt8Client(lowByte(&k.hwState), &k.oneSize, r, s, 1);
+     }},
+    {24, 23, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.cmdClient = new MessageHandlerInt8Client(lowByte(&k.cmd), &k.oneSize, r, s, 1);
+     }},
+    {26, 25, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.HWVersionClient = new MessageHandlerInt16Client(asInt16(&k.HWversion), &k.oneSize, r, s, 1);
+     }},
+    {28, 27, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.FWVersionClient = new MessageHandlerInt16Client(asInt16(&k.FWversion), &k.oneSize, r, s, 1);
+     }},
+    {58, 57, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.FCVersionClient = new MessageHandlerInt16Client(asInt16(&k.FCversion), &k.oneSize, r, s, 1);
+     }},
+    {30, 29, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.temperatureClient = new MessageHandlerInt16Client(k.temperature, &k.temperatureSize, r, s,
+                                                                    size(k.temperature));
+     }},
+    {32, 31, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.gpsModeClient = new MessageHandlerInt8Client(lowByte(&k.gpsMode), &k.oneSize, r, s, 1);
+     }},
+    {36, 35, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.gpsModeIsClient = new MessageHandlerInt8Client(lowByte(&k.gpsModeIs), &k.oneSize, r, s, 1);
+     }},
+    {34, 33, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.rcReceiverClient = new MessageHandlerInt8Client(lowByte(k.rcReceiver), &k.rcReceiverSize, r, s,
+                                                                  size(k.rcReceiver));
+     }},
+    {38, 37, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.currentPositionClient = new MessageHandlerGPSPositionClient(
+                    k.currentPosition, &k.currentPositionSize, r, s, size(k.currentPosition));
+     }},
+    {40, 39, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.debugDataClient = new MessageHandlerRawClient(lowByte(k.debugData), sizeof(k.debugData), r, s);
+     }},
+    {42, 41, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.waypointClient =
+                    new MessageHandlerGPSWaypointClient(k.waypoint, &k.waypointSize, r, s, size(k.waypoint));
+     }},
+    {46, 45, 1, "dcmAccZ", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.dcmAccZClient =
+                    new MessageHandler4Int16Client(&k.dcm[0].x, &k.dcm[0].y, &k.dcm[0].z, &k.acc[0].z, 0, r, s);
+     }},
+    // gyro has one element, so only channel 0 fits both arrays.
+    {48, 47, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.gyrohcmClient = new MessageHandler2Vector3Dint16Client(k.gyro, k.compass, &k.oneSize, r, s, 1);
+     }},
+    {50, 49, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+         return k.debugTextClient = new MessageHandlerRawClient(k.debugText, sizeof(k.debugText), r, s);
+     }},
+};
+static_assert(size(handlerRows) == ComponentVKRClient::handlerCount, "one row per handler");
 
 }  // namespace
 
 ComponentVKRClient::ComponentVKRClient(uint8_t id) : ComponentVKR(id), handlerByType{} {
-    using std::size;
-    adxlClient = new MessageHandlerVector3Dint16Client(acc, &accSize, 6, 5, size(acc));
-    gyroClient = new MessageHandlerVector3Dint16Client(gyro, &gyroSize, 8, 7, size(gyro));
-    magClient = new MessageHandlerVector3Dint16Client(compass, &compassSize, 10, 9, size(compass));
-    distClient = new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(dist), &distSize, 12, 11, size(dist));
-    pressureClient = new MessageHandlerInt32Client(pressure, &pressureSize, 14, 13, size(pressure));
-    dcmClient = new MessageHandlerVector3Dint16Client(dcm, &dcmSize, 16, 15, size(dcm));
-    motorOnClient = new MessageHandlerInt8Client(lowByte(&motorOn), &oneSize, 20, 19, 1);
-    hwStateClient = new MessageHandlerInt8Client(lowByte(&hwState), &oneSize, 22, 21, 1);
-    cmdClient = new MessageHandlerInt8Client(lowByte(&cmd), &oneSize, 24, 23, 1);
-    HWVersionClient = new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&HWversion), &oneSize, 26, 25, 1);
-    FWVersionClient = new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&FWversion), &oneSize, 28, 27, 1);
-    temperatureClient = new MessageHandlerInt16Client(temperature, &temperatureSize, 30, 29, size(temperature));
-    gpsModeClient = new MessageHandlerInt8Client(lowByte(&gpsMode), &oneSize, 32, 31, 1);
-    rcReceiverClient =
-        new MessageHandlerInt8Client(lowByte(rcReceiver), &rcReceiverSize, 34, 33, size(rcReceiver));
-    gpsModeIsClient = new MessageHandlerInt8Client(lowByte(&gpsModeIs), &oneSize, 36, 35, 1);
-    currentPositionClient = new MessageHandlerGPSPositionClient(currentPosition, &currentPositionSize, 38, 37,
-                                                                size(currentPosition));
-    debugDataClient = new MessageHandlerRawClient(lowByte(debugData), sizeof(debugData), 40, 39);
-    waypointClient = new MessageHandlerGPSWaypointClient(waypoint, &waypointSize, 42, 41, size(waypoint));
-    dcmAccZClient =
-        new MessageHandler4Int16Client(&dcm[0].x, &dcm[0].y, &dcm[0].z, &acc[0].z, 0, 46, 45);
-    // gyro has one element, so only channel 0 fits both arrays.
-    gyrohcmClient = new MessageHandler2Vector3Dint16Client(gyro, compass, &oneSize, 48, 47, 1);
-    debugTextClient = new MessageHandlerRawClient(debugText, sizeof(debugText), 50, 49);
-    secureCommandClient =
-        new MessageHandlerInt32Client(secureCommand, &secureCommandSize, 52, 51, size(secureCommand));
-    heartbeatClient = new MessageHandlerHeartbeatClient(54, 53);
-    activControlClient =
-        new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&activControl), &oneSize, 56, 55, 1);
-    FCVersionClient = new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(&FCversion), &oneSize, 58, 57, 1);
-    pwmOutputClient = new MessageHandlerInt16Client(reinterpret_cast<int16_t*>(pwmOutput), &pwmOutputSize, 60,
-                                                    59, size(pwmOutput));
-
-    MessageHandler* const order[] = {
-        pwmOutputClient,  activControlClient,    heartbeatClient, secureCommandClient, adxlClient,
-        gyroClient,       magClient,             pressureClient,  dcmClient,           distClient,
-        motorOnClient,    hwStateClient,         cmdClient,       HWVersionClient,     FWVersionClient,
-        FCVersionClient,  temperatureClient,     gpsModeClient,   gpsModeIsClient,     rcReceiverClient,
-        currentPositionClient, debugDataClient,  waypointClient,  dcmAccZClient,       gyrohcmClient,
-        debugTextClient,
-    };
-    for (MessageHandler* h : order) {
-        if (h != nullptr) addMessageHandler(h);
-    }
-
-    // Every client ignores all messages but those of its dataTypeSet.
-    bool unique = true;
-    putIndexed(handlerByType, adxlClient, unique);
-    putIndexed(handlerByType, gyroClient, unique);
-    putIndexed(handlerByType, dcmClient, unique);
-    putIndexed(handlerByType, magClient, unique);
-    putIndexed(handlerByType, pressureClient, unique);
-    putIndexed(handlerByType, distClient, unique);
-    putIndexed(handlerByType, motorOnClient, unique);
-    putIndexed(handlerByType, hwStateClient, unique);
-    putIndexed(handlerByType, cmdClient, unique);
-    putIndexed(handlerByType, HWVersionClient, unique);
-    putIndexed(handlerByType, FWVersionClient, unique);
-    putIndexed(handlerByType, FCVersionClient, unique);
-    putIndexed(handlerByType, temperatureClient, unique);
-    putIndexed(handlerByType, gpsModeClient, unique);
-    putIndexed(handlerByType, gpsModeIsClient, unique);
-    putIndexed(handlerByType, rcReceiverClient, unique);
-    putIndexed(handlerByType, currentPositionClient, unique);
-    putIndexed(handlerByType, debugDataClient, unique);
-    putIndexed(handlerByType, waypointClient, unique);
-    putIndexed(handlerByType, dcmAccZClient, unique);
-    putIndexed(handlerByType, gyrohcmClient, unique);
-    putIndexed(handlerByType, debugTextClient, unique);
-    putIndexed(handlerByType, secureCommandClient, unique);
-    putIndexed(handlerByType, heartbeatClient, unique);
-    putIndexed(handlerByType, activControlClient, unique);
-    putIndexed(handlerByType, pwmOutputClient, unique);
-    if (unique) indexHandlers(handlerByType);
+    if (buildHandlers(*this, handlerRows, handlers, handlerByType)) indexHandlers(handlerByType);
 }
 
 ComponentVKRClient::~ComponentVKRClient() {
-    mh = nullptr;  // the chain is made of the handlers destroyed here
-    delete adxlClient;
-    delete gyroClient;
-    delete dcmClient;
-    delete magClient;
-    delete pressureClient;
-    delete distClient;
-    delete motorOnClient;
-    delete hwStateClient;
-    delete cmdClient;
-    delete HWVersionClient;
-    delete FWVersionClient;
-    delete FCVersionClient;
-    delete temperatureClient;
-    delete gpsModeClient;
-    delete gpsModeIsClient;
-    delete rcReceiverClient;
-    delete currentPositionClient;
-    delete debugDataClient;
-    delete waypointClient;
-    delete dcmAccZClient;
-    delete gyrohcmClient;
-    delete debugTextClient;
-    delete secureCommandClient;
-    delete heartbeatClient;
-    delete activControlClient;
-    delete pwmOutputClient;
+    mh = nullptr;  // the chain is made of the handlers destroyed with `handlers`
 }
 
 void ComponentVKRClient::printSpeed(uint16_t timeDiff) {
-    std::cout << "[ComponentVKR] printSpeed ID " << unsigned(ID) << " lupdate " << updateTime << " dcmAccZ "
-              << rate(dcmAccZClient, timeDiff) << " dcm " << rate(dcmClient, timeDiff) << " acc "
-              << rate(adxlClient, timeDiff) << " gyro " << rate(gyroClient, timeDiff) << " compass "
-              << rate(magClient, timeDiff) << " pressure " << rate(pressureClient, timeDiff) << " dist "
-              << rate(distClient, timeDiff) << std::endl;
+    logLine(speedLine("[ComponentVKR]", *this, handlerRows, handlers, timeDiff));
 }
 
 }  // namespace ORQ

@@ -2,14 +2,18 @@
 // A flight-board model with its handlers: one client per mirrored field or
 // group of fields, each wired to the field with the data type the board
 // reports it in and the odd type below it for set and request messages. No
-// two handlers accept the same data type. The model owns its handlers.
+// two handlers accept the same data type. The model owns its handlers; one
+// table in the source lists them, and construction, the chain's order, the
+// index by data type, ownership and printSpeed all follow from it.
 //
 // Threads: as ComponentVKR. The handlers' send operations are called by the
 // data map under the data lock; printSpeed() reads and resets the handlers'
 // counters without it (diagnostics only).
+#include <cstddef>
 #include <cstdint>
 
 #include "ComponentVKR.h"
+#include "HandlerTable.h"
 #include "MessageHandler2Vector3Dint16Client.h"
 #include "MessageHandler4Int16Client.h"
 #include "MessageHandlerGPSPositionClient.h"
@@ -25,14 +29,20 @@ namespace ORQ {
 
 class ComponentVKRClient : public ComponentVKR {
 public:
+    static constexpr std::size_t handlerCount = 26;
+
     // A handler that cannot be allocated stays null and is not attached.
     explicit ComponentVKRClient(uint8_t id);
     ~ComponentVKRClient() override;  // destroys the handlers, then the model
+    ComponentVKRClient(const ComponentVKRClient&) = delete;
+    ComponentVKRClient& operator=(const ComponentVKRClient&) = delete;
 
     // "[ComponentVKR] printSpeed ID ..." with the message rates of the main
     // sensor handlers over timeDiff ms (resets their counters).
     void printSpeed(uint16_t timeDiff);
 
+    // Each handler, named after the field it mirrors (report/set data type);
+    // filled by the table's rows, not owning.
     MessageHandlerVector3Dint16Client* adxlClient;       // acc, 6/5
     MessageHandlerVector3Dint16Client* gyroClient;       // gyro, 8/7
     MessageHandlerVector3Dint16Client* dcmClient;        // dcm, 16/15
@@ -61,6 +71,8 @@ public:
     MessageHandlerInt16Client* pwmOutputClient;          // pwmOutput, 60/59
 
 private:
+    // The handlers, in the table's order; they form the chain.
+    HandlerSet<ComponentVKRClient, handlerCount> handlers;
     // The handler of each reporting data type (see Component::indexHandlers):
     // a report reaches its own handler without passing the other 25.
     MessageHandler* handlerByType[256];

@@ -62,6 +62,7 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         Message& queued = node->message;
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
             if (m->dataSize > 0) std::memcpy(queued.data, m->data, m->dataSize);
+            node->queuedAt = std::chrono::steady_clock::now();  // the value is new
             return 1;
         }
     }
@@ -86,6 +87,24 @@ void MessageQueue::deleteFirst() {
     *link = victim->next;
     delete victim;
     --elementCount;
+}
+
+uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff) {
+    boost::mutex::scoped_lock lock(mutex);
+    uint8_t dropped = 0;
+    MessageQueueNode** link = &start;
+    while (*link) {
+        MessageQueueNode* node = *link;
+        if (node != taken && node->queuedAt < cutoff) {
+            *link = node->next;
+            delete node;
+            --elementCount;
+            ++dropped;
+        } else {
+            link = &node->next;
+        }
+    }
+    return dropped;
 }
 
 void MessageQueue::waitForMessage(unsigned timeoutMs) {

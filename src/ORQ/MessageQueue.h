@@ -12,6 +12,7 @@
 // `mutex` is innermost: no other lock is taken while it is held.
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
+#include <chrono>
 #include <cstdint>
 
 #include "MessageQueueNode.h"
@@ -36,6 +37,10 @@ public:
     // Removes the message last returned by getFirstMessage(), wherever it
     // stands now; without one, the head. Nothing on an empty queue.
     void deleteFirst();
+
+    // Removes every message (but the taken one) queued, or last refreshed,
+    // before cutoff; returns how many.
+    uint8_t dropOlderThan(std::chrono::steady_clock::time_point cutoff);
 
     // Consumer: waits until the head is a message not taken yet (one that
     // getFirstMessage() would hand out anew), wake() was called, or timeoutMs

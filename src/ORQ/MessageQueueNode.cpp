@@ -2,7 +2,7 @@
 
 namespace ORQ {
 
-MessageQueueNode::MessageQueueNode(Message* m) : message(), next(nullptr) { message = *m; }
+MessageQueueNode::MessageQueueNode(Message* m) : message(), next(nullptr), queuedAt(std::chrono::steady_clock::now()) { message = *m; }
 
 MessageQueueNode::~MessageQueueNode() {}
 

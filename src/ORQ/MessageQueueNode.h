@@ -1,5 +1,8 @@
 #pragma once
-// One entry of a MessageQueue: an owned deep copy of a message.
+// One entry of a MessageQueue: an owned deep copy of a message and when it
+// was queued.
+#include <chrono>
+
 #include "Message.h"
 
 namespace ORQ {
@@ -11,6 +14,7 @@ public:
 
     Message message;
     MessageQueueNode* next;
+    std::chrono::steady_clock::time_point queuedAt;  // construction, or the last refresh
 };
 
 }  // namespace ORQ

@@ -1,5 +1,6 @@
 #include "MessageSystem.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -44,6 +45,8 @@ MessageSystem::MessageSystem(Uart* uart)
       receivedBytes(0),
       sendMessages(0),
       receivedMessages(0),
+      staleDropped(0),
+      linkEnded(0),
       queue(),
       serializedMessageSize(0),
       newDataPos(0),
@@ -67,6 +70,8 @@ void MessageSystem::init() {
     receivedBytes.store(0, std::memory_order_relaxed);
     sendMessages.store(0, std::memory_order_relaxed);
     receivedMessages.store(0, std::memory_order_relaxed);
+    staleDropped.store(0, std::memory_order_relaxed);
+    linkEnded.store(0, std::memory_order_relaxed);
     autoSend = 1;
     autoRecv = 1;
 }
@@ -112,6 +117,12 @@ uint8_t MessageSystem::frameHead(uint8_t* buffer, uint8_t maxBufferSize, bool dr
     if (!fits) return 0;
     buffer[count++] = frameEnd;
     return static_cast<uint8_t>(count);
+}
+
+void MessageSystem::dropStale(unsigned holdMs) {
+    const uint8_t dropped =
+        queue.dropOlderThan(std::chrono::steady_clock::now() - std::chrono::milliseconds(holdMs));
+    if (dropped != 0) increment<uint32_t>(staleDropped, dropped);
 }
 
 void MessageSystem::procNewData(const uint8_t* buffer, uint8_t bufferSize) {

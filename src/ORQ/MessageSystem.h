@@ -44,6 +44,10 @@ public:
     // A head that cannot be serialized is removed and counted in sendError.
     uint8_t getNextSendData(uint8_t* buffer, uint8_t maxBufferSize);
 
+    // Send side: drops the queued messages that waited longer than holdMs
+    // (for a link that was down) and counts them in staleDropped.
+    void dropStale(unsigned holdMs);
+
     // Receive side: appends received bytes (what exceeds 200 is dropped).
     void procNewData(const uint8_t* buffer, uint8_t bufferSize);
     // Takes the next frame out of the received bytes and returns the decoded
@@ -71,6 +75,10 @@ public:
     std::atomic<uint32_t> receivedBytes;
     std::atomic<uint16_t> sendMessages;
     std::atomic<uint16_t> receivedMessages;
+    std::atomic<uint32_t> staleDropped;
+    // 1 once the link's source has ended for good (a replay past its last
+    // record); written by the link, never reset.
+    std::atomic<uint8_t> linkEnded;  // send side
 
 private:
     // Frames the head into buffer (see getNextSendData). When the frame does

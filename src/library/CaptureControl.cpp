@@ -12,7 +12,7 @@ CaptureControl& CaptureControl::process() {
     return control;
 }
 
-CaptureControl::CaptureControl() : linkRunning(false), ownID(0), connection(1, '\0') {}
+CaptureControl::CaptureControl() : linkRunning(false), armedByHost(false), ownID(0), connection(1, '\0') {}
 
 std::vector<char> CaptureControl::expandPath(const char* path, std::time_t t) {
     std::tm tm;
@@ -46,6 +46,7 @@ bool CaptureControl::start(const char* path) {
     }
     logLine("[DLL] capture to \"", path, "\"");
     replace(std::move(next));
+    armedByHost = true;
     return true;
 }
 
@@ -54,7 +55,7 @@ void CaptureControl::stop() {
     replace(nullptr);
 }
 
-void CaptureControl::linkStarted(uint8_t id, const char* conn) {
+void CaptureControl::linkStarting(uint8_t id, const char* conn) {
     std::lock_guard<std::mutex> lock(controlMutex);
     linkRunning = true;
     ownID = id;
@@ -66,6 +67,7 @@ void CaptureControl::linkStarted(uint8_t id, const char* conn) {
             if (next && next->start(ownID, connection.data())) {
                 logLine("[DLL] capture to \"", path.data(), "\"");
                 replace(std::move(next));
+                armedByHost = false;
                 return;
             }
             logLine("[DLL] capture: cannot create \"", path.data(), "\"");
@@ -80,6 +82,20 @@ void CaptureControl::linkStarted(uint8_t id, const char* conn) {
         logLine("[DLL] capture: cannot write \"", armed->path(), "\"");
         replace(nullptr);
     }
+}
+
+void CaptureControl::linkFailed() {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    linkRunning = false;
+    std::shared_ptr<CaptureWriter> current;
+    {
+        std::lock_guard<std::mutex> w(writerMutex);
+        current = writer;
+    }
+    const std::vector<char> path = CaptureFormat::textOf(current ? current->path() : "");
+    replace(nullptr);
+    // Closed first: the file is emptied by the one writer that holds it.
+    if (current && armedByHost) replace(std::shared_ptr<CaptureWriter>(CaptureWriter::create(path.data())));
 }
 
 void CaptureControl::linkStopped() {

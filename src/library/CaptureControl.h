@@ -36,8 +36,11 @@ public:
     // Finishes and closes the current capture, if any.
     void stop();
 
-    // The link has started under ownID on the given connection string.
-    void linkStarted(uint8_t ownID, const char* connection);
+    // The link is about to start under ownID on the given connection string.
+    void linkStarting(uint8_t ownID, const char* connection);
+    // The link did not start: a capture started by startCapture waits (in a
+    // file emptied again) for the next start; one of ORQ_CAPTURE ends.
+    void linkFailed();
     // The link has stopped: the capture ends.
     void linkStopped();
 
@@ -53,8 +56,9 @@ private:
     // Makes next the current capture and finishes the one it replaces.
     void replace(std::shared_ptr<CaptureWriter> next);
 
-    std::mutex controlMutex;  // guards linkRunning, ownID, connection; serialises the host's calls
+    std::mutex controlMutex;  // guards linkRunning, armedByHost, ownID, connection; serialises the host's calls
     bool linkRunning;
+    bool armedByHost;  // the current capture came from startCapture
     uint8_t ownID;
     std::vector<char> connection;  // NUL-terminated
 

@@ -12,6 +12,8 @@ int ComponentDLLInterface::getDataKomplexPart(ORQ::MessageSystem* ms, int dataID
     case 45: **value = ms->receiveError; break;
     case 46: **value = ms->receivedMessages; break;
     case 47: **value = static_cast<int>(ms->receivedBytes.load()); break;
+    case 48: **value = static_cast<int>(ms->staleDropped.load()); break;
+    case 50: **value = ms->linkEnded.load(); break;
     default: return ERROR_DATATYPE_NOT_SUPPORTED;
     }
     ++*value;

@@ -1,7 +1,10 @@
 #pragma once
 // Data map of the library's own link: the host reaches it by naming the
 // library's own component ID. Reads give the receive statistics of the link's
-// message system (45 receiveError, 46 receivedMessages, 47 receivedBytes);
+// message system (45 receiveError, 46 receivedMessages, 47 receivedBytes)
+// and its send queue (48 staleDropped: messages older than the hold time
+// dropped unsent while the link was down), and 50 linkEnded (1 once a replay
+// has handed over its last record);
 // nothing can be set. The index is not looked at.
 //
 // Stateless. The counters are atomics written by the link's threads, so any

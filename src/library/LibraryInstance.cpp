@@ -7,7 +7,8 @@
 #include "CaptureControl.h"
 #include "Dll.h"
 #include "LogLine.h"
-#include "UartSerial.h"
+#include "ConnectionString.h"
+#include "Link.h"
 
 namespace {
 
@@ -19,9 +20,8 @@ void* handleOf(boost::thread* thread) {
 
 }  // namespace
 
-LibraryInstance::LibraryInstance(int tabletID, const char* dev)
-    : connection(ORQ::CaptureFormat::textOf(dev)),
-      ownedManager(new ORQ::MessageManager()),
+LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& connection)
+    : ownedManager(new ORQ::MessageManager()),
       ownedSystem(new ORQ::MessageSystem()),
       mm(ownedManager.get()),
       ms(ownedSystem.get()),
@@ -29,14 +29,14 @@ LibraryInstance::LibraryInstance(int tabletID, const char* dev)
       captureAnnounced(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
-    // The manager is set up before the driver starts: its receive thread
+    // The manager is set up before the link starts: its I/O thread
     // routes a message as soon as one arrives, reading these settings.
     mm->setObserve(1);
     mm->setAutoAddNewComponents(1);
     mm->setBroadcast(1);
     mm->addMessageSystem(ms);
     mm->setMyID(static_cast<uint8_t>(tabletID & 0xFF));
-    uart.reset(new ORQ::UartSerial(dev, ms, mm));
+    link.reset(ORQ::Link::create(connection, ms, mm));
 }
 
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
@@ -51,21 +51,37 @@ LibraryInstance::~LibraryInstance() {
     if (workerThread) {
         stop();
     }
-    uart.reset();
+    link.reset();
     // The components may still send through the message system while they go.
     ownedManager.reset();
     ownedSystem.reset();
 }
 
 int LibraryInstance::start() {
-    uart->init();
-    if (uart->getIsOpen() != 1) {
+    if (!link) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
-        uart->deinit();
+        return ERROR_START_DLL;
+    }
+    // The capture begins before the link's first read.
+    ORQ::CaptureControl::process().linkStarting(mm->getMyID(), link->connection().text());
+    captureAnnounced = true;
+    link->init();
+    if (link->getIsOpen() != 1) {
+        ORQ::logLine("[DLL] error init uart, shutdown!!!");
+        link->deinit();
+        ORQ::CaptureControl::process().linkFailed();
+        captureAnnounced = false;
         return ERROR_START_DLL;
     }
 
     running = true;
+    if (link->drivesManagerClock()) {
+        // A replay's I/O thread is the main loop: it gives the manager its
+        // ticks at the capture's times, in order with the bytes it hands over.
+        workerHandle = handleOf(link->getWorkerRecvThread());
+        uartHandle = workerHandle.load();
+        return ERROR_NO;
+    }
     try {
         workerThread.reset(new boost::thread(&LibraryInstance::mainloop, this));
     } catch (...) {
@@ -74,20 +90,18 @@ int LibraryInstance::start() {
     if (!workerThread) {
         ORQ::logLine("[DLL] error init workerThread, shutdown!!!");
         running = false;
-        uart->deinit();
+        link->deinit();
         return ERROR_START_DLL;
     }
     workerHandle = handleOf(workerThread.get());
-    uartHandle = handleOf(uart->getWorkerRecvThread());
-    ORQ::CaptureControl::process().linkStarted(mm->getMyID(), connection.data());
-    captureAnnounced = true;
+    uartHandle = handleOf(link->getWorkerRecvThread());
     return ERROR_NO;
 }
 
 void LibraryInstance::stop() {
-    // The driver stops first: no message is routed once the loop is gone.
-    if (uart) {
-        uart->deinit();
+    // The link stops first: no message is routed once the loop is gone.
+    if (link) {
+        link->deinit();
     }
     if (captureAnnounced) {
         ORQ::CaptureControl::process().linkStopped();

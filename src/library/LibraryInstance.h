@@ -1,6 +1,6 @@
 #pragma once
-// One start of the library: owns the manager, the message system, the serial
-// driver and the main-loop thread that gives the manager its tick.
+// One start of the library: owns the manager, the message system, the link
+// and the main-loop thread that gives the manager its tick.
 //
 // The exported functions reach the current instance through Library::current()
 // (a shared pointer): a data call holds its instance for the whole call, so an
@@ -25,32 +25,33 @@
 #include "MessageSystem.h"
 
 namespace ORQ {
-class UartSerial;
+class ConnectionString;
+class Link;
 }
 
 class LibraryInstance {
 public:
     // Builds the manager and message system of a start under own ID tabletID,
-    // and a driver for dev; opens nothing.
-    LibraryInstance(int tabletID, const char* dev);
+    // and the link the connection names; opens nothing.
+    LibraryInstance(int tabletID, const ORQ::ConnectionString& connection);
     // Serves the data calls with objects the caller built and keeps owning;
-    // no driver, no main loop (tests).
+    // no link, no main loop (tests).
     LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
     // Stops what still runs, then destroys what the instance owns.
     ~LibraryInstance();
     LibraryInstance(const LibraryInstance&) = delete;
     LibraryInstance& operator=(const LibraryInstance&) = delete;
 
-    // Opens the device and starts the driver's threads and the main loop:
+    // Opens the link and starts its I/O thread and the main loop:
     // ERROR_NO, or ERROR_START_DLL with nothing left running.
     int start();
-    // Stops the driver, then the main loop; returns promptly in every state.
+    // Stops the link, then the main loop; returns promptly in every state.
     // The mirrored values stay readable.
     void stop();
 
     ORQ::MessageManager* manager() const { return mm; }
     ORQ::MessageSystem* messageSystem() const { return ms; }
-    // Native handles of the main-loop thread and the driver's receive thread
+    // Native handles of the main-loop thread and the link's I/O thread
     // while they run; null before start() and once stop() has joined them.
     void* workerThreadHandle() const { return workerHandle.load(); }
     void* uartThreadHandle() const { return uartHandle.load(); }
@@ -61,7 +62,7 @@ private:
     const std::vector<char> connection;  // as the host gave it, NUL-terminated
     std::unique_ptr<ORQ::MessageManager> ownedManager;
     std::unique_ptr<ORQ::MessageSystem> ownedSystem;
-    std::unique_ptr<ORQ::UartSerial> uart;  // refers to mm and ms: destroyed first
+    std::unique_ptr<ORQ::Link> link;  // refers to mm and ms: destroyed first
     ORQ::MessageManager* mm;
     ORQ::MessageSystem* ms;
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "ConnectionString.h"
 #include "Dll.h"
 #include "Library.h"
 #include "LibraryInstance.h"
@@ -35,6 +36,13 @@ void stopCurrent() {
 }
 
 int startLibrary(int tabletID, const char* dev) {
+    // A connection string that names no link starts (and stops) nothing.
+    const ORQ::ConnectionString connection = ORQ::ConnectionString::parse(dev);
+    if (connection.kind() == ORQ::ConnectionString::Invalid) {
+        ORQ::logLine("[UartSerial] bad connection string \"", connection.text(), "\": ", connection.error());
+        return ERROR_START_DLL;
+    }
+
     std::lock_guard<std::mutex> lock(lifecycleMutex);
     // A start while running first stops the running instance, so there is
     // never a second main loop or a second driver on the device.
@@ -46,7 +54,7 @@ int startLibrary(int tabletID, const char* dev) {
     // The old instance goes before the new one opens the device; data calls
     // still holding it finish on it and the last of them destroys it.
     exchange(nullptr);
-    std::shared_ptr<LibraryInstance> next = std::make_shared<LibraryInstance>(tabletID, dev);
+    std::shared_ptr<LibraryInstance> next = std::make_shared<LibraryInstance>(tabletID, connection);
     const int result = next->start();
     // Even a failed start becomes current: the data calls then find its
     // (empty) world model, as after any other init.

@@ -47,6 +47,8 @@ private:
 
     void applySets(double t);
     void watchSets(double t);
+    // Tells once that a replay has handed over its whole capture.
+    void watchReplay(double t);
     std::vector<Node> discover() const;
     std::string linkLine() const;
     // The node's main values, groups separated by separator.
@@ -58,4 +60,5 @@ private:
     bool terminal;
     std::vector<Tracked> tracked;
     std::vector<std::string> events;   // newest last; the terminal view shows the tail
+    bool replayEnded = false;
 };

@@ -1,7 +1,11 @@
 #include "Simulator.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,7 +54,95 @@ Simulator::~Simulator() {
 void Simulator::closeLine() {
     if (fd >= 0) close(fd);
     if (slaveHold >= 0) close(slaveHold);
-    fd = slaveHold = -1;
+    if (listenFd >= 0) close(listenFd);
+    fd = slaveHold = listenFd = -1;
+}
+
+namespace {
+
+sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+uint16_t localPort(int socket) {
+    sockaddr_in a;
+    socklen_t size = sizeof a;
+    if (socket < 0 || getsockname(socket, reinterpret_cast<sockaddr*>(&a), &size) != 0) return 0;
+    return ntohs(a.sin_port);
+}
+
+}  // namespace
+
+bool Simulator::listenTcp(uint16_t port) {
+    if (running || fd >= 0 || listenFd >= 0) return false;
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) return false;
+    const int on = 1;
+    // A restarted server takes its port back at once.
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in a = loopback(port);
+    if (bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0) {
+        close(s);
+        return false;
+    }
+    listenFd = s;
+    linePath = "tcp://127.0.0.1:" + std::to_string(localPort(s));
+    return true;
+}
+
+bool Simulator::openUdpSocket() {
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) return false;
+    const sockaddr_in any = loopback(0);
+    const sockaddr_in host = loopback(udpTarget);
+    if (bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
+        connect(s, reinterpret_cast<const sockaddr*>(&host), sizeof host) != 0) {
+        close(s);
+        return false;
+    }
+    fd = s;
+    return true;
+}
+
+bool Simulator::sendUdp(uint16_t port) {
+    if (running || fd >= 0 || listenFd >= 0 || port == 0) return false;
+    udpTarget = port;
+    if (!openUdpSocket()) return false;
+    linePath = "udpin://127.0.0.1:" + std::to_string(port);
+    return true;
+}
+
+uint16_t Simulator::port() const {
+    if (listenFd >= 0) return localPort(listenFd);
+    return udpTarget != 0 ? localPort(fd) : 0;
+}
+
+void Simulator::acceptClient() {
+    if (listenFd < 0 || fd >= 0) return;
+    const int c = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (c < 0) return;
+    const int on = 1;
+    setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fd = c;
+}
+
+void Simulator::dropIfDue(int64_t now) {
+    if (options.dropEvery <= 0 || now - lastDrop < static_cast<int64_t>(options.dropEvery * 1000)) return;
+    lastDrop = now;
+    if (listenFd >= 0 && fd >= 0) {
+        close(fd);
+        fd = -1;
+        outBuffer.clear();
+    } else if (udpTarget != 0) {
+        close(fd);
+        fd = -1;
+        openUdpSocket();
+    }
 }
 
 bool Simulator::openPty() {
@@ -88,7 +180,8 @@ bool Simulator::attach(const std::string& device) {
 }
 
 bool Simulator::start() {
-    if (fd < 0 || running) return false;
+    if ((fd < 0 && listenFd < 0) || running) return false;
+    lastDrop = nowMs();
     running = true;
     ioThread = std::thread(&Simulator::ioLoop, this);
     return true;
@@ -205,7 +298,7 @@ void Simulator::emit(const SimMessage& m) {
     } else {
         n = SimCodec::frame(layout, layoutSize, frame, sizeof frame);
     }
-    if (outBuffer.size() + n > outLimit) {
+    if (fd < 0 || outBuffer.size() + n > outLimit) {
         ++framesDropped;
         return;
     }
@@ -214,9 +307,21 @@ void Simulator::emit(const SimMessage& m) {
 }
 
 void Simulator::flush() {
+    if (fd < 0) {
+        // No TCP client: nobody hears the devices.
+        outBuffer.clear();
+        return;
+    }
+    // A datagram carries at most this much: a frame may be split between two.
+    const size_t piece = udpTarget != 0 ? 100 : outBuffer.size();
     while (!outBuffer.empty()) {
-        const ssize_t w = write(fd, outBuffer.data(), outBuffer.size());
-        if (w <= 0) return;   // full (EAGAIN) or no reader: try again later
+        const ssize_t w = write(fd, outBuffer.data(), std::min(piece, outBuffer.size()));
+        if (w <= 0) {
+            // Full (EAGAIN) or no reader: try again later. Nobody listening
+            // for datagrams: they are lost.
+            if (udpTarget != 0) outBuffer.clear();
+            return;
+        }
         outBuffer.erase(outBuffer.begin(), outBuffer.begin() + w);
     }
 }
@@ -259,15 +364,20 @@ void Simulator::ioLoop() {
             injected.clear();
         }
         for (const SimMessage& m : out) emit(m);
+        dropIfDue(now);
+        acceptClient();
         flush();
 
-        pollfd p{fd, static_cast<short>(POLLIN | (outBuffer.empty() ? 0 : POLLOUT)), 0};
+        const bool waiting = fd < 0;   // for a TCP client
+        pollfd p{waiting ? listenFd : fd,
+                 static_cast<short>(POLLIN | (outBuffer.empty() || waiting ? 0 : POLLOUT)), 0};
         const int timeout = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(10, due - nowMs())));
-        if (poll(&p, 1, timeout) <= 0) continue;
+        if (poll(&p, 1, timeout) <= 0 || waiting) continue;
         if (p.revents & POLLIN) {
             out.clear();
             ssize_t r;
-            while ((r = read(fd, chunk, sizeof chunk)) > 0) {
+            while ((r = read(fd, chunk, sizeof chunk)) > 0 || (r < 0 && errno == EINTR)) {
+                if (r < 0) continue;
                 bytesReceived += static_cast<uint64_t>(r);
                 SimMessage m;
                 for (ssize_t i = 0; i < r; ++i) {
@@ -276,6 +386,12 @@ void Simulator::ioLoop() {
                         dispatch(m, nowMs(), out);
                     }
                 }
+            }
+            // End of file, or a failure other than "nothing more now": the
+            // TCP client is gone.
+            if (listenFd >= 0 && (r == 0 || errno != EAGAIN)) {
+                close(fd);
+                fd = -1;
             }
             badFrames = decoder.badFrames();
             for (const SimMessage& m : out) emit(m);

@@ -2,7 +2,10 @@
 // Stand-in for the remote devices on one serial line: any number of simulated
 // flight boards and ground stations behind a pseudo-terminal (or a real device
 // path), answering type requests, reporting their values at believable rates
-// and applying the set messages addressed to them.
+// and applying the set messages addressed to them. The same devices can be
+// served over loopback instead: as a TCP server (one client at a time, like a
+// serial-to-network bridge), or over UDP to a listening host, which hears
+// the devices first and answers to where they send from.
 //
 // One I/O thread, started by start(), reads and writes the line and runs the
 // devices. Every public operation may be called from any other thread while
@@ -34,6 +37,9 @@ public:
         double rate = 1.0;    // multiplies every report rate
         double noise = 0.0;   // fraction of outgoing frames damaged
         uint32_t seed = 1;    // seeds sensor noise, report phases and line noise
+        // Fault: every dropEvery seconds (0: never) the TCP connection is
+        // closed, or the UDP socket replaced by one on another port.
+        double dropEvery = 0;
     };
     struct Counters {
         uint64_t framesSent = 0;       // intact frames written
@@ -55,6 +61,12 @@ public:
     bool openPty();
     // Uses an existing serial device instead (set raw, 57600 baud).
     bool attach(const std::string& device);
+    // Serves TCP on 127.0.0.1:port (0: a free port, see port()).
+    bool listenTcp(uint16_t port);
+    // Sends UDP to 127.0.0.1:port from a port of its own.
+    bool sendUdp(uint16_t port);
+    // The TCP port served, or the UDP port sent from (0 otherwise).
+    uint16_t port() const;
     // Starts the I/O thread; false without a line or when already running.
     bool start();
     // Stops and joins the I/O thread; the line stays open.
@@ -94,12 +106,20 @@ private:
     void flush();
     int64_t nowMs() const;
     void closeLine();
+    // TCP: takes a waiting client, if any.
+    void acceptClient();
+    // The dropEvery fault, when due.
+    void dropIfDue(int64_t now);
+    bool openUdpSocket();
 
     Options options;
     std::chrono::steady_clock::time_point epoch;
     std::string linePath;
     int fd = -1;          // master side of the pty, or the attached device
     int slaveHold = -1;   // keeps the pty slave open so the line survives reopening
+    int listenFd = -1;    // TCP: the listening socket; fd is the client, -1 without one
+    uint16_t udpTarget = 0;  // UDP: the host's port
+    int64_t lastDrop = 0;    // I/O thread
 
     std::thread ioThread;
     std::atomic<bool> running{false};

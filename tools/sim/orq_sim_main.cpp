@@ -1,5 +1,6 @@
 // orq-sim: simulated flight boards and ground stations on a pseudo-terminal
-// (or on a given serial device), for trying the library without hardware.
+// (or on a given serial device, or over loopback TCP or UDP), for trying the
+// library without hardware.
 #include <signal.h>
 #include <unistd.h>
 
@@ -23,12 +24,18 @@ void onSignal(int) { stopRequested = 1; }
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: orq-sim [--fb ID]... [--gs ID]... [--device PATH] [--link PATH]\n"
-                 "               [--rate X] [--noise F] [--seed N] [--duration S]\n"
+                 "usage: orq-sim [--fb ID]... [--gs ID]... [--device PATH | --tcp PORT | --udp PORT]\n"
+                 "               [--link PATH] [--rate X] [--noise F] [--seed N] [--drop-every S]\n"
+                 "               [--duration S]\n"
                  "  --fb ID        simulate a flight board with this ID (type 1)\n"
                  "  --gs ID        simulate a ground station with this ID (type 0)\n"
                  "                 (default: --fb 5 --gs 6)\n"
                  "  --device PATH  use this serial device instead of a new pseudo-terminal\n"
+                 "  --tcp PORT     serve TCP on 127.0.0.1:PORT instead (0: a free port);\n"
+                 "                 the library connects with tcp://127.0.0.1:PORT\n"
+                 "  --udp PORT     send UDP to 127.0.0.1:PORT instead, where the library\n"
+                 "                 listens with udpin://127.0.0.1:PORT\n"
+                 "  --drop-every S drop the TCP connection (or change the UDP port) every S seconds\n"
                  "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
                  "  --rate X       multiply every report rate by X (default 1)\n"
                  "  --noise F      damage this fraction of the frames sent (default 0)\n"
@@ -57,6 +64,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<uint8_t, ORQSim::SimDevice::Type>> devices;
     std::string device, link;
     double duration = 0;
+    long tcpPort = -1, udpPort = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -72,6 +80,13 @@ int main(int argc, char** argv) {
             if (ok) devices.emplace_back(id, arg == "--fb" ? ORQSim::SimDevice::FlightBoard : ORQSim::SimDevice::GroundStation);
         } else if (arg == "--device") {
             if (ok) device = value;
+        } else if (arg == "--tcp" || arg == "--udp") {
+            ok = ok && parseNumber(value, number) && number >= (arg == "--tcp" ? 0 : 1) && number <= 65535 &&
+                 number == static_cast<long>(number);
+            (arg == "--tcp" ? tcpPort : udpPort) = static_cast<long>(number);
+        } else if (arg == "--drop-every") {
+            ok = ok && parseNumber(value, number) && number > 0;
+            options.dropEvery = number;
         } else if (arg == "--link") {
             if (ok) link = value;
         } else if (arg == "--rate") {
@@ -101,10 +116,23 @@ int main(int argc, char** argv) {
         devices.emplace_back(6, ORQSim::SimDevice::GroundStation);
     }
 
+    if ((tcpPort >= 0) + (udpPort >= 0) + !device.empty() > 1 || (!link.empty() && (tcpPort >= 0 || udpPort >= 0))) {
+        std::fprintf(stderr, "orq-sim: choose one of --device, --tcp and --udp (--link goes with a pseudo-terminal)\n");
+        usage();
+        return 2;
+    }
+
     ORQSim::Simulator sim(options);
-    if (device.empty() ? !sim.openPty() : !sim.attach(device)) {
-        std::fprintf(stderr, "orq-sim: cannot open %s: %s\n", device.empty() ? "a pseudo-terminal" : device.c_str(),
-                     std::strerror(errno));
+    const bool opened = tcpPort >= 0   ? sim.listenTcp(static_cast<uint16_t>(tcpPort))
+                        : udpPort >= 0 ? sim.sendUdp(static_cast<uint16_t>(udpPort))
+                        : device.empty() ? sim.openPty()
+                                         : sim.attach(device);
+    if (!opened) {
+        const std::string what = tcpPort >= 0   ? "TCP port " + std::to_string(tcpPort)
+                                 : udpPort >= 0 ? "a UDP socket"
+                                 : device.empty() ? std::string("a pseudo-terminal")
+                                                  : device;
+        std::fprintf(stderr, "orq-sim: cannot open %s: %s\n", what.c_str(), std::strerror(errno));
         return 1;
     }
     for (const auto& d : devices) {

@@ -1,0 +1,184 @@
+#include "ConnectionString.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netdb.h>
+
+namespace ORQ {
+
+namespace {
+
+const unsigned standardRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+
+std::vector<char> copyOf(const char* begin, const char* end) {
+    std::vector<char> text(begin, end);
+    text.push_back('\0');
+    return text;
+}
+
+bool isSchemeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+           c == '.';
+}
+
+// A run of decimal digits in [begin, end) no greater than max; false for an
+// empty run, any other character, or a larger value.
+bool parseNumber(const char* begin, const char* end, unsigned long max, unsigned long& value) {
+    if (begin == end) return false;
+    value = 0;
+    for (const char* p = begin; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(*p - '0');
+        if (value > max) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ConnectionString::ConnectionString()
+    : linkKind(Invalid), whole(1, '\0'), place(1, '\0'), portNumber(0), baudRate(0), replaySpeed(1), problem("") {}
+
+ConnectionString ConnectionString::serialPath(const char* path) {
+    ConnectionString c;
+    const char* s = path ? path : "";
+    c.linkKind = Serial;
+    c.whole = copyOf(s, s + std::strlen(s));
+    c.place = c.whole;
+    c.baudRate = defaultBaud;
+    return c;
+}
+
+ConnectionString ConnectionString::parse(const char* text) {
+    ConnectionString c;
+    const char* s = text ? text : "";
+    const char* end = s + std::strlen(s);
+    c.whole = copyOf(s, end);
+
+    // A scheme is a letter, then letters, digits, '+', '-' or '.', then "://".
+    const char* scheme = s;
+    while (scheme != end && isSchemeChar(*scheme)) ++scheme;
+    const bool hasScheme = scheme != s && ((*s >= 'a' && *s <= 'z') || (*s >= 'A' && *s <= 'Z')) &&
+                           end - scheme >= 3 && std::strncmp(scheme, "://", 3) == 0;
+    if (!hasScheme) {
+        return serialPath(s);
+    }
+    const std::size_t schemeLength = static_cast<std::size_t>(scheme - s);
+    const char* rest = scheme + 3;
+    auto is = [&](const char* name) {
+        return std::strlen(name) == schemeLength && std::strncmp(s, name, schemeLength) == 0;
+    };
+
+    if (is("serial")) {
+        // The rate follows the last ':'; without one the whole rest is the path.
+        const char* colon = std::strrchr(rest, ':');
+        const char* pathEnd = colon ? colon : end;
+        unsigned long rate = defaultBaud;
+        if (pathEnd == rest) {
+            c.problem = "no device path";
+            return c;
+        }
+        if (colon) {
+            const bool number = parseNumber(colon + 1, end, 10000000, rate);
+            bool known = false;
+            for (unsigned r : standardRates) known = known || (number && r == rate);
+            if (!known) {
+                c.problem = "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)";
+                return c;
+            }
+        }
+        c.linkKind = Serial;
+        c.place = copyOf(rest, pathEnd);
+        c.baudRate = static_cast<unsigned>(rate);
+        return c;
+    }
+    if (is("tcp") || is("udpin")) {
+        const char* hostBegin = rest;
+        const char* hostEnd = nullptr;
+        const char* colon = nullptr;
+        if (*rest == '[') {
+            // [IPv6]:PORT
+            const char* close = std::strchr(rest, ']');
+            if (!close || close[1] != ':') {
+                c.problem = "expected [ADDRESS]:PORT";
+                return c;
+            }
+            hostBegin = rest + 1;
+            hostEnd = close;
+            colon = close + 1;
+        } else {
+            colon = std::strrchr(rest, ':');
+            hostEnd = colon;
+        }
+        if (!colon) {
+            c.problem = "no port (expected HOST:PORT)";
+            return c;
+        }
+        if (hostEnd == hostBegin) {
+            c.problem = "no host (expected HOST:PORT)";
+            return c;
+        }
+        unsigned long port = 0;
+        if (!parseNumber(colon + 1, end, 65535, port) || port == 0) {
+            c.problem = "bad port (1 to 65535)";
+            return c;
+        }
+        c.linkKind = is("tcp") ? Tcp : UdpIn;
+        c.place = copyOf(hostBegin, hostEnd);
+        c.portNumber = static_cast<uint16_t>(port);
+        return c;
+    }
+    if (is("replay")) {
+        const char* query = std::strchr(rest, '?');
+        const char* pathEnd = query ? query : end;
+        if (pathEnd == rest) {
+            c.problem = "no capture file";
+            return c;
+        }
+        if (query) {
+            const char* value = query + 1;
+            char* valueEnd = nullptr;
+            const bool named = std::strncmp(value, "speed=", 6) == 0;
+            const double speed = named ? std::strtod(value + 6, &valueEnd) : -1;
+            if (!named || valueEnd == value + 6 || *valueEnd != '\0' || !(speed >= 0 && speed <= 1e6)) {
+                c.problem = "bad option (expected ?speed=N, N from 0 to 1000000)";
+                return c;
+            }
+            c.replaySpeed = speed;
+        }
+        c.linkKind = Replay;
+        c.place = copyOf(rest, pathEnd);
+        return c;
+    }
+    c.problem = "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)";
+    return c;
+}
+
+const char* ConnectionString::resolve(bool datagram, bool passive, std::vector<Address>& out) const {
+    out.clear();
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", static_cast<unsigned>(portNumber));
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = datagram ? SOCK_DGRAM : SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
+    addrinfo* found = nullptr;
+    const int error = ::getaddrinfo(place.data(), service, &hints, &found);
+    if (error != 0) {
+        return ::gai_strerror(error);
+    }
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        Address address;
+        std::memset(&address, 0, sizeof address);
+        if (a->ai_addrlen > sizeof address.address) continue;
+        std::memcpy(&address.address, a->ai_addr, a->ai_addrlen);
+        address.size = a->ai_addrlen;
+        out.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return nullptr;
+}
+
+}  // namespace ORQ

@@ -1,0 +1,64 @@
+#pragma once
+// What the host names when it starts the library: one text for every kind of
+// link. Without a scheme the whole text is a serial device at 57600 baud;
+// otherwise `serial://PATH[:BAUD]`, `tcp://HOST:PORT` (client),
+// `udpin://HOST:PORT` (listens; answers the peer heard from last) or
+// `replay://PATH[?speed=N]` (a capture file played back, N times the recorded
+// pace, 0 as fast as possible; default 1).
+//
+// A plain value, made once by parse() and only read afterwards; any thread.
+// Its texts are kept in vectors rather than std::string: the library's own
+// allocation operators must free what they allocated (see Allocation.cpp).
+#include <cstdint>
+#include <sys/socket.h>
+#include <vector>
+
+namespace ORQ {
+
+class ConnectionString {
+public:
+    enum Kind { Invalid, Serial, Tcp, UdpIn, Replay };
+
+    static const unsigned defaultBaud = 57600;
+
+    // Never fails: a text that names no link gives kind Invalid and error().
+    // A null text is the empty serial path (which never opens).
+    static ConnectionString parse(const char* text);
+    // The serial device at path (null: ""), 57600 baud, whatever the text.
+    static ConnectionString serialPath(const char* path);
+
+    Kind kind() const { return linkKind; }
+    // The whole text as given (NUL-terminated); what log lines name.
+    const char* text() const { return whole.data(); }
+    // Serial: the device path; Tcp/UdpIn: the host (brackets of an IPv6
+    // address removed); Replay: the capture file.
+    const char* target() const { return place.data(); }
+    uint16_t port() const { return portNumber; }
+    unsigned baud() const { return baudRate; }
+    // Replay: the pace, a multiple of the recorded one (0: as fast as possible).
+    double speed() const { return replaySpeed; }
+    struct Address {
+        sockaddr_storage address;
+        socklen_t size;
+    };
+    // The addresses of host and port (Tcp, UdpIn), for a stream or a
+    // datagram socket, to connect to or (passive) to bind; null on success,
+    // else the resolver's text. Blocks while a name is looked up.
+    const char* resolve(bool datagram, bool passive, std::vector<Address>& out) const;
+
+    // Why an Invalid text names no link; empty otherwise.
+    const char* error() const { return problem; }
+
+private:
+    ConnectionString();
+
+    Kind linkKind;
+    std::vector<char> whole;
+    std::vector<char> place;
+    uint16_t portNumber;
+    unsigned baudRate;
+    double replaySpeed;
+    const char* problem;  // a string literal
+};
+
+}  // namespace ORQ

@@ -1,0 +1,509 @@
+#include "Link.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include <boost/asio/post.hpp>
+#include <boost/chrono.hpp>
+
+#include "CaptureControl.h"
+#include "LogLine.h"
+#include "ReplayLink.h"
+#include "TcpLink.h"
+#include "UartSerial.h"
+#include "UdpLink.h"
+
+namespace ORQ {
+
+namespace {
+
+void sleepMs(unsigned ms) {
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+Link* Link::create(const ConnectionString& c, MessageSystem* ms, MessageManager* mm) {
+    switch (c.kind()) {
+    case ConnectionString::Serial:
+        return new UartSerial(c, ms, mm);
+    case ConnectionString::Tcp:
+        return new TcpLink(c, ms, mm);
+    case ConnectionString::UdpIn:
+        return new UdpLink(c, ms, mm);
+    case ConnectionString::Replay:
+        return new ReplayLink(c, ms, mm);
+    case ConnectionString::Invalid:
+        break;
+    }
+    return nullptr;
+}
+
+Link::Link(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm, std::size_t readSize)
+    : run(0),
+      isOpen(0),
+      target(connection),
+      workerSendThread(nullptr),
+      workerRecvThread(nullptr),
+      recvBufferSize(0),
+      slotSize(0),
+      writing(false),
+      draining(false),
+      drainBudget(0),
+      readBuffer(readSize),
+      reopenWaitMs(reopenFirstWaitMs),
+      errorCounter(0),
+      retryCounter(0),
+      ms(ms),
+      mm(mm) {}
+
+Link::~Link() {}
+
+void Link::stopForDestruction() {
+    // Threads still running would outlive the object they work on.
+    if (workerSendThread || workerRecvThread) {
+        deinit();
+    }
+}
+
+void Link::markOpen() {
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        isOpen = 1;
+    }
+    errorCounter = 0;
+    retryCounter = 0;
+    slotChanged.notify_all();
+}
+
+uint8_t Link::newData() {
+    boost::mutex::scoped_lock lock(mutex);
+    return static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize, 250));
+}
+
+uint8_t Link::send(uint8_t* buffer, uint8_t bufferSize) {
+    if (isOpen != 1) {
+        logLine("[UartSerial] ERROR in send() not open!");
+        countError();
+        return ERROR_EXCEPTION;
+    }
+    if ((buffer == nullptr && bufferSize != 0) || !claimSlot()) {
+        logLine("[UartSerial] ERROR in send()");
+        countError();
+        return ERROR_EXCEPTION;
+    }
+    if (bufferSize != 0) std::memcpy(slot, buffer, bufferSize);
+    if (workerRecvThread != nullptr) {
+        handOver(bufferSize);
+        return ERROR_NO;
+    }
+    // No I/O thread runs the context: the caller does, for this one write.
+    boost::system::error_code result;
+    writeAll(slot, bufferSize, [&result](const boost::system::error_code& ec, std::size_t) { result = ec; });
+    ioContext().restart();
+    ioContext().run();
+    freeSlot();
+    if (result) {
+        logLine("[UartSerial] ERROR in send()");
+        countError();
+        return ERROR_EXCEPTION;
+    }
+    return ERROR_NO;
+}
+
+uint8_t Link::receive(uint8_t* buffer, uint8_t maxBufferSize) {
+    if (buffer == nullptr) {
+        return 0;
+    }
+    boost::mutex::scoped_lock lock(mutex);
+    const uint16_t n = std::min<uint16_t>(recvBufferSize, maxBufferSize);
+    std::memcpy(buffer, recvBuffer, n);
+    std::memmove(recvBuffer, recvBuffer + n, recvBufferSize - n);
+    recvBufferSize = static_cast<uint16_t>(recvBufferSize - n);
+    return static_cast<uint8_t>(n);
+}
+
+boost::asio::io_context& Link::ioContext() {
+    if (!io) {
+        io.reset(new boost::asio::io_context(1));
+        reopenTimer.reset(new boost::asio::steady_timer(*io));
+    }
+    return *io;
+}
+
+void Link::init() {
+    if (run == 1) {
+        logLine("[UartSerial] already running...");
+        return;
+    }
+    run = 1;
+    // The open runs on this thread: the context is run here until it is done
+    // (a TCP connect is asynchronous), for at most openTimeoutMs.
+    boost::asio::io_context& context = ioContext();
+    bool done = false;
+    ++retryCounter;
+    openLink([this, &done](bool opened) {
+        done = true;
+        if (opened) {
+            markOpen();
+        }
+    });
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(openTimeoutMs);
+    context.restart();
+    while (!done && Clock::now() < deadline && context.run_one_until(deadline) != 0) {
+    }
+    if (!done) {
+        cancelLink();
+        context.restart();
+        context.poll();
+        closeLink();
+        logOpenFailure(0, "no answer in time");
+    }
+    context.restart();
+    if (isOpen != 1) {
+        return;
+    }
+    try {
+        workerSendThread = new boost::thread(&Link::workerSend, this);
+        workerRecvThread = new boost::thread(&Link::workerRecv, this);
+        if (workerSendThread == nullptr || workerRecvThread == nullptr) {
+            throw std::bad_alloc();
+        }
+    } catch (...) {
+        logLine("[UartSerial] ERROR while init()");
+        sleepMs(10);
+        // A link without both threads is not usable: the owner sees it as
+        // not open and stops whatever did start with deinit().
+        isOpen = 0;
+    }
+}
+
+void Link::deinit() {
+    logLine("[UartSerial] deinit()");
+    try {
+        if (workerSendThread) {
+            {
+                boost::mutex::scoped_lock lock(slotMutex);
+                draining = true;
+                drainBudget = ms->getMessageQueue()->getElementCount();
+                drainDeadline = Clock::now() + std::chrono::milliseconds(deliverMs);
+            }
+            logLine("[UartSerial] deinit(): join SendThread...");
+            ms->getMessageQueue()->wake();
+            slotChanged.notify_all();
+            workerSendThread->join();
+            delete workerSendThread;
+            workerSendThread = nullptr;
+            logLine("[UartSerial] deinit(): joined!");
+            // The last frame the framer handed over may still be on its way.
+            boost::mutex::scoped_lock lock(slotMutex);
+            while (writing && canSend() && Clock::now() < drainDeadline) {
+                slotChanged.wait_until(lock, boost::chrono::steady_clock::now() + boost::chrono::milliseconds(5));
+            }
+        }
+        run = 0;
+        if (workerRecvThread) {
+            logLine("[UartSerial] deinit(): join RecvThread...");
+            boost::asio::post(*io, [this] { shutdown(); });
+            workerRecvThread->join();
+            delete workerRecvThread;
+            workerRecvThread = nullptr;
+            logLine("[UartSerial] deinit(): joined!");
+        }
+        closeLink();
+        releaseLink();
+        reopenTimer.reset();
+        io.reset();
+        isOpen = 0;
+        boost::mutex::scoped_lock lock(slotMutex);
+        writing = false;
+        draining = false;
+    } catch (...) {
+        logLine("[UartSerial] ERROR in deinit()");
+        sleepMs(10);
+    }
+    logLine("[UartSerial] deinit(): OK");
+}
+
+void Link::reset() {
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        recvBufferSize = 0;
+    }
+    errorCounter = 0;
+    retryCounter = 0;
+}
+
+bool Link::canSend() const {
+    return run == 1 && isOpen == 1 && peerKnown();
+}
+
+bool Link::peerKnown() const {
+    return true;
+}
+
+void Link::peerLearned() {
+    boost::mutex::scoped_lock lock(slotMutex);
+    slotChanged.notify_all();
+}
+
+bool Link::claimSlot() {
+    boost::mutex::scoped_lock lock(slotMutex);
+    if (writing) {
+        return false;
+    }
+    writing = true;
+    return true;
+}
+
+void Link::freeSlot() {
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        writing = false;
+    }
+    slotChanged.notify_all();
+}
+
+void Link::handOver(uint16_t size) {
+    slotSize = size;
+    boost::asio::post(*io, [this] { startWrite(); });
+}
+
+bool Link::waitForSlot() {
+    boost::mutex::scoped_lock lock(slotMutex);
+    for (;;) {
+        if (run != 1) {
+            return false;
+        }
+        if (draining && (drainBudget == 0 || !canSend() || Clock::now() >= drainDeadline)) {
+            return false;
+        }
+        if (!writing && canSend()) {
+            writing = true;
+            return true;
+        }
+        slotChanged.wait_for(lock, boost::chrono::milliseconds(stalePollMs));
+        if (!canSend()) {
+            // Messages wait for the link, but not beyond the hold time.
+            ms->dropStale(holdMs);
+        }
+    }
+}
+
+void Link::workerSend() {
+    while (waitForSlot()) {
+        // The slot is ours until handOver(). Stale messages go before any is
+        // framed: the link may just have come back after a long outage.
+        ms->dropStale(holdMs);
+        const uint8_t size = ms->getNextSendData(slot, slotMax);
+        if (size == 0) {
+            freeSlot();
+            boost::mutex::scoped_lock lock(slotMutex);
+            if (draining) {
+                return;
+            }
+            lock.unlock();
+            // The queue wakes this thread as soon as it gains a message, and
+            // deinit() wakes it to end; the timeout is only a fallback.
+            ms->getMessageQueue()->waitForMessage(idlePollMs);
+            continue;
+        }
+        // Removed before writing: a frame that cannot be written is lost,
+        // never sent twice.
+        ms->getMessageQueue()->deleteFirst();
+        {
+            boost::mutex::scoped_lock lock(slotMutex);
+            if (draining && drainBudget > 0) --drainBudget;
+        }
+        handOver(size);
+    }
+}
+
+void Link::workerRecv() {
+    startRead();
+    // Returns once deinit() has cancelled the pending read or reopen wait:
+    // no handler re-arms anything after run is cleared.
+    io->run();
+}
+
+uint8_t Link::getIsOpen() const {
+    return isOpen;
+}
+
+boost::thread* Link::getWorkerRecvThread() const {
+    return workerRecvThread;
+}
+
+const ConnectionString& Link::connection() const {
+    return target;
+}
+
+void Link::logOpenFailure(int error, const char* text) {
+    logLine("[UartSerial] error while open");
+    char buffer[128];
+    // The GNU strerror_r returns the text, in buffer or in static storage.
+    logLine("[UartSerial] reason: ", text ? text : strerror_r(error, buffer, sizeof buffer));
+}
+
+void Link::countError() {
+    ++errorCounter;
+}
+
+void Link::startRead() {
+    readSome(readBuffer.data(), readBuffer.size(), [this](const boost::system::error_code& ec, std::size_t n) { onRead(ec, n); });
+}
+
+void Link::onRead(const boost::system::error_code& ec, std::size_t n) {
+    if (ec) {
+        // End of file counts as a failure too: an unplugged device may read
+        // as end of file instead of an error, and a closed connection does.
+        logLine("[UartSerial] ERROR in workerRecv()");
+        countError();
+        if (run == 1) {
+            onReadFailed();
+        }
+        return;
+    }
+    CaptureControl::process().record(CaptureWriter::RECEIVED, readBuffer.data(), n);
+    procReceivedBytes(readBuffer.data(), n);
+    if (run == 1) {
+        startRead();
+    }
+}
+
+bool Link::drivesManagerClock() const {
+    return false;
+}
+
+void Link::onReadFailed() {
+    reopen();
+}
+
+void Link::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
+    // The link is the message system's: the bytes it reads are the link's
+    // received bytes, which the host reads as a statistic.
+    ms->receivedBytes.fetch_add(static_cast<uint32_t>(n), std::memory_order_relaxed);
+    std::size_t i = 0;
+    while (i < n) {
+        uint16_t fullSize = 0;
+        bool frameEnded = false;
+        {
+            // One lock and one copy for the bytes up to the next end byte,
+            // not one of each per byte.
+            boost::mutex::scoped_lock lock(mutex);
+            // Nothing drains the buffer but an end byte: when a byte arrives
+            // with the buffer full, the gathered bytes cannot hold a frame
+            // and are dropped.
+            if (recvBufferSize >= recvBufferMax) {
+                fullSize = recvBufferSize;
+                recvBufferSize = 0;
+            }
+            const void* end = std::memchr(bytes + i, MessageSystem::frameEnd, n - i);
+            const std::size_t runEnd = end ? static_cast<const uint8_t*>(end) - bytes + 1 : n;
+            const std::size_t take = std::min<std::size_t>(runEnd - i, recvBufferMax - recvBufferSize);
+            std::memcpy(recvBuffer + recvBufferSize, bytes + i, take);
+            recvBufferSize = static_cast<uint16_t>(recvBufferSize + take);
+            i += take;
+            if (end && i == runEnd) {
+                // The frame closes the gathered bytes: after more noise than
+                // the message system holds, hand over the end, where it is.
+                const uint16_t handOverSize = std::min<uint16_t>(recvBufferSize, MessageSystem::receiveBufferSize);
+                ms->procNewData(recvBuffer + recvBufferSize - handOverSize, static_cast<uint8_t>(handOverSize));
+                recvBufferSize = 0;
+                frameEnded = true;
+            }
+        }
+        if (fullSize != 0) {
+            logLine("[UartSerial] workerRecv buffer (", fullSize, ") full, waiting...");
+        }
+        if (frameEnded) {
+            // One message per end byte, before the bytes after it are looked
+            // at; a frame left over waits for the next end byte.
+            Message* m = ms->getNewMessage();
+            if (m) {
+                mm->procMessage(m, ms);
+                delete m;
+            }
+        }
+    }
+}
+
+void Link::reopen() {
+    logLine();
+    logLine("[UartSerial] WARNING reopen()");
+    logLine();
+    isOpen = 0;
+    reopenWaitMs = reopenFirstWaitMs;
+    reopenAttempt();
+}
+
+void Link::reopenAttempt() {
+    if (run != 1) {
+        return;
+    }
+    closeLink();
+    reopenTimer->expires_after(std::chrono::milliseconds(reopenSettleMs));
+    reopenTimer->async_wait([this](const boost::system::error_code& ec) { onReopenSettled(ec); });
+}
+
+void Link::onReopenSettled(const boost::system::error_code& ec) {
+    if (ec || run != 1) {
+        return;
+    }
+    ++retryCounter;
+    openLink([this](bool opened) { onReopened(opened); });
+}
+
+void Link::onReopened(bool opened) {
+    if (run != 1) {
+        return;
+    }
+    if (opened) {
+        reset();
+        logLine();
+        logLine("[UartSerial] ", linkIsOpen() ? 1 : 0);
+        logLine("[UartSerial] WARNING reopen() OK");
+        logLine();
+        markOpen();
+        startRead();
+        return;
+    }
+    reopenTimer->expires_after(std::chrono::milliseconds(reopenWaitMs));
+    reopenWaitMs = std::min(reopenWaitMs * 2, unsigned(reopenMaxWaitMs));
+    reopenTimer->async_wait([this](const boost::system::error_code& e) { onReopenWaited(e); });
+}
+
+void Link::onReopenWaited(const boost::system::error_code& ec) {
+    if (ec || run != 1) {
+        return;
+    }
+    reopenAttempt();
+}
+
+void Link::startWrite() {
+    if (!canSend()) {
+        // The link went down after the frame was framed: it is lost.
+        countError();
+        freeSlot();
+        return;
+    }
+    CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
+    writeAll(slot, slotSize, [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
+}
+
+void Link::onWritten(const boost::system::error_code& ec) {
+    if (ec && run == 1) {
+        logLine("[UartSerial] ERROR in workerSend()");
+        countError();
+    }
+    freeSlot();
+}
+
+void Link::shutdown() {
+    // run is already 0: the cancelled handlers end their chains.
+    cancelLink();
+    reopenTimer->cancel();
+}
+
+}  // namespace ORQ

@@ -1,0 +1,219 @@
+#pragma once
+// The library's link to the remote devices, whatever carries the bytes: the
+// contract every kind of link (serial device, TCP, UDP) shares. A kind only
+// says how its descriptor is opened, configured, read, written and reconnected;
+// everything else is here.
+//
+// Threads: a link has two threads while it runs.
+// - The I/O thread (workerRecv) runs the link's Asio I/O context: it owns the
+//   descriptor and does every read, write, reconnect and wait on it. Each read
+//   is cut into frames and every frame is decoded and routed
+//   (MessageManager::procMessage) on this thread, before the next byte.
+// - The send thread (workerSend) is the framer: it frames the head of the
+//   message system's queue into the one frame slot and hands it to the I/O
+//   thread. Past the queue the link holds at most this one frame: the next is
+//   framed only when the last one is written, so messages wait in the queue,
+//   where a newer value still refreshes them.
+// While the link is down (device gone, connection closed, no UDP peer heard
+// yet) the framer takes nothing from the queue; whatever has waited there
+// longer than holdMs is dropped and counted (MessageSystem::dropStale), so a
+// brief outage loses nothing and a long one sends nothing stale.
+//
+// The constructor, init(), deinit() and the kinds' synchronous open belong to
+// the thread that starts and stops the link (never concurrently with each
+// other). newData(), send() and receive() may be called from any thread.
+// The I/O context and every descriptor live from init() (or the first open)
+// to the end of deinit(): a stopped link holds no OS resource.
+//
+// Locks: `mutex` guards the received bytes, `slotMutex` the frame slot; both
+// are innermost apart from the queue's own lock, which dropStale and the
+// framer may take inside slotMutex.
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "ConnectionString.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
+#include "Uart.h"
+
+namespace ORQ {
+
+class Link : public Uart {
+public:
+    // How long a queued message may wait for a link that is down.
+    static constexpr unsigned holdMs = 2000;
+    // How long deinit() lets queued frames reach a far end that reads.
+    static constexpr unsigned deliverMs = 200;
+
+    using ReadHandler = std::function<void(const boost::system::error_code&, std::size_t)>;
+    using OpenHandler = std::function<void(bool opened)>;
+
+    // The link the connection string names, not yet started; null for a
+    // string that names none.
+    static Link* create(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+
+    // readSize: the most bytes one read takes (a whole datagram for UDP).
+    Link(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm, std::size_t readSize = 64);
+    // A kind's destructor calls stopForDestruction() first: the kind's
+    // descriptor must outlive the threads, and the I/O context (destroyed
+    // here) must outlive the descriptor.
+    virtual ~Link();
+
+    // Received bytes waiting for receive(), at most 250.
+    uint8_t newData() override;
+    // Hands the bytes to the link: ERROR_NO, or ERROR_EXCEPTION when it is
+    // closed or a frame is already being written.
+    uint8_t send(uint8_t* buffer, uint8_t bufferSize) override;
+    // Moves up to maxBufferSize received bytes, oldest first; returns how many.
+    uint8_t receive(uint8_t* buffer, uint8_t maxBufferSize) override;
+
+    // Opens the link and, if that worked, starts the send and I/O threads.
+    void init();
+    // Lets the queued frames and the one being written reach the link (for
+    // at most deliverMs, and not at all while it is down), stops both threads,
+    // closes the descriptor and frees the I/O context. Returns promptly in
+    // every state.
+    void deinit();
+    // recvBufferSize, errorCounter and retryCounter to 0.
+    void reset();
+
+    // Bodies of the two threads.
+    void workerSend();
+    void workerRecv();
+    // What the I/O thread does with the bytes of one read: appends them in
+    // order, and at every end byte hands the gathered bytes to the message
+    // system and routes the one message it takes out, before any later byte.
+    // I/O thread only, or any one thread while the threads are not running.
+    void procReceivedBytes(const uint8_t* bytes, std::size_t n);
+
+    uint8_t getIsOpen() const;
+    // Whether the link gives the manager its ticks itself (a replay, whose
+    // clock is the capture's): the owner then runs no main loop of its own.
+    virtual bool drivesManagerClock() const;
+    // The I/O thread, or null when it is not running.
+    boost::thread* getWorkerRecvThread() const;
+    const ConnectionString& connection() const;
+
+protected:
+    // --- What a kind of link supplies. Called on the I/O thread, or on the
+    // starting thread while the I/O thread is not running.
+    //
+    // Opens and configures the descriptor on ioContext(), writing the open
+    // line and, on failure, its reason; calls done exactly once, possibly
+    // before returning.
+    virtual void openLink(const OpenHandler& done) = 0;
+    virtual bool linkIsOpen() const = 0;
+    virtual void readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) = 0;
+    // Writes all bytes (a datagram for UDP), then calls handler.
+    virtual void writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) = 0;
+    // Ends the pending operations; their handlers see an error.
+    virtual void cancelLink() = 0;
+    // Closes the descriptor (which may be opened again).
+    virtual void closeLink() = 0;
+    // Destroys the descriptor objects; the I/O context goes right after.
+    virtual void releaseLink() = 0;
+    // A read failed while running: by default the link reconnects.
+    virtual void onReadFailed();
+    // Whether the far end is known, so that frames have somewhere to go.
+    virtual bool peerKnown() const;
+
+    // --- For the kinds.
+    boost::asio::io_context& ioContext();
+    // Writes the line "[UartSerial] error while open" and the reason (the
+    // system's error text for `error`, or `text` when it is not null).
+    void logOpenFailure(int error, const char* text = nullptr);
+    // deinit() if the threads still run.
+    void stopForDestruction();
+    // The link is open (isOpen 1, the failure counters cleared).
+    void markOpen();
+    // Wakes the framer: peerKnown() became true.
+    void peerLearned();
+    void countError();
+    // Reconnects with growing waits until open again or stopped.
+    void reopen();
+    void startRead();
+
+    std::atomic<uint8_t> run;
+    std::atomic<uint8_t> isOpen;
+
+private:
+    static constexpr uint16_t recvBufferMax = 1000;
+    static constexpr uint16_t slotMax = 255;  // one send() of the Uart contract
+    // An idle framer is woken by the queue when it gains a message; this poll
+    // is only a fallback.
+    static constexpr unsigned idlePollMs = 100;
+    // How often a framer waiting for the link looks for stale messages.
+    static constexpr unsigned stalePollMs = 50;
+    static constexpr unsigned openTimeoutMs = 3000;
+    static constexpr unsigned reopenSettleMs = 100;
+    static constexpr unsigned reopenFirstWaitMs = 100;
+    static constexpr unsigned reopenMaxWaitMs = 2000;
+
+    using Clock = std::chrono::steady_clock;
+
+    void onRead(const boost::system::error_code& ec, std::size_t n);
+    void reopenAttempt();
+    void onReopenSettled(const boost::system::error_code& ec);
+    void onReopenWaited(const boost::system::error_code& ec);
+    void onReopened(bool opened);
+    // Frames may go out: open and the far end known.
+    bool canSend() const;
+    // Claims the slot for a frame; false when a frame is in it.
+    bool claimSlot();
+    // Posts the frame in the slot to the I/O thread.
+    void handOver(uint16_t size);
+    void startWrite();
+    void onWritten(const boost::system::error_code& ec);
+    void freeSlot();
+    // Framer: waits until the slot is free and frames may go out; false when
+    // the framer is to end.
+    bool waitForSlot();
+    void shutdown();
+
+    ConnectionString target;
+    std::unique_ptr<boost::asio::io_context> io;
+    std::unique_ptr<boost::asio::steady_timer> reopenTimer;  // settle and back-off waits
+    boost::thread* workerSendThread;
+    boost::thread* workerRecvThread;
+
+    boost::mutex mutex;
+    uint8_t recvBuffer[recvBufferMax];
+    uint16_t recvBufferSize;
+
+    // The frame slot. `writing` is true from the moment a frame is claimed
+    // until its write ended; while it is, only the claimant (before the
+    // hand-over) or the I/O thread (after it) touches slot and slotSize.
+    boost::mutex slotMutex;
+    boost::condition_variable slotChanged;  // slot freed, link up, or stop
+    uint8_t slot[slotMax];
+    uint16_t slotSize;
+    bool writing;
+    // Set by deinit(): the framer sends at most drainBudget more frames and
+    // ends at drainDeadline, when the queue is empty, or when the link is down.
+    bool draining;
+    unsigned drainBudget;
+    Clock::time_point drainDeadline;
+
+    std::vector<uint8_t> readBuffer;  // I/O thread
+    unsigned reopenWaitMs;  // I/O thread
+
+    std::atomic<uint8_t> errorCounter;  // failures since the last open; diagnostic only
+    std::atomic<uint8_t> retryCounter;  // open attempts since the last open; diagnostic only
+
+protected:
+    MessageSystem* ms;
+    MessageManager* mm;
+};
+
+}  // namespace ORQ

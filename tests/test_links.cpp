@@ -1,0 +1,470 @@
+// Every kind of link as a host uses it: liborq.so loaded by path and started
+// with a connection string on a serial device (a pseudo-terminal), a TCP
+// server, a UDP sender or ser2net in front of a pseudo-terminal, with the
+// simulated devices at the far end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "ConnectionString.h"
+#include "Dll.h"
+#include "HostLibrary.h"
+#include "LoopbackPort.h"
+#include "ProcessProbe.h"
+#include "Ser2net.h"
+#include "SerialPlug.h"
+#include "Simulator.h"
+#include "StdoutCapture.h"
+
+using namespace ORQ::test;
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::chrono::milliseconds kDeadline(20000);
+const int kOwnID = 1;
+const int kBoard = 5;
+const int kStation = 6;
+const int kType = 30;
+const int kGpsMode = 32;      // settable 0..2, reported back by the board
+const int kGpsModeSet = 31;   // its data type on the line
+const int kStaleDropped = 48;
+
+enum class Kind { Serial, Tcp, Udp };
+
+const char* nameOf(Kind kind) {
+    switch (kind) {
+    case Kind::Serial:
+        return "Serial";
+    case Kind::Tcp:
+        return "Tcp";
+    case Kind::Udp:
+        return "Udp";
+    }
+    return "";
+}
+
+// A simulator with a flight board and a ground station, serving one kind of
+// link; connection() is what the host passes to init.
+class Far {
+public:
+    explicit Far(Kind kind, double dropEvery = 0) : sim(options(dropEvery)) {
+        switch (kind) {
+        case Kind::Serial:
+            ok = sim.openPty();
+            text = "serial://" + sim.path() + ":57600";
+            break;
+        case Kind::Tcp:
+            ok = sim.listenTcp(0);
+            text = "tcp://127.0.0.1:" + std::to_string(sim.port());
+            break;
+        case Kind::Udp: {
+            const uint16_t port = freeLoopbackPort(SOCK_DGRAM);
+            ok = sim.sendUdp(port);
+            text = "udpin://127.0.0.1:" + std::to_string(port);
+            break;
+        }
+        }
+        ok = ok && sim.addDevice(kBoard, ORQSim::SimDevice::FlightBoard) &&
+             sim.addDevice(kStation, ORQSim::SimDevice::GroundStation) && sim.start();
+    }
+
+    static ORQSim::Simulator::Options options(double dropEvery) {
+        ORQSim::Simulator::Options o;
+        o.dropEvery = dropEvery;
+        return o;
+    }
+
+    bool ok = false;
+    std::string text;
+    ORQSim::Simulator sim;
+};
+
+class LinkTest : public ::testing::Test {
+protected:
+    LinkTest() : lib(HostLibrary::load(ORQ_SHARED_LIBRARY)) {}
+    void TearDown() override { lib.deinit(); }
+
+    int read(int id, int dataID) {
+        int value = -1;
+        return lib.getData(id, dataID, &value, 0) == ERROR_NO ? value : -1;
+    }
+    bool bothTyped() {
+        return eventually([&] { return read(kBoard, kType) == 1 && read(kStation, kType) == 0; }, kDeadline);
+    }
+    // A set goes out and the board reports the new mode back.
+    void setRoundTrip(ORQSim::Simulator& sim, int mode) {
+        ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, mode, 0));
+        EXPECT_TRUE(sim.waitForValue(kBoard, kGpsMode, 0, mode, kDeadline));
+        EXPECT_TRUE(eventually([&] { return read(kBoard, kGpsMode) == mode; }, kDeadline));
+    }
+
+    HostLibrary& lib;
+};
+
+// --- Connection strings --------------------------------------------------------
+
+struct Parsed {
+    const char* text;
+    ORQ::ConnectionString::Kind kind;
+    const char* target;
+    unsigned port;
+    unsigned baud;
+};
+
+TEST(ConnectionStringTest, EveryFormNamesItsLink) {
+    using K = ORQ::ConnectionString;
+    const Parsed table[] = {
+        {"/dev/ttyUSB0", K::Serial, "/dev/ttyUSB0", 0, 57600},
+        {"", K::Serial, "", 0, 57600},
+        {"ttyS0:115200", K::Serial, "ttyS0:115200", 0, 57600},  // no scheme: the whole text is the path
+        {"serial:///dev/ttyACM1", K::Serial, "/dev/ttyACM1", 0, 57600},
+        {"serial:///dev/ttyACM1:9600", K::Serial, "/dev/ttyACM1", 0, 9600},
+        {"serial:///dev/ttyACM1:921600", K::Serial, "/dev/ttyACM1", 0, 921600},
+        {"tcp://192.168.4.1:2000", K::Tcp, "192.168.4.1", 2000, 0},
+        {"tcp://localhost:65535", K::Tcp, "localhost", 65535, 0},
+        {"tcp://[::1]:5760", K::Tcp, "::1", 5760, 0},
+        {"udpin://0.0.0.0:14550", K::UdpIn, "0.0.0.0", 14550, 0},
+        {"replay:///tmp/flight.orqcap", K::Replay, "/tmp/flight.orqcap", 0, 0},
+        {"replay://flight.orqcap?speed=0", K::Replay, "flight.orqcap", 0, 0},
+        {"replay://flight.orqcap?speed=2.5", K::Replay, "flight.orqcap", 0, 0},
+    };
+    for (const Parsed& p : table) {
+        SCOPED_TRACE(p.text);
+        const ORQ::ConnectionString c = ORQ::ConnectionString::parse(p.text);
+        EXPECT_EQ(p.kind, c.kind());
+        EXPECT_STREQ(p.target, c.target());
+        EXPECT_EQ(p.port, c.port());
+        EXPECT_EQ(p.baud, c.baud());
+        EXPECT_STREQ(p.text, c.text());
+        EXPECT_STREQ("", c.error());
+    }
+    EXPECT_EQ(K::Serial, ORQ::ConnectionString::parse(nullptr).kind());
+    EXPECT_EQ(1.0, ORQ::ConnectionString::parse("replay://f").speed());
+    EXPECT_EQ(0.0, ORQ::ConnectionString::parse("replay://f?speed=0").speed());
+    EXPECT_EQ(2.5, ORQ::ConnectionString::parse("replay://f?speed=2.5").speed());
+}
+
+struct Bad {
+    const char* text;
+    const char* reason;
+};
+
+const Bad kBadStrings[] = {
+    {"ftp://host:21", "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)"},
+    {"replay://", "no capture file"},
+    {"replay://?speed=1", "no capture file"},
+    {"replay://f?speed=-1", "bad option (expected ?speed=N, N from 0 to 1000000)"},
+    {"replay://f?speed=fast", "bad option (expected ?speed=N, N from 0 to 1000000)"},
+    {"replay://f?pace=2", "bad option (expected ?speed=N, N from 0 to 1000000)"},
+    {"serial://", "no device path"},
+    {"serial://:57600", "no device path"},
+    {"serial:///dev/ttyUSB0:12345", "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},
+    {"serial:///dev/ttyUSB0:fast", "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},
+    {"tcp://127.0.0.1", "no port (expected HOST:PORT)"},
+    {"tcp://:5000", "no host (expected HOST:PORT)"},
+    {"tcp://127.0.0.1:0", "bad port (1 to 65535)"},
+    {"tcp://127.0.0.1:65536", "bad port (1 to 65535)"},
+    {"tcp://127.0.0.1:http", "bad port (1 to 65535)"},
+    {"tcp://[::1:5000", "expected [ADDRESS]:PORT"},
+    {"udpin://0.0.0.0:", "bad port (1 to 65535)"},
+};
+
+TEST_F(LinkTest, MalformedStringsFailWithOneLineAndStartNothing) {
+    for (const Bad& b : kBadStrings) {
+        SCOPED_TRACE(b.text);
+        const std::size_t threads = threadCount();
+        const std::size_t descriptors = openDescriptorCount();
+        StdoutCapture out;
+        EXPECT_EQ(-68, lib.callInit(kOwnID, 0, b.text));
+        EXPECT_EQ((Lines{std::string("[UartSerial] bad connection string \"") + b.text + "\": " + b.reason}),
+                  out.lines());
+        EXPECT_EQ(threads, threadCount());
+        // The capture holds two descriptors of its own.
+        EXPECT_EQ(descriptors + 2, openDescriptorCount());
+    }
+}
+
+TEST_F(LinkTest, GoodStringsOpenTheirLinkAndWriteTheOpenLine) {
+    Far tcp(Kind::Tcp);
+    Far udp(Kind::Udp);
+    Far serial(Kind::Serial);
+    ASSERT_TRUE(tcp.ok && udp.ok && serial.ok);
+    const std::string strings[] = {serial.text, "serial://" + serial.sim.path(), tcp.text, udp.text};
+    for (const std::string& text : strings) {
+        SCOPED_TRACE(text);
+        StdoutCapture out;
+        EXPECT_EQ(0, lib.callInit(kOwnID, 0, text.c_str()));
+        EXPECT_EQ((Lines{"[UartSerial] open \"" + text + "\""}), out.lines());
+        lib.deinit();
+    }
+}
+
+TEST_F(LinkTest, RefusedConnectionFailsTheStartWithItsReason) {
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(freeLoopbackPort(SOCK_STREAM));
+    const std::size_t threads = threadCount();
+    StdoutCapture out;
+    EXPECT_EQ(-68, lib.callInit(kOwnID, 0, refused.c_str()));
+    EXPECT_EQ((Lines{"[UartSerial] open \"" + refused + "\"", "[UartSerial] error while open",
+                     "[UartSerial] reason: Connection refused", "[DLL] error init uart, shutdown!!!",
+                     "[UartSerial] deinit()", "[UartSerial] deinit(): OK"}),
+              out.lines());
+    EXPECT_EQ(threads, threadCount());
+}
+
+// --- Every kind of link ----------------------------------------------------------
+
+class LinkKindTest : public LinkTest, public ::testing::WithParamInterface<Kind> {};
+
+TEST_P(LinkKindTest, CarriesBothDevicesReportsAndASetRoundTrip) {
+    Far far(GetParam());
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    ASSERT_TRUE(bothTyped());
+    setRoundTrip(far.sim, 2);
+    setRoundTrip(far.sim, 1);
+}
+
+TEST_P(LinkKindTest, StopDeliversASetMadeJustBefore) {
+    Far far(GetParam());
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    ASSERT_TRUE(bothTyped());
+    ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, 2, 0));
+    lib.deinit();
+    EXPECT_TRUE(far.sim.waitForValue(kBoard, kGpsMode, 0, 2, kDeadline));
+}
+
+enum class StopState { Idle, AfterTraffic, FarEndGone };
+
+TEST_P(LinkKindTest, DeinitIsPromptInEveryStateAndLeavesNoThread) {
+    for (StopState state : {StopState::Idle, StopState::AfterTraffic, StopState::FarEndGone}) {
+        SCOPED_TRACE(static_cast<int>(state));
+        std::unique_ptr<Far> far(new Far(GetParam()));
+        ASSERT_TRUE(far->ok);
+        const std::string text = far->text;
+        const std::size_t threads = threadCount();
+        StdoutCapture out;
+        ASSERT_EQ(0, lib.callInit(kOwnID, 0, text.c_str()));
+        if (state != StopState::Idle) {
+            ASSERT_TRUE(bothTyped());
+        }
+        if (state == StopState::FarEndGone) {
+            far.reset();
+            // Sets wait for the link that is gone (serial, TCP) or whose
+            // peer no longer listens (UDP).
+            lib.setData(kBoard, kGpsMode, 1, 0);
+            if (GetParam() != Kind::Udp) {
+                ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen()", kDeadline));
+            }
+        }
+        EXPECT_TRUE(finishesWithin([&] { lib.deinit(); }, kDeadline));
+        // A simulator that went away took its own thread with it.
+        const std::size_t expected = far ? threads : threads - 1;
+        EXPECT_TRUE(eventually([&] { return threadCount() == expected; }, kDeadline));
+    }
+}
+
+TEST_P(LinkKindTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
+    Far far(GetParam());
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    lib.deinit();
+    const std::size_t descriptors = openDescriptorCount();
+    const std::size_t threads = threadCount();
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str())) << "start " << i;
+        lib.deinit();
+    }
+    EXPECT_EQ(descriptors, openDescriptorCount());
+    EXPECT_TRUE(eventually([&] { return threadCount() == threads; }, kDeadline));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LinkKindTest, ::testing::Values(Kind::Serial, Kind::Tcp, Kind::Udp),
+                         [](const ::testing::TestParamInfo<Kind>& info) { return std::string(nameOf(info.param)); });
+
+// --- TCP --------------------------------------------------------------------------
+
+TEST_F(LinkTest, TcpThroughSer2netInFrontOfThePty) {
+    if (!Ser2net::available()) {
+        GTEST_SKIP() << "ser2net is not installed";
+    }
+    Far far(Kind::Serial);
+    ASSERT_TRUE(far.ok);
+    Ser2net bridge(far.sim.path());
+    const std::string text = "tcp://127.0.0.1:" + std::to_string(bridge.port());
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, text.c_str()));
+    ASSERT_TRUE(bothTyped());
+    setRoundTrip(far.sim, 2);
+}
+
+TEST_F(LinkTest, TcpReconnectsAfterTheServerRestarts) {
+    std::unique_ptr<Far> far(new Far(Kind::Tcp));
+    ASSERT_TRUE(far->ok);
+    const uint16_t port = far->sim.port();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far->text.c_str()));
+    ASSERT_TRUE(bothTyped());
+
+    far.reset();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen()", kDeadline));
+    // Refused at least once while the server is away.
+    ASSERT_TRUE(out.waitForLine("[UartSerial] reason: Connection refused", kDeadline));
+
+    ORQSim::Simulator restarted;
+    ASSERT_TRUE(restarted.listenTcp(port));
+    ASSERT_TRUE(restarted.addDevice(kBoard, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(restarted.start());
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline));
+    setRoundTrip(restarted, 2);
+}
+
+TEST_F(LinkTest, TcpRidesOutAServerThatDropsTheConnection) {
+    Far far(Kind::Tcp, 1.0);
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    ASSERT_TRUE(bothTyped());
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline, 2));
+    setRoundTrip(far.sim, 2);
+}
+
+// --- UDP --------------------------------------------------------------------------
+
+TEST_F(LinkTest, UdpAnswersThePeerHeardFromLast) {
+    // The simulator moves to a new port every second: the library must
+    // answer where the devices speak from now.
+    Far far(Kind::Udp, 1.0);
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    ASSERT_TRUE(bothTyped());
+    const uint16_t first = far.sim.port();
+    ASSERT_TRUE(eventually([&] { return far.sim.port() != first; }, kDeadline));
+    setRoundTrip(far.sim, 2);
+}
+
+// --- A serial device that goes away -------------------------------------------------
+
+// A simulator behind a fixed device path that can be unplugged and plugged in
+// again (a new simulator each time, like a radio modem power-cycled).
+class PluggedSim {
+public:
+    PluggedSim() { plug(); }
+    ~PluggedSim() { unplug(); }
+    void plug() {
+        sim.reset(new ORQSim::Simulator());
+        if (!sim->openPty() || !sim->addDevice(kBoard, ORQSim::SimDevice::FlightBoard) ||
+            !sim->addDevice(kStation, ORQSim::SimDevice::GroundStation) || !sim->start() ||
+            ::symlink(sim->path().c_str(), path().c_str()) != 0) {
+            throw std::runtime_error("cannot plug the simulator in");
+        }
+    }
+    void unplug() {
+        ::unlink(path().c_str());
+        sim.reset();
+    }
+    const std::string& path() const { return plugPoint.path(); }
+    ORQSim::Simulator& device() { return *sim; }
+
+private:
+    SerialPlug plugPoint;  // only its private directory and path are used
+    std::unique_ptr<ORQSim::Simulator> sim;
+};
+
+TEST_F(LinkTest, SetDuringABriefUnplugArrivesAfterTheReopen) {
+    PluggedSim line;
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, line.path().c_str()));
+    ASSERT_TRUE(bothTyped());
+
+    line.unplug();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline));
+    ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, 2, 0));
+    std::this_thread::sleep_for(1s);  // the unplug lasts about a second
+    line.plug();
+    EXPECT_TRUE(line.device().waitForValue(kBoard, kGpsMode, 0, 2, kDeadline));
+    EXPECT_EQ(0, read(kOwnID, kStaleDropped));
+}
+
+TEST_F(LinkTest, SetOlderThanTheHoldTimeNeverArrivesAndIsCounted) {
+    PluggedSim line;
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, line.path().c_str()));
+    ASSERT_TRUE(bothTyped());
+
+    line.unplug();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline));
+    ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, 1, 0));
+    ASSERT_TRUE(eventually([&] { return read(kOwnID, kStaleDropped) >= 1; }, kDeadline));
+    line.plug();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline));
+    // A set made now arrives; the old one, queued before it, must not have.
+    setRoundTrip(line.device(), 2);
+    EXPECT_EQ(1u, line.device().setsReceived(kGpsModeSet));
+}
+
+TEST_F(LinkTest, ReopenWaitsDoubleUpToTwoSeconds) {
+    SerialPlug plug;
+    plug.plug();
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, plug.path().c_str()));
+    plug.unplug();
+
+    // When each failed attempt was seen; the polling adds a few ms at most,
+    // and a busy machine only makes the gaps longer.
+    std::vector<std::chrono::steady_clock::time_point> attempts;
+    const std::size_t wanted = 9;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (attempts.size() < wanted && std::chrono::steady_clock::now() < deadline) {
+        if (out.count("[UartSerial] error while open") > attempts.size()) {
+            attempts.push_back(std::chrono::steady_clock::now());
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(wanted, attempts.size());
+    std::vector<long> gaps;
+    for (std::size_t i = 1; i < attempts.size(); ++i) {
+        gaps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(attempts[i] - attempts[i - 1]).count());
+    }
+    // Each gap is a 100 ms settle plus the wait: 100, 200, 400, 800, 1600, then
+    // 2000 ms. Waits that never grew would leave every gap near 200 ms; waits
+    // that doubled past 2 s would make the last gaps 3300 and 6500 ms.
+    EXPECT_GE(gaps[3], 850) << "the fourth wait is 800 ms";
+    EXPECT_GE(gaps[4], 1650) << "the fifth wait is 1600 ms";
+    EXPECT_GE(gaps[6], 2050) << "later waits are 2000 ms";
+    EXPECT_LT(gaps[7], 3000) << "waits stop growing at 2000 ms";
+}
+
+TEST_F(LinkTest, SecondHostOnTheSameSerialDeviceIsRefused) {
+    Far far(Kind::Serial);
+    ASSERT_TRUE(far.ok);
+    StdoutCapture out;
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.sim.path().c_str()));
+    // Another program on the same device: the monitor, a host of its own.
+    const std::string command = std::string(ORQ_BINARY_DIR) + "/tools/orq-monitor --duration 1 " + far.sim.path();
+    FILE* other = ::popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, other);
+    std::string text;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, other)) text += buffer;
+    const int status = ::pclose(other);
+    EXPECT_NE(0, status);
+    EXPECT_NE(std::string::npos, text.find("[UartSerial] reason: the device is in use by another program")) << text;
+    // The first host still has the device.
+    ASSERT_TRUE(bothTyped());
+    setRoundTrip(far.sim, 2);
+}
+
+}  // namespace
