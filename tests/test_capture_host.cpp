@@ -157,6 +157,19 @@ TEST_F(Recording, ACaptureStartedBeforeInitHoldsEveryByteOfTheRun) {
     EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(3, kOwnID, kStation, 0)));
 }
 
+TEST_F(Recording, ACaptureStartedBeforeAFailedInitWaitsForTheNextStart) {
+    const std::string path = dir.file("run.orqcap");
+    ASSERT_EQ(ERROR_NO, lib.startCapture(path.c_str()));
+    EXPECT_EQ(ERROR_START_DLL, lib.callInit(kOwnID, 0, (dir.path + "/no-such-device").c_str()));
+    startAndWaitForBothDevices();
+    lib.deinit();
+
+    const Contents c = readCapture(path);
+    EXPECT_EQ(c.end, CaptureReader::End::CLEAN);
+    EXPECT_EQ(std::string(c.header.connectionText()), sim.path());
+    EXPECT_EQ(c.receivedBytes, static_cast<uint64_t>(receivedBytes()));
+}
+
 TEST_F(Recording, ASecondStartSwitchesFilesAndStopEndsTheCapture) {
     startAndWaitForBothDevices();
     const std::string first = dir.file("first.orqcap");
