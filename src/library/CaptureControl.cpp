@@ -1,18 +1,23 @@
 #include "CaptureControl.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 #include "LogLine.h"
 
 namespace ORQ {
 
 CaptureControl& CaptureControl::process() {
-    static CaptureControl control;
-    return control;
+    // Built in static storage and never destroyed (it owns no memory while
+    // no capture runs, so unloading the library leaks nothing).
+    alignas(CaptureControl) static unsigned char storage[sizeof(CaptureControl)];
+    static CaptureControl* const control = new (storage) CaptureControl();
+    return *control;
 }
 
-CaptureControl::CaptureControl() : linkRunning(false), armedByHost(false), ownID(0), connection(1, '\0') {}
+CaptureControl::CaptureControl() : linkRunning(false), armedByHost(false), ownID(0), connection() {}
 
 std::vector<char> CaptureControl::expandPath(const char* path, std::time_t t) {
     std::tm tm;
@@ -40,7 +45,7 @@ bool CaptureControl::start(const char* path) {
         logLine("[DLL] capture: cannot create \"", path, "\"");
         return false;
     }
-    if (linkRunning && !next->start(ownID, connection.data())) {
+    if (linkRunning && !next->start(ownID, connection)) {
         logLine("[DLL] capture: cannot write \"", path, "\"");
         return false;
     }
@@ -59,12 +64,12 @@ void CaptureControl::linkStarting(uint8_t id, const char* conn) {
     std::lock_guard<std::mutex> lock(controlMutex);
     linkRunning = true;
     ownID = id;
-    connection = CaptureFormat::textOf(conn);
+    std::snprintf(connection, sizeof connection, "%s", conn ? conn : "");
     if (const char* pattern = std::getenv("ORQ_CAPTURE")) {
         if (*pattern != '\0') {
             const std::vector<char> path = expandPath(pattern, std::time(nullptr));
             std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path.data()));
-            if (next && next->start(ownID, connection.data())) {
+            if (next && next->start(ownID, connection)) {
                 logLine("[DLL] capture to \"", path.data(), "\"");
                 replace(std::move(next));
                 armedByHost = false;
@@ -78,7 +83,7 @@ void CaptureControl::linkStarting(uint8_t id, const char* conn) {
         std::lock_guard<std::mutex> w(writerMutex);
         armed = writer;
     }
-    if (armed && !armed->started() && !armed->start(ownID, connection.data())) {
+    if (armed && !armed->started() && !armed->start(ownID, connection)) {
         logLine("[DLL] capture: cannot write \"", armed->path(), "\"");
         replace(nullptr);
     }

@@ -27,7 +27,8 @@ namespace ORQ {
 
 class CaptureControl {
 public:
-    // The process's capture switch.
+    // The process's capture switch. It is never destroyed: a link still
+    // running while the process exits may record into it to the end.
     static CaptureControl& process();
 
     // Creates the capture file at path; false (with nothing changed) when it
@@ -60,7 +61,7 @@ private:
     bool linkRunning;
     bool armedByHost;  // the current capture came from startCapture
     uint8_t ownID;
-    std::vector<char> connection;  // NUL-terminated
+    char connection[CaptureFormat::maxConnectionSize + 1];  // NUL-terminated, cut to the header's limit
 
     std::mutex writerMutex;  // guards writer
     std::shared_ptr<CaptureWriter> writer;

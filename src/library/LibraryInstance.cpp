@@ -48,7 +48,8 @@ LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSyste
       uartHandle(nullptr) {}
 
 LibraryInstance::~LibraryInstance() {
-    if (workerThread) {
+    // A replay runs without a main-loop thread of its own.
+    if (workerThread || running.load()) {
         stop();
     }
     link.reset();
