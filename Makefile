@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test bench test-asan test-tsan clean
+.PHONY: all deps configure build test bench test-asan test-tsan clean install package check-package
 
 all: build
 
@@ -19,6 +19,22 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Installs the library, header, CMake and pkg-config files, Java jar, tools,
+# Python package and docs into PREFIX (lib/, include/orq/, bin/, share/).
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package (build/orq_<version>_<arch>.deb), made by CPack from the
+# same install rules, with prefix /usr.
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+# Builds the package, installs it with dpkg -i, checks it is usable and that
+# dpkg -r removes every file it brought (needs root).
+check-package: package
+	@bash scripts/check-package.sh $(BUILD)
 
 # Every benchmark of the library, each figure printed beside its goal
 # (see docs/performance.md). Release build of its own; takes a few minutes.

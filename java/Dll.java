@@ -26,4 +26,10 @@ public class Dll {
 
     /** Sets dataID at index of component componenID and sends it. 0 or a negative error code. */
     public native int setData(int componenID, int dataID, int value, int index);
+
+    /**
+     * The nodes the library knows now, as pairs: ID, then type code (1 flight board,
+     * 0 ground station, -1 while the type is not yet known). Empty before init.
+     */
+    public native int[] getComponents();
 }

@@ -11,6 +11,7 @@ public class HostCheck {
 
     public static void main(String[] args) throws InterruptedException {
         Dll dll = new Dll();
+        result("componentsBeforeInit", dll.getComponents().length);
         result("initMissingDevice", dll.init(5, "/nonexistent/orq-no-such-device"));
         result("initNullDevice", dll.init(5, null));
         result("init", dll.init(5, args[0]));
@@ -23,6 +24,13 @@ public class HostCheck {
             type = dll.getData(5, 30, 0);
         }
         result("boardType", type);
+        int[] nodes = dll.getComponents();
+        result("componentsPairs", nodes.length % 2);
+        int listedType = -2;
+        for (int i = 0; i + 1 < nodes.length; i += 2) {
+            if (nodes[i] == 5) listedType = nodes[i + 1];
+        }
+        result("componentsBoardType", listedType);
         result("neverHeard", dll.getData(77, 30, 0));
         // The library runs under ID 1 whatever Java passed: ID 1 names its own link.
         result("ownLinkMessages", dll.getData(1, 46, 0));

@@ -28,7 +28,7 @@ std::string quoted(const std::string& s) { return "'" + s + "'"; }
 // with standard error joined to standard output.
 JvmRun runJavaHost(const std::string& device) {
     const std::string command = "timeout 180 " + quoted(JAVA_EXECUTABLE) + " -Dorq.library=" +
-                                quoted(ORQ_SHARED_LIBRARY) + " -cp " + quoted(ORQ_JAR) + " HostCheck " +
+                                quoted(ORQ_SHARED_LIBRARY) + " -cp " + quoted(ORQ_CLASSPATH) + " HostCheck " +
                                 quoted(device) + " 2>&1";
     JvmRun run;
     FILE* out = popen(command.c_str(), "r");
@@ -97,7 +97,8 @@ TEST_F(JavaHost, ReadsAndSetsAFlightBoardThroughTheNativeMethods) {
         {"initMissingDevice", ERROR_START_DLL}, {"initNullDevice", ERROR_START_DLL}, {"init", ERROR_NO},
         {"boardType", 1}, {"neverHeard", 0}, {"setNoEntry", ERROR_DATATYPE_NOT_SUPPORTED},
         {"setBadIndex", ERROR_INDEX_NOT_SUPPORTED}, {"setMotorOn", ERROR_NO}, {"setGpsHold", ERROR_NO},
-        {"gpsModeReported", 1}, {"deinit", ERROR_NO}};
+        {"gpsModeReported", 1}, {"deinit", ERROR_NO}, {"componentsBeforeInit", 0}, {"componentsPairs", 0},
+        {"componentsBoardType", 1}};
     for (const auto& e : expected) {
         ASSERT_EQ(1u, jvm->results.count(e.first)) << e.first << " missing\n" << output;
         EXPECT_EQ(e.second, jvm->results.at(e.first)) << e.first << "\n" << output;

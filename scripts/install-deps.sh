@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian packages only, whatever the build, the tests, the
 # benchmarks, the fuzzers, the Java and Python bindings, the server and its
-# browser test need and is missing.
+# browser test, and the Debian package (dpkg-shlibdeps) need and is missing.
 # Idempotent: packages already present are not touched.
 set -euo pipefail
 
@@ -16,6 +16,7 @@ packages=(
   libboost-dev nlohmann-json3-dev
   ser2net
   python3 python3-pytest python3-matplotlib
+  dpkg-dev
   chromium
 )
 

@@ -56,6 +56,13 @@ ORQ_EXPORT int getDataRaw(int componenID, int dataID, int* value, int* size, int
 ORQ_EXPORT int waitForData(int ComponenID, int DataID, int* value);
 ORQ_EXPORT int waitForDataValue(int ComponenID, int DataID, int* value, int exceptedValue);
 
+/* Nodes: fills up to *size entries with the IDs of the nodes in the world
+ * model and their type codes (1 flight board, 0 ground station, -1 while the
+ * type is not yet known) and sets *size to the number written. More nodes
+ * than slots: -66, the slots that fit filled, *size the number needed. Before
+ * init: -62. */
+ORQ_EXPORT int getComponents(int* ids, int* types, int* size);
+
 #ifdef __cplusplus
 }
 #endif

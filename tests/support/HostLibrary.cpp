@@ -49,6 +49,7 @@ HostLibrary::HostLibrary(const std::string& path) : initCalled(false) {
     resolve(handle, "getDataRaw", getDataRaw);
     resolve(handle, "waitForData", waitForData);
     resolve(handle, "waitForDataValue", waitForDataValue);
+    resolve(handle, "getComponents", getComponents);
     resolve(handle, "startCapture", startCapture);
     resolve(handle, "stopCapture", stopCapture);
 }

@@ -19,6 +19,7 @@ public:
     using GetDataRaw = int (*)(int componenID, int dataID, int* value, int* size, int index);
     using WaitForData = int (*)(int componenID, int dataID, int* value);
     using WaitForDataValue = int (*)(int componenID, int dataID, int* value, int exceptedValue);
+    using GetComponents = int (*)(int* ids, int* types, int* size);
     using StartCapture = int (*)(const char* path);
 
     // The library at `path` (ORQ_SHARED_LIBRARY in test programs); throws
@@ -43,6 +44,7 @@ public:
     GetDataRaw getDataRaw;
     WaitForData waitForData;
     WaitForDataValue waitForDataValue;
+    GetComponents getComponents;
     StartCapture startCapture;
     Plain stopCapture;
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -157,12 +158,16 @@ void Monitor::watchSets(double t) {
 }
 
 std::vector<Monitor::Node> Monitor::discover() const {
-    // A typed node answers its type; unknown IDs and nodes still being typed do not.
+    // The library's own list; nodes still being typed are left out, their
+    // values are not readable yet. IDs are 1..255, each listed once.
+    int ids[255], types[255];
+    int size = 255;
     std::vector<Node> nodes;
-    for (int id = 1; id <= 255; ++id) {
-        int type = -1;
-        if (getData(id, idType, &type, 0) == 0) nodes.push_back(Node{id, type});
+    if (getComponents(ids, types, &size) != 0) return nodes;
+    for (int i = 0; i < size; ++i) {
+        if (types[i] >= 0) nodes.push_back(Node{ids[i], types[i]});
     }
+    std::sort(nodes.begin(), nodes.end(), [](const Node& a, const Node& b) { return a.id < b.id; });
     return nodes;
 }
 

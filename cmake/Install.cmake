@@ -1,0 +1,73 @@
+# What `cmake --install` (and `make install PREFIX=P`) puts into a prefix, and
+# the Debian package `make package` builds from the same rules:
+#   lib/         liborq.so.1 and its links, CMake package (orq::orq), orq.pc
+#   include/orq/ the host header and the list of data IDs
+#   bin/         orq-sim, orq-monitor
+#   share/java/  orq.jar
+#   lib/python3/dist-packages/orq  the Python package (python/CMakeLists.txt)
+#   share/doc/orq/  README and docs
+include(CMakePackageConfigHelpers)
+
+install(TARGETS orq EXPORT orqTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES src/library/Dll.h src/library/DataIds.def DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orq)
+
+set(ORQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/orq)
+install(EXPORT orqTargets NAMESPACE orq:: DESTINATION ${ORQ_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/orqConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES cmake/orqConfig.cmake ${CMAKE_BINARY_DIR}/orqConfigVersion.cmake DESTINATION ${ORQ_CMAKE_DIR})
+
+# The pkg-config file names the prefix it is installed into, which
+# `cmake --install --prefix` may choose only at install time.
+install(CODE "
+  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  set(ORQ_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(ORQ_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/cmake/orq.pc.in\" \"${CMAKE_BINARY_DIR}/pkgconfig/orq.pc\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\" TYPE FILE
+       FILES \"${CMAKE_BINARY_DIR}/pkgconfig/orq.pc\")
+")
+
+# The tools find the library of their own prefix.
+set_target_properties(orq-sim orq-monitor PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+install(TARGETS orq-sim orq-monitor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
+
+# The consumer's view: install into a staging prefix, build every example
+# against that prefix only, and run each against the simulator. Not in
+# sanitizer builds: the examples, the JVM and the Python interpreter are
+# built without the sanitizer runtime the library would need.
+if(NOT ORQ_SANITIZE)
+  if(TARGET orq_java)
+    set(ORQ_EXAMPLES_JAVA 1)
+  else()
+    set(ORQ_EXAMPLES_JAVA 0)
+  endif()
+  add_test(NAME examples_against_installed_prefix
+    COMMAND bash ${CMAKE_SOURCE_DIR}/examples/check.sh ${CMAKE_BINARY_DIR} ${ORQ_EXAMPLES_JAVA})
+  set_tests_properties(examples_against_installed_prefix PROPERTIES LABELS examples TIMEOUT 600)
+endif()
+
+# Debian package: `make package` (or `cmake --build build --target package`).
+# dpkg-shlibdeps finds the runtime dependencies (the Boost libraries, libc,
+# libstdc++); the shlibs file and the ldconfig trigger come with the library.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orq)
+set(CPACK_PACKAGE_VENDOR "orq developers")
+set(CPACK_PACKAGE_CONTACT "orq developers <orq@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial link library for an unmanned aircraft system")
+set(CPACK_PACKAGE_DESCRIPTION "liborq.so, its C header, CMake and pkg-config files, Java and Python bindings, the device simulator and the monitor.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, java-runtime-headless")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,117 @@
+"""The connection to the devices: ``Link`` starts the library on a connection
+and reads and sets the values it mirrors from the nodes it hears."""
+import ctypes
+import os
+import time
+from typing import NamedTuple
+
+from . import errors
+from .data_ids import LinkStatistic
+from .library import load_library
+
+# Node IDs are 1..255 and the library lists each once.
+_MAX_COMPONENTS = 255
+# How long a set the send queue refuses is tried again before it fails.
+_SET_RETRY_SECONDS = 1.0
+_SET_RETRY_PAUSE = 0.01
+
+
+class Component(NamedTuple):
+    """A node the library knows: its ID and type code (1 flight board, 0 ground station, -1 not yet known)."""
+
+    id: int
+    type: int
+
+
+class Link:
+    """The library started on one connection, as a context manager.
+
+    ``connection`` is handed to the library's ``init`` unchanged (a serial
+    device path, for one); ``own_id`` is the library's own ID on the link.
+    The library is process-wide: open one Link at a time. Data calls may be
+    made from any thread while the Link is open.
+    """
+
+    def __init__(self, connection, own_id=1):
+        """Keeps the connection and own ID; nothing starts before ``open`` (or ``with``)."""
+        self.connection = connection
+        self.own_id = own_id
+        self._lib = load_library()
+
+    def open(self):
+        """Starts the library on the connection; raises ``StartDll`` when it cannot."""
+        device = os.fsencode(self.connection)
+        errors.check(self._lib.init(self.own_id, 0, device), "init")
+        return self
+
+    def close(self):
+        """Stops the library (the values last mirrored stay readable until the next open)."""
+        self._lib.deinit()
+
+    def __enter__(self):
+        """Opens the link."""
+        return self.open()
+
+    def __exit__(self, *exc):
+        """Closes the link."""
+        self.close()
+        return False
+
+    def get(self, comp, data_id, index=0):
+        """The value of ``data_id`` at ``index`` of node ``comp``."""
+        value = ctypes.c_int(0)
+        errors.check(self._lib.getData(comp, data_id, ctypes.byref(value), index), "getData")
+        return value.value
+
+    def get_many(self, comp, items):
+        """The values of ``items`` (pairs of data ID and index) of node ``comp``, read in one
+        consistent batch, as a list in the order of ``items``."""
+        items = list(items)
+        n = len(items)
+        ids = (ctypes.c_int * max(n, 1))(*(item[0] for item in items))
+        indexes = (ctypes.c_int * max(n, 1))(*(item[1] for item in items))
+        values = (ctypes.c_int * max(n, 1))()
+        size = ctypes.c_int(n)
+        errors.check(self._lib.getDataKomplex(comp, ids, indexes, n, values, ctypes.byref(size)), "getDataKomplex")
+        return list(values[:n])
+
+    def set(self, comp, data_id, value, index=0):
+        """Sets ``data_id`` at ``index`` of node ``comp`` to ``value`` and sends it.
+
+        A set the send queue refuses (``BufferTooSmal``) is tried again for up
+        to one second before that error is raised."""
+        deadline = time.monotonic() + _SET_RETRY_SECONDS
+        while True:
+            code = self._lib.setData(comp, data_id, value, index)
+            if code != errors.BufferTooSmal.CODE or time.monotonic() >= deadline:
+                errors.check(code, "setData")
+                return
+            time.sleep(_SET_RETRY_PAUSE)
+
+    def set_many(self, comp, items):
+        """Sets ``items`` (triples of data ID, index and value) of node ``comp``, in order.
+
+        Each item is a ``set`` of its own, retried like one, so that a refused
+        item is never sent twice; the first failure stops the rest, the items
+        before it are done."""
+        for data_id, index, value in items:
+            self.set(comp, data_id, value, index)
+
+    def components(self):
+        """The nodes the library knows now, as a list of ``Component``."""
+        ids = (ctypes.c_int * _MAX_COMPONENTS)()
+        types = (ctypes.c_int * _MAX_COMPONENTS)()
+        size = ctypes.c_int(_MAX_COMPONENTS)
+        errors.check(self._lib.getComponents(ids, types, ctypes.byref(size)), "getComponents")
+        return [Component(ids[i], types[i]) for i in range(size.value)]
+
+    def statistics(self):
+        """The link statistics: a dict from every ``LinkStatistic`` to its value, or to
+        ``None`` for a statistic this library does not have."""
+        result = {}
+        for statistic in LinkStatistic:
+            try:
+                result[statistic] = self.get(self.own_id, statistic)
+            except errors.DatatypeNotSupported:
+                result[statistic] = None
+        return result

@@ -1,0 +1,140 @@
+"""The orq package against the simulator, and its parts that need no device."""
+import os
+import re
+import subprocess
+import sys
+
+import pytest
+
+import orq
+from conftest import wait_for
+
+FB = orq.FlightBoard
+GS = orq.GroundStation
+
+
+def test_reads_sets_and_lists_nodes(link):
+    nodes = link.components()
+    assert all(isinstance(n, orq.Component) for n in nodes)
+    assert link.get(5, FB.TYPE) == 1
+    assert link.get(6, GS.TYPE) == 0
+    def position():
+        values = link.get_many(5, [(FB.LATITUDE, 0), (FB.LONGITUDE, 0), (FB.TYPE, 0)])
+        return values if values[0] != 0 else None
+
+    # The simulated board flies near 48.1 degrees north once it reports its position.
+    latitude, longitude, board_type = wait_for(position, "the board reports its position")
+    assert board_type == 1
+    assert 480000000 < latitude < 483000000 and longitude != 0
+    assert link.get_many(5, []) == []
+
+    link.set(5, FB.GPS_MODE, 2)
+    wait_for(lambda: link.get(5, FB.GPS_MODE) == 2, "the board reports GPS mode Home")
+    # Waypoint 3: three fields in order, each read back from the model.
+    link.set_many(5, [(FB.WAYPOINT_LONGITUDE, 3, 111), (FB.WAYPOINT_LATITUDE, 3, 222), (FB.WAYPOINT_ALTITUDE, 3, 33)])
+    assert link.get_many(5, [(FB.WAYPOINT_LONGITUDE, 3), (FB.WAYPOINT_LATITUDE, 3), (FB.WAYPOINT_ALTITUDE, 3)]) \
+        == [111, 222, 33]
+
+
+@pytest.mark.parametrize("call, error, code", [
+    (lambda l: l.get(77, FB.TYPE), orq.ComponentNotSupported, -62),
+    (lambda l: l.set(5, FB.HW_VERSION, 0), orq.DatatypeNotSupported, -63),
+    (lambda l: l.set(5, FB.PWM_OUTPUT, 1, index=4), orq.IndexNotSupported, -65),
+    (lambda l: l.set(5, FB.GPS_MODE, 7), orq.InvalidValue, -67),
+    (lambda l: l.get_many(5, [(FB.TYPE, 0), (FB.MOTOR_ON, 0)]), orq.DatatypeNotSupported, -63),
+    (lambda l: l.set_many(5, [(FB.MOTOR_ON, 0, 1), (FB.GPS_MODE, 0, 9)]), orq.InvalidValue, -67),
+])
+def test_failures_raise_the_error_of_their_code(link, call, error, code):
+    with pytest.raises(error) as raised:
+        call(link)
+    assert isinstance(raised.value, orq.Error)
+    assert raised.value.code == code == error.CODE
+
+
+def test_a_connection_that_does_not_open_raises_start_dll(tmp_path):
+    with pytest.raises(orq.StartDll) as raised:
+        with orq.Link(str(tmp_path / "no-such-device")):
+            pass
+    assert raised.value.code == -68
+
+
+def test_statistics_name_every_link_row(link):
+    stats = link.statistics()
+    assert set(stats) == set(orq.LinkStatistic)
+    assert stats[orq.LinkStatistic.RECEIVED_FRAMES] > 0
+    assert all(v is None or isinstance(v, int) for v in stats.values())
+
+
+class FakeCalls:
+    """Stands in for one exported call: returns the codes given, then the last one for ever."""
+
+    def __init__(self, *codes):
+        self.codes = list(codes)
+        self.calls = []
+
+    def __call__(self, *args):
+        self.calls.append(args)
+        return self.codes.pop(0) if len(self.codes) > 1 else self.codes[0]
+
+
+def test_a_statistic_the_library_lacks_is_missing_not_an_error(monkeypatch):
+    lib = orq.load_library()
+    monkeypatch.setattr(lib, "getData", lambda comp, data_id, value, index: -63 if data_id == 49 else 0)
+    stats = orq.Link("unused", own_id=9).statistics()
+    assert stats[orq.LinkStatistic.QUEUE_REFUSED] is None
+    assert stats[orq.LinkStatistic.RECEIVED_FRAMES] == 0
+
+
+def test_a_refused_set_is_tried_again_until_it_is_queued(monkeypatch):
+    lib = orq.load_library()
+    fake = FakeCalls(-66, -66, 0)
+    monkeypatch.setattr(lib, "setData", fake)
+    orq.Link("unused").set(5, FB.MOTOR_ON, 1)
+    assert fake.calls == [(5, 31, 1, 0)] * 3
+
+
+def test_a_set_refused_for_a_second_raises(monkeypatch):
+    lib = orq.load_library()
+    fake = FakeCalls(-66)
+    monkeypatch.setattr(lib, "setData", fake)
+    with pytest.raises(orq.BufferTooSmal):
+        orq.Link("unused").set(5, FB.MOTOR_ON, 1)
+    assert len(fake.calls) > 1
+    # Other failures are not tried again.
+    fake = FakeCalls(-67)
+    monkeypatch.setattr(lib, "setData", fake)
+    with pytest.raises(orq.InvalidValue):
+        orq.Link("unused").set(5, FB.GPS_MODE, 9)
+    assert len(fake.calls) == 1
+
+
+def test_enums_hold_every_row_of_the_list():
+    rows = re.findall(r'^ORQ_DATA_ID\((\w+), (\d+), (\w+), (\w+), "([^"]*)", "([^"]*)"\)$',
+                      open(os.path.join(os.environ["ORQ_SOURCE_DIR"], "src/library/DataIds.def")).read(), re.M)
+    enums = {"FLIGHT_BOARD": FB, "GROUND_STATION": GS, "LINK": orq.LinkStatistic}
+    assert sum(len(e) for e in enums.values()) == len(rows)
+    for device, number, name, access, unit, text in rows:
+        member = enums[device][name]
+        assert (int(member), member.readable, member.writable, member.unit, member.text) == \
+            (int(number), "R" in access, "W" in access, unit, text)
+    assert FB.GPS_MODE == 32 and GS.RC_SENDER == 37
+
+
+@pytest.mark.parametrize("variable, expected", [
+    ("/nonexistent/liborq.so.1", "/nonexistent/liborq.so.1"),  # named: used as it is, even when missing
+    ("", os.path.join(os.path.dirname(os.path.dirname(orq.__file__)), "..", "liborq.so.1")),  # next to the package
+])
+def test_the_library_is_found_by_variable_then_beside_the_package(variable, expected):
+    env = dict(os.environ, ORQ_LIBRARY=variable)
+    out = subprocess.run([sys.executable, "-c", "import orq; print(orq.library_path())"], env=env,
+                         capture_output=True, text=True, check=True).stdout.strip()
+    assert out == os.path.normpath(expected)
+
+
+def test_every_public_name_has_a_docstring():
+    names = [getattr(orq, n) for n in orq.__all__]
+    members = [getattr(orq.Link, n) for n in dir(orq.Link) if not n.startswith("_") or n in ("__enter__", "__exit__")]
+    members += [getattr(orq.DataId, n) for n in ("unit", "text", "readable", "writable")]
+    assert orq.__doc__
+    for obj in names + members:
+        assert (obj.__doc__ or "").strip(), obj

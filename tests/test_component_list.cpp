@@ -1,0 +1,142 @@
+// The exported node list: every node of the world model once, with its type
+// code or -1 while its type is unknown; the slot rules of the data calls
+// (-66 with the count needed, null pointers, no init), and the list through
+// the shared library on a simulated line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+#include <utility>
+
+#include "Component.h"
+#include "ComponentQRNClient.h"
+#include "ComponentVKRClient.h"
+#include "Dll.h"
+#include "HostLibrary.h"
+#include "Library.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
+#include "ProcessProbe.h"
+#include "Simulator.h"
+#include "TestMessages.h"
+
+namespace {
+
+const int untouched = 0x5A5A5A5A;
+using Nodes = std::set<std::pair<int, int>>;  // (ID, type code)
+
+// A started library's manager with a flight board (1), a ground station (7)
+// and a sender still waiting for its type (42).
+class ComponentList : public ::testing::Test {
+protected:
+    static constexpr uint8_t ownID = 200;
+
+    ComponentList() {
+        mm.setObserve(1);
+        mm.setAutoAddNewComponents(1);
+        mm.addMessageSystem(&ms);
+        mm.setMyID(ownID);
+        mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(1));
+        mm.getWorldModel()->addComponent(new ORQ::ComponentQRNClient(7));
+        ORQ::Message m = ORQ::test::makeMessage(54, 42, ownID, 0, {0});
+        mm.procMessage(&m, &ms);  // creates the placeholder
+        Library::installForTesting(&mm, &ms);
+    }
+    ~ComponentList() override { Library::installForTesting(nullptr, nullptr); }
+
+    // The list taken with `slots` slots; the slot after them must stay untouched.
+    Nodes list(int slots, int expectedResult = ERROR_NO) {
+        int ids[16], types[16];
+        std::fill(ids, ids + 16, untouched);
+        std::fill(types, types + 16, untouched);
+        int size = slots;
+        EXPECT_EQ(expectedResult, getComponents(ids, types, &size));
+        EXPECT_EQ(untouched, ids[slots]);
+        EXPECT_EQ(untouched, types[slots]);
+        listed = size;
+        Nodes nodes;
+        for (int i = 0; i < std::min(size, slots); ++i) nodes.insert({ids[i], types[i]});
+        return nodes;
+    }
+
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    int listed = 0;  // *size after the last list()
+};
+
+TEST_F(ComponentList, ListsEveryNodeWithItsTypeCode) {
+    EXPECT_EQ((Nodes{{1, 1}, {7, 0}, {42, -1}}), list(8));
+    EXPECT_EQ(3, listed);
+}
+
+TEST_F(ComponentList, TooFewSlotsFillWhatFitsAndAskForTheCountNeeded) {
+    EXPECT_EQ(2u, list(2, ERROR_BUFFER_TOO_SMAL).size());
+    EXPECT_EQ(3, listed);
+    EXPECT_TRUE(list(0, ERROR_BUFFER_TOO_SMAL).empty());
+    EXPECT_EQ(3, listed);
+    int size = 0;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, nullptr, &size));
+    EXPECT_EQ(3, size);
+    size = -4;  // no slots
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, nullptr, &size));
+    EXPECT_EQ(3, size);
+}
+
+TEST_F(ComponentList, NullPointersAreNoSlotBuffer) {
+    int ids[4], types[4], size = 4;
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(ids, types, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, types, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(ids, nullptr, &size));
+    EXPECT_EQ(4, size);
+}
+
+TEST_F(ComponentList, ANodeBeingTypedIsListedOnceAndARetiredOneNotAtAll) {
+    // Type discovery adds the typed model before it retires the placeholder:
+    // for a moment both carry the ID.
+    ORQ::Component* placeholder = mm.getWorldModel()->getComponent(42);
+    mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(42));
+    EXPECT_EQ((Nodes{{1, 1}, {7, 0}, {42, 1}}), list(8));
+    EXPECT_EQ(3, listed);
+    placeholder->ID = 0;
+    EXPECT_EQ((Nodes{{1, 1}, {7, 0}, {42, 1}}), list(8));
+    EXPECT_EQ(3, listed);
+}
+
+TEST(ComponentListBeforeInit, IsNotSupportedAndTouchesNothing) {
+    Library::installForTesting(nullptr, nullptr);
+    int ids[1] = {untouched}, types[1] = {untouched}, size = 1;
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(ids, types, &size));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(nullptr, nullptr, nullptr));
+    EXPECT_EQ(1, size);
+    EXPECT_EQ(untouched, ids[0]);
+    EXPECT_EQ(untouched, types[0]);
+}
+
+// The host's view: liborq.so loaded by path lists the simulated devices.
+TEST(ComponentListHostPath, ListsTheDevicesOnASimulatedLine) {
+    using namespace std::chrono_literals;
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+    ORQSim::Simulator sim;
+    ASSERT_TRUE(sim.openPty());
+    ASSERT_TRUE(sim.addDevice(5, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(sim.addDevice(6, ORQSim::SimDevice::GroundStation));
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(ERROR_NO, lib.callInit(1, 0, sim.path().c_str()));
+
+    Nodes nodes;
+    EXPECT_TRUE(ORQ::test::eventually(
+        [&] {
+            int ids[8], types[8], size = 8;
+            if (lib.getComponents(ids, types, &size) != ERROR_NO) return false;
+            nodes.clear();
+            for (int i = 0; i < size; ++i) nodes.insert({ids[i], types[i]});
+            return nodes == Nodes{{5, 1}, {6, 0}};
+        },
+        30s));
+    EXPECT_EQ((Nodes{{5, 1}, {6, 0}}), nodes);
+    EXPECT_EQ(ERROR_NO, lib.deinit());
+    sim.stop();
+}
+
+}  // namespace
