@@ -132,6 +132,9 @@ TEST(ConnectionStringTest, EveryFormNamesItsLink) {
         {"tcp://localhost:65535", K::Tcp, "localhost", 65535, 0},
         {"tcp://[::1]:5760", K::Tcp, "::1", 5760, 0},
         {"udpin://0.0.0.0:14550", K::UdpIn, "0.0.0.0", 14550, 0},
+        {"replay:///tmp/flight.orqcap", K::Replay, "/tmp/flight.orqcap", 0, 0},
+        {"replay://flight.orqcap?speed=0", K::Replay, "flight.orqcap", 0, 0},
+        {"replay://flight.orqcap?speed=2.5", K::Replay, "flight.orqcap", 0, 0},
     };
     for (const Parsed& p : table) {
         SCOPED_TRACE(p.text);
@@ -144,6 +147,9 @@ TEST(ConnectionStringTest, EveryFormNamesItsLink) {
         EXPECT_STREQ("", c.error());
     }
     EXPECT_EQ(K::Serial, ORQ::ConnectionString::parse(nullptr).kind());
+    EXPECT_EQ(1.0, ORQ::ConnectionString::parse("replay://f").speed());
+    EXPECT_EQ(0.0, ORQ::ConnectionString::parse("replay://f?speed=0").speed());
+    EXPECT_EQ(2.5, ORQ::ConnectionString::parse("replay://f?speed=2.5").speed());
 }
 
 struct Bad {
@@ -152,7 +158,12 @@ struct Bad {
 };
 
 const Bad kBadStrings[] = {
-    {"ftp://host:21", "unknown scheme (serial://, tcp:// or udpin://, or a device path without one)"},
+    {"ftp://host:21", "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)"},
+    {"replay://", "no capture file"},
+    {"replay://?speed=1", "no capture file"},
+    {"replay://f?speed=-1", "bad option (expected ?speed=N, N from 0 to 1000000)"},
+    {"replay://f?speed=fast", "bad option (expected ?speed=N, N from 0 to 1000000)"},
+    {"replay://f?pace=2", "bad option (expected ?speed=N, N from 0 to 1000000)"},
     {"serial://", "no device path"},
     {"serial://:57600", "no device path"},
     {"serial:///dev/ttyUSB0:12345", "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},

@@ -2,7 +2,8 @@
 # The demo behind `make demo`: a simulated flight board (ID 5) and ground
 # station (ID 6) on a pseudo-terminal, watched by the monitor for 15 s. At 5 s
 # the monitor sets the flight board's GPS mode to Home (data ID 32 = 2) and
-# waits for the board to report that mode back.
+# waits for the board to report that mode back. The run is recorded into
+# BUILD_DIR/demo/flight.orqcap and drawn into BUILD_DIR/demo/flight.png.
 #
 # usage: tools/demo.sh [BUILD_DIR]
 set -euo pipefail
@@ -10,7 +11,12 @@ set -euo pipefail
 build=${1:-build}
 sim=$build/tools/orq-sim
 monitor=$build/tools/orq-monitor
+plot=$build/tools/orq-plot
+out=$build/demo
+capture=$out/flight.orqcap
+picture=$out/flight.png
 work=$(mktemp -d)
+mkdir -p "$out"
 sim_pid=""
 
 cleanup() {
@@ -37,7 +43,7 @@ head -n 1 "$work/sim.log"
 
 # The monitor exits with 3 when the set fails or is not reported back.
 status=0
-"$monitor" --id 1 --duration 15 --set 5:32:0:2@5 "$work/line" || status=$?
+"$monitor" --id 1 --duration 15 --set 5:32:0:2@5 --capture "$capture" "$work/line" || status=$?
 
 kill "$sim_pid"
 wait "$sim_pid" || true
@@ -49,3 +55,6 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 echo "demo: both devices typed and reporting; GPS mode Home set on node 5 and reported back"
+/usr/bin/python3 "$plot" "$capture" -o "$picture" >/dev/null
+echo "demo: capture $capture"
+echo "demo: plot    $picture"

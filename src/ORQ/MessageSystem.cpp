@@ -48,6 +48,7 @@ MessageSystem::MessageSystem(Uart* uart)
       sendMessages(0),
       receivedMessages(0),
       staleDropped(0),
+      linkEnded(0),
       queue(),
       serializedMessageSize(0),
       newDataPos(0),
@@ -72,6 +73,7 @@ void MessageSystem::init() {
     sendMessages.store(0, std::memory_order_relaxed);
     receivedMessages.store(0, std::memory_order_relaxed);
     staleDropped.store(0, std::memory_order_relaxed);
+    linkEnded.store(0, std::memory_order_relaxed);
     autoSend = 1;
     autoRecv = 1;
 }

@@ -76,7 +76,10 @@ public:
     std::atomic<uint32_t> receivedBytes;
     std::atomic<uint16_t> sendMessages;
     std::atomic<uint16_t> receivedMessages;
-    std::atomic<uint32_t> staleDropped;  // send side
+    std::atomic<uint32_t> staleDropped;
+    // 1 once the link's source has ended for good (a replay past its last
+    // record); written by the link, never reset.
+    std::atomic<uint8_t> linkEnded;  // send side
 
 private:
     // Frames the head into buffer (see getNextSendData). When the frame does

@@ -14,6 +14,7 @@ int ComponentDLLInterface::getDataKomplexPart(ORQ::MessageSystem* ms, int dataID
     case 47: **value = static_cast<int>(ms->receivedBytes.load()); break;
     case 48: **value = static_cast<int>(ms->staleDropped.load()); break;
     case 49: **value = static_cast<int>(ms->getMessageQueue()->getRefusedCount()); break;
+    case 50: **value = ms->linkEnded.load(); break;
     default: return ERROR_DATATYPE_NOT_SUPPORTED;
     }
     ++*value;

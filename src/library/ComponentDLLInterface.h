@@ -1,10 +1,11 @@
 #pragma once
 // Data map of the library's own link: the host reaches it by naming the
 // library's own component ID. Reads give the statistics of the link's message
-// system (45 receiveError, 46 receivedMessages, 47 receivedBytes) and of its
+// system (45 receiveError, 46 receivedMessages, 47 receivedBytes), of its
 // send queue (48 messages older than the hold time dropped unsent while the
-// link was down, 49 messages the queue refused); nothing can be set. The
-// index is not looked at.
+// link was down, 49 messages the queue refused) and 50 linkEnded (1 once a
+// replay has handed over its last record); nothing can be set. The index is
+// not looked at.
 //
 // Stateless. The receive counters are atomics written by the link's threads
 // and the queue's count is read under the queue's lock, so any host thread

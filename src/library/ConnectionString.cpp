@@ -1,6 +1,7 @@
 #include "ConnectionString.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 
@@ -37,7 +38,7 @@ bool parseNumber(const char* begin, const char* end, unsigned long max, unsigned
 }  // namespace
 
 ConnectionString::ConnectionString()
-    : linkKind(Invalid), whole(1, '\0'), place(1, '\0'), portNumber(0), baudRate(0), problem("") {}
+    : linkKind(Invalid), whole(1, '\0'), place(1, '\0'), portNumber(0), baudRate(0), replaySpeed(1), problem("") {}
 
 ConnectionString ConnectionString::serialPath(const char* path) {
     ConnectionString c;
@@ -128,7 +129,29 @@ ConnectionString ConnectionString::parse(const char* text) {
         c.portNumber = static_cast<uint16_t>(port);
         return c;
     }
-    c.problem = "unknown scheme (serial://, tcp:// or udpin://, or a device path without one)";
+    if (is("replay")) {
+        const char* query = std::strchr(rest, '?');
+        const char* pathEnd = query ? query : end;
+        if (pathEnd == rest) {
+            c.problem = "no capture file";
+            return c;
+        }
+        if (query) {
+            const char* value = query + 1;
+            char* valueEnd = nullptr;
+            const bool named = std::strncmp(value, "speed=", 6) == 0;
+            const double speed = named ? std::strtod(value + 6, &valueEnd) : -1;
+            if (!named || valueEnd == value + 6 || *valueEnd != '\0' || !(speed >= 0 && speed <= 1e6)) {
+                c.problem = "bad option (expected ?speed=N, N from 0 to 1000000)";
+                return c;
+            }
+            c.replaySpeed = speed;
+        }
+        c.linkKind = Replay;
+        c.place = copyOf(rest, pathEnd);
+        return c;
+    }
+    c.problem = "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)";
     return c;
 }
 

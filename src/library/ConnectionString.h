@@ -1,8 +1,10 @@
 #pragma once
 // What the host names when it starts the library: one text for every kind of
 // link. Without a scheme the whole text is a serial device at 57600 baud;
-// otherwise `serial://PATH[:BAUD]`, `tcp://HOST:PORT` (client) or
-// `udpin://HOST:PORT` (listens; answers the peer heard from last).
+// otherwise `serial://PATH[:BAUD]`, `tcp://HOST:PORT` (client),
+// `udpin://HOST:PORT` (listens; answers the peer heard from last) or
+// `replay://PATH[?speed=N]` (a capture file played back, N times the recorded
+// pace, 0 as fast as possible; default 1).
 //
 // A plain value, made once by parse() and only read afterwards; any thread.
 // Its texts are kept in vectors rather than std::string: the library's own
@@ -15,7 +17,7 @@ namespace ORQ {
 
 class ConnectionString {
 public:
-    enum Kind { Invalid, Serial, Tcp, UdpIn };
+    enum Kind { Invalid, Serial, Tcp, UdpIn, Replay };
 
     static const unsigned defaultBaud = 57600;
 
@@ -29,10 +31,12 @@ public:
     // The whole text as given (NUL-terminated); what log lines name.
     const char* text() const { return whole.data(); }
     // Serial: the device path; Tcp/UdpIn: the host (brackets of an IPv6
-    // address removed).
+    // address removed); Replay: the capture file.
     const char* target() const { return place.data(); }
     uint16_t port() const { return portNumber; }
     unsigned baud() const { return baudRate; }
+    // Replay: the pace, a multiple of the recorded one (0: as fast as possible).
+    double speed() const { return replaySpeed; }
     struct Address {
         sockaddr_storage address;
         socklen_t size;
@@ -53,6 +57,7 @@ private:
     std::vector<char> place;
     uint16_t portNumber;
     unsigned baudRate;
+    double replaySpeed;
     const char* problem;  // a string literal
 };
 

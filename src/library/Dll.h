@@ -38,6 +38,15 @@ ORQ_EXPORT int getThreadID(void** workerThreadHandle, void** uartThreadHandle);
 ORQ_EXPORT int readBegin(void);
 ORQ_EXPORT int readEnd(void);
 
+/* Recording of the link's traffic (docs/capture.md). startCapture creates
+ * the file (-68 when it cannot) and records from now on, or from the next
+ * init when the library is not running; a second call switches to the new
+ * file. The capture ends with stopCapture or deinit. With the environment
+ * variable ORQ_CAPTURE=PATH every init starts a capture ("%t" in PATH becomes
+ * the start time, YYYYmmdd-HHMMSS). */
+ORQ_EXPORT int startCapture(const char* path);
+ORQ_EXPORT int stopCapture(void);
+
 /* Data calls. */
 ORQ_EXPORT int getDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);
 ORQ_EXPORT int setDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);

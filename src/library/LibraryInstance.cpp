@@ -4,6 +4,7 @@
 
 #include <boost/chrono.hpp>
 
+#include "CaptureControl.h"
 #include "Dll.h"
 #include "LogLine.h"
 #include "ConnectionString.h"
@@ -25,6 +26,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
       mm(ownedManager.get()),
       ms(ownedSystem.get()),
       running(false),
+      captureAnnounced(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
     // The manager is set up before the link starts: its I/O thread
@@ -38,10 +40,16 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
 }
 
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
-    : mm(manager), ms(messageSystem), running(false), workerHandle(nullptr), uartHandle(nullptr) {}
+    : mm(manager),
+      ms(messageSystem),
+      running(false),
+      captureAnnounced(false),
+      workerHandle(nullptr),
+      uartHandle(nullptr) {}
 
 LibraryInstance::~LibraryInstance() {
-    if (workerThread) {
+    // A replay runs without a main-loop thread of its own.
+    if (workerThread || running.load()) {
         stop();
     }
     link.reset();
@@ -55,14 +63,26 @@ int LibraryInstance::start() {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         return ERROR_START_DLL;
     }
+    // The capture begins before the link's first read.
+    ORQ::CaptureControl::process().linkStarting(mm->getMyID(), link->connection().text());
+    captureAnnounced = true;
     link->init();
     if (link->getIsOpen() != 1) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         link->deinit();
+        ORQ::CaptureControl::process().linkFailed();
+        captureAnnounced = false;
         return ERROR_START_DLL;
     }
 
     running = true;
+    if (link->drivesManagerClock()) {
+        // A replay's I/O thread is the main loop: it gives the manager its
+        // ticks at the capture's times, in order with the bytes it hands over.
+        workerHandle = handleOf(link->getWorkerRecvThread());
+        uartHandle = workerHandle.load();
+        return ERROR_NO;
+    }
     try {
         workerThread.reset(new boost::thread(&LibraryInstance::mainloop, this));
     } catch (...) {
@@ -83,6 +103,10 @@ void LibraryInstance::stop() {
     // The link stops first: no message is routed once the loop is gone.
     if (link) {
         link->deinit();
+    }
+    if (captureAnnounced) {
+        ORQ::CaptureControl::process().linkStopped();
+        captureAnnounced = false;
     }
     uartHandle = nullptr;
     {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -58,6 +59,7 @@ public:
 private:
     void mainloop();
 
+    const std::vector<char> connection;  // as the host gave it, NUL-terminated
     std::unique_ptr<ORQ::MessageManager> ownedManager;
     std::unique_ptr<ORQ::MessageSystem> ownedSystem;
     std::unique_ptr<ORQ::Link> link;  // refers to mm and ms: destroyed first
@@ -65,6 +67,7 @@ private:
     ORQ::MessageSystem* ms;
 
     std::atomic<bool> running;
+    bool captureAnnounced;  // the capture switch knows the link runs (start/stop only)
     // stop() clears `running` under loopMutex and signals loopWake, so the
     // main loop ends at once instead of after the rest of its sleep.
     boost::mutex loopMutex;

@@ -7,7 +7,9 @@
 #include <boost/asio/post.hpp>
 #include <boost/chrono.hpp>
 
+#include "CaptureControl.h"
 #include "LogLine.h"
+#include "ReplayLink.h"
 #include "TcpLink.h"
 #include "UartSerial.h"
 #include "UdpLink.h"
@@ -30,6 +32,8 @@ Link* Link::create(const ConnectionString& c, MessageSystem* ms, MessageManager*
         return new TcpLink(c, ms, mm);
     case ConnectionString::UdpIn:
         return new UdpLink(c, ms, mm);
+    case ConnectionString::Replay:
+        return new ReplayLink(c, ms, mm);
     case ConnectionString::Invalid:
         break;
     }
@@ -361,10 +365,15 @@ void Link::onRead(const boost::system::error_code& ec, std::size_t n) {
         }
         return;
     }
+    CaptureControl::process().record(CaptureWriter::RECEIVED, readBuffer.data(), n);
     procReceivedBytes(readBuffer.data(), n);
     if (run == 1) {
         startRead();
     }
+}
+
+bool Link::drivesManagerClock() const {
+    return false;
 }
 
 void Link::onReadFailed() {
@@ -479,6 +488,7 @@ void Link::startWrite() {
         freeSlot();
         return;
     }
+    CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
     writeAll(slot, slotSize, [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
 }
 

@@ -98,6 +98,9 @@ public:
     void procReceivedBytes(const uint8_t* bytes, std::size_t n);
 
     uint8_t getIsOpen() const;
+    // Whether the link gives the manager its ticks itself (a replay, whose
+    // clock is the capture's): the owner then runs no main loop of its own.
+    virtual bool drivesManagerClock() const;
     // The I/O thread, or null when it is not running.
     boost::thread* getWorkerRecvThread() const;
     const ConnectionString& connection() const;

@@ -50,6 +50,8 @@ HostLibrary::HostLibrary(const std::string& path) : initCalled(false) {
     resolve(handle, "waitForData", waitForData);
     resolve(handle, "waitForDataValue", waitForDataValue);
     resolve(handle, "getComponents", getComponents);
+    resolve(handle, "startCapture", startCapture);
+    resolve(handle, "stopCapture", stopCapture);
 }
 
 bool HostLibrary::started() const {

@@ -20,6 +20,7 @@ public:
     using WaitForData = int (*)(int componenID, int dataID, int* value);
     using WaitForDataValue = int (*)(int componenID, int dataID, int* value, int exceptedValue);
     using GetComponents = int (*)(int* ids, int* types, int* size);
+    using StartCapture = int (*)(const char* path);
 
     // The library at `path` (ORQ_SHARED_LIBRARY in test programs); throws
     // std::runtime_error when it or one of its functions cannot be found.
@@ -44,6 +45,8 @@ public:
     WaitForData waitForData;
     WaitForDataValue waitForDataValue;
     GetComponents getComponents;
+    StartCapture startCapture;
+    Plain stopCapture;
 
 private:
     explicit HostLibrary(const std::string& path);

@@ -22,7 +22,7 @@ const int tickMs = 100;
 enum {
     idAccX = 3, idGyroX = 6, idCompassX = 9, idPressure = 13, idDcmX = 15, idLongitude = 18,
     idLatitude = 19, idAltitude = 20, idType = 30, idGpsMode = 32, idDebug = 39, idAlive = 48,
-    idAge = 51, idReceiveErrors = 45, idReceivedMessages = 46, idReceivedBytes = 47
+    idAge = 51, idReceiveErrors = 45, idReceivedMessages = 46, idReceivedBytes = 47, idReplayEnded = 50
 };
 
 // Debug block elements shown: battery and loop times of the flight board,
@@ -71,6 +71,12 @@ Monitor::Monitor(const Options& opts) : options(opts), terminal(isatty(STDOUT_FI
 }
 
 int Monitor::run(const volatile sig_atomic_t& stop) {
+    // Started before init, the capture begins with the link.
+    if (!options.capturePath.empty() && startCapture(options.capturePath.c_str()) != 0) {
+        std::printf("orq-monitor: cannot create the capture file %s\n", options.capturePath.c_str());
+        std::fflush(stdout);
+        return 1;
+    }
     const int started = init(options.ownID, 0, options.device.c_str());
     if (started != 0) {
         std::printf("orq-monitor: cannot start on %s (init returned %d)\n", options.device.c_str(), started);
@@ -81,6 +87,7 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
         return 1;
     }
     event(0, "started on " + options.device + " with own ID " + std::to_string(options.ownID & 0xFF));
+    if (!options.capturePath.empty()) event(0, "recording into " + options.capturePath);
 
     const auto begin = std::chrono::steady_clock::now();
     double lastDraw = -1e9;
@@ -89,6 +96,7 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
         if (options.durationSeconds > 0 && t >= options.durationSeconds) break;
         applySets(t);
         watchSets(t);
+        watchReplay(t);
         if (t - lastDraw >= (terminal ? drawPeriodTerminal : drawPeriodPlain)) {
             draw(t);
             lastDraw = t;
@@ -166,6 +174,13 @@ std::vector<Monitor::Node> Monitor::discover() const {
     return nodes;
 }
 
+void Monitor::watchReplay(double t) {
+    int ended = 0;
+    if (replayEnded || getData(options.ownID, idReplayEnded, &ended, 0) != 0 || ended != 1) return;
+    replayEnded = true;
+    event(t, "replay ended: the capture has no more records; the values stay as they were");
+}
+
 std::string Monitor::linkLine() const {
     int errors = 0, messages = 0, bytes = 0;
     const int own = options.ownID;
@@ -176,6 +191,7 @@ std::string Monitor::linkLine() const {
     std::ostringstream s;
     s << "link: receive errors " << errors << " received messages " << messages << " received bytes "
       << static_cast<unsigned>(bytes);
+    if (replayEnded) s << " (replay ended)";
     return s.str();
 }
 

@@ -22,13 +22,14 @@ public:
         std::string device;
         int ownID = 1;
         double durationSeconds = 0;   // 0: until stopped
+        std::string capturePath;      // "": no capture
         std::vector<Set> sets;
     };
 
     explicit Monitor(const Options& options);
     // Runs until the duration has passed or stop becomes non-zero; always
     // stops the library. Returns the exit code: 0, 1 when the library did not
-    // start, 3 when a set failed or was not reported back.
+    // start or the capture file could not be created, 3 when a set failed or was not reported back.
     int run(const volatile sig_atomic_t& stop);
 
 private:
@@ -46,6 +47,8 @@ private:
 
     void applySets(double t);
     void watchSets(double t);
+    // Tells once that a replay has handed over its whole capture.
+    void watchReplay(double t);
     std::vector<Node> discover() const;
     std::string linkLine() const;
     // The node's main values, groups separated by separator.
@@ -57,4 +60,5 @@ private:
     bool terminal;
     std::vector<Tracked> tracked;
     std::vector<std::string> events;   // newest last; the terminal view shows the tail
+    bool replayEnded = false;
 };

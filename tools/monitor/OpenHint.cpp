@@ -21,6 +21,7 @@ std::string OpenHint::forConnection(const std::string& connection) {
     case ORQ::ConnectionString::Tcp:
         return forTcp(c.target(), c.port());
     case ORQ::ConnectionString::UdpIn:
+    case ORQ::ConnectionString::Replay:
     case ORQ::ConnectionString::Invalid:
         break;
     }

@@ -16,11 +16,13 @@ void onSignal(int) { stopRequested = 1; }
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: orq-monitor [--id N] [--duration S] [--set COMP:DATAID:INDEX:VALUE[@SECONDS]]... CONNECTION\n"
-                 "  CONNECTION    a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT\n"
-                 "                or udpin://HOST:PORT (see README, Links)\n"
+                 "usage: orq-monitor [--id N] [--duration S] [--capture PATH] [--set COMP:DATAID:INDEX:VALUE[@SECONDS]]...\n"
+                 "                   CONNECTION\n"
+                 "  CONNECTION    a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT,\n"
+                 "                udpin://HOST:PORT or replay://PATH[?speed=N] (see README, Links)\n"
                  "  --id N        the library's own ID on the line (default 1)\n"
                  "  --duration S  stop after S seconds (default: run until Ctrl-C)\n"
+                 "  --capture P   record the link's traffic into the capture file P (see orq-dump, orq-plot)\n"
                  "  --set ...     set a value on a node, optionally S seconds after the start,\n"
                  "                and watch the node report it back\n");
 }
@@ -72,6 +74,9 @@ int main(int argc, char** argv) {
                 options.durationSeconds = std::strtod(argv[++i], &end);
                 ok = *end == '\0' && options.durationSeconds >= 0;
             }
+        } else if (arg == "--capture") {
+            ok = hasValue;
+            if (ok) options.capturePath = argv[++i];
         } else if (arg == "--set") {
             Monitor::Set set;
             ok = hasValue && parseSet(argv[++i], set);

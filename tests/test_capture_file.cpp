@@ -1,0 +1,243 @@
+// Capture files: what the writer records is what the reader gives back; a
+// file the reader does not know is refused with a clear message; a damaged or
+// cut-short file is read up to its last whole record; chunks the writer
+// cannot keep (ring full, file cannot grow) are counted in gap records.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "CaptureFormat.h"
+#include "CaptureReader.h"
+#include "CaptureWriter.h"
+
+using ORQ::CaptureFormat;
+using ORQ::CaptureReader;
+using ORQ::CaptureWriter;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/orq-capture-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { std::system(("rm -rf " + path).c_str()); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<CaptureReader::Record> readAll(CaptureReader& reader) {
+    std::vector<CaptureReader::Record> records;
+    CaptureReader::Record r;
+    while (reader.next(r)) records.push_back(r);
+    return records;
+}
+
+// Every chunk recorded is either in the file or counted by a gap record.
+struct Tally {
+    uint64_t chunks = 0;
+    uint64_t gapChunks = 0;
+    uint64_t gapRecords = 0;
+    bool endsWithGap = false;
+};
+
+Tally tally(const std::vector<CaptureReader::Record>& records) {
+    Tally t;
+    for (const CaptureReader::Record& r : records) {
+        if (r.kind == CaptureFormat::KIND_GAP) {
+            t.gapChunks += CaptureFormat::decodeGap(r.bytes.data()).chunks;
+            ++t.gapRecords;
+        } else {
+            ++t.chunks;
+        }
+    }
+    t.endsWithGap = !records.empty() && records.back().kind == CaptureFormat::KIND_GAP;
+    return t;
+}
+
+// A capture of three chunks: received, written, received.
+const Bytes kChunk1{0xFD, 0x03, 0x36, 0x05, 0x01, 0x00, 0x01, 0x32, 0xFC};
+const Bytes kChunk2{0xFD, 0x03, 0x03, 0x01, 0x05, 0x00, 0x06, 0xFC};
+const Bytes kChunk3{0x11, 0x22, 0x33};
+
+std::string writeSample(const TempDir& dir) {
+    const std::string path = dir.file("sample.orqcap");
+    std::unique_ptr<CaptureWriter> w = CaptureWriter::create(path.c_str());
+    EXPECT_TRUE(w);
+    EXPECT_TRUE(w->start(7, "/dev/ttyUSB0"));
+    w->record(CaptureWriter::RECEIVED, kChunk1.data(), kChunk1.size());
+    w->record(CaptureWriter::WRITTEN, kChunk2.data(), kChunk2.size());
+    w->record(CaptureWriter::RECEIVED, kChunk3.data(), kChunk3.size());
+    w->stop();
+    return path;
+}
+
+}  // namespace
+
+TEST(CaptureFile, WhatIsRecordedIsReadBackInOrder) {
+    TempDir dir;
+    const std::string path = writeSample(dir);
+    CaptureReader reader(path.c_str());
+    ASSERT_TRUE(reader.ok()) << reader.error();
+    EXPECT_EQ(reader.header().ownID, 7);
+    EXPECT_STREQ(reader.header().connectionText(), "/dev/ttyUSB0");
+    EXPECT_EQ(reader.header().version, 1);
+    EXPECT_GT(reader.header().startMicros, 1600000000LL * 1000000);
+    const auto records = readAll(reader);
+    EXPECT_EQ(reader.end(), CaptureReader::End::CLEAN);
+    EXPECT_STREQ(reader.error(), "");
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].kind, CaptureFormat::KIND_RECEIVED);
+    EXPECT_EQ(records[0].bytes, kChunk1);
+    EXPECT_EQ(records[1].kind, CaptureFormat::KIND_WRITTEN);
+    EXPECT_EQ(records[1].bytes, kChunk2);
+    EXPECT_EQ(records[2].bytes, kChunk3);
+    EXPECT_LE(records[0].micros, records[1].micros);
+    EXPECT_LE(records[1].micros, records[2].micros);
+}
+
+TEST(CaptureFile, ACaptureThatCannotBeCreatedIsReported) {
+    EXPECT_FALSE(CaptureWriter::create("/nonexistent-directory/x.orqcap"));
+}
+
+// Each damaged file: how it is made from the sample, what the reader says,
+// and how many records it still hands out.
+struct Damage {
+    const char* name;
+    std::function<void(Bytes&)> apply;
+    bool refused;
+    const char* message;
+    std::size_t recordsRead;
+    CaptureReader::End end;
+};
+
+class CaptureDamage : public ::testing::TestWithParam<Damage> {};
+
+namespace {
+
+const std::size_t kHeaderSize = 24 + 12 + 4;  // "/dev/ttyUSB0"
+const std::size_t kLastRecordSize = CaptureFormat::recordOverhead + 3;
+
+void setVersion(Bytes& b, uint16_t version) {
+    CaptureFormat::put16(&b[8], version);
+    CaptureFormat::put32(&b[kHeaderSize - 4], CaptureFormat::crc32(b.data(), kHeaderSize - 4));
+}
+
+const Damage kDamages[] = {
+    {"TruncatedMidRecord", [](Bytes& b) { b.resize(b.size() - 2); }, false, "capture truncated", 2,
+     CaptureReader::End::TRUNCATED},
+    {"TruncatedInRecordHead", [](Bytes& b) { b.resize(b.size() - kLastRecordSize + 5); }, false,
+     "capture truncated", 2, CaptureReader::End::TRUNCATED},
+    {"CorruptHeader", [](Bytes& b) { b[30] ^= 0x01; }, true, "corrupt header", 0, CaptureReader::End::REFUSED},
+    {"HeaderCutShort", [](Bytes& b) { b.resize(20); }, true, "corrupt header", 0, CaptureReader::End::REFUSED},
+    {"FutureVersion", [](Bytes& b) { setVersion(b, 2); }, true, "version 2 is newer than this reader", 0,
+     CaptureReader::End::REFUSED},
+    {"BadMagic", [](Bytes& b) { b[0] = 'X'; }, true, "not a capture file", 0, CaptureReader::End::REFUSED},
+    {"DamagedSecondRecord",
+     [](Bytes& b) { b[kHeaderSize + CaptureFormat::recordOverhead + kChunk1.size() + 12] ^= 0x40; }, false,
+     "damaged record", 1, CaptureReader::End::DAMAGED},
+    {"UnusedReserveAfterACrash", [](Bytes& b) { b.insert(b.end(), 31, 0); }, false, "capture not closed", 3,
+     CaptureReader::End::UNCLOSED},
+};
+
+}  // namespace
+
+TEST_P(CaptureDamage, IsReportedAndNothingBeyondTheLastWholeRecordIsUsed) {
+    const Damage& d = GetParam();
+    TempDir dir;
+    const std::string path = writeSample(dir);
+    Bytes bytes = readFile(path);
+    d.apply(bytes);
+    writeFile(path, bytes);
+
+    CaptureReader reader(path.c_str());
+    EXPECT_EQ(reader.ok(), !d.refused);
+    const auto records = readAll(reader);
+    EXPECT_EQ(records.size(), d.recordsRead);
+    EXPECT_EQ(reader.end(), d.end);
+    EXPECT_NE(std::string(reader.error()).find(d.message), std::string::npos) << reader.error();
+    if (!records.empty()) {
+        EXPECT_EQ(records[0].bytes, kChunk1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CaptureDamage, ::testing::ValuesIn(kDamages),
+                         [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+
+TEST(CaptureFile, ChunksThatDoNotFitTheBufferAreCountedInGapRecords) {
+    TempDir dir;
+    const std::string path = dir.file("burst.orqcap");
+    std::unique_ptr<CaptureWriter> w = CaptureWriter::create(path.c_str(), 4096);
+    ASSERT_TRUE(w->start(1, "burst"));
+    // Far more than the ring holds, faster than the writer takes it.
+    const Bytes chunk(200, 0x55);
+    const int total = 2000;
+    for (int i = 0; i < total; ++i) w->record(CaptureWriter::RECEIVED, chunk.data(), chunk.size());
+    w->stop();
+    const uint64_t dropped = w->droppedChunks();
+
+    CaptureReader reader(path.c_str());
+    const Tally t = tally(readAll(reader));
+    EXPECT_EQ(reader.end(), CaptureReader::End::CLEAN) << reader.error();
+    EXPECT_GT(dropped, 0u);
+    EXPECT_GT(t.gapRecords, 0u);
+    EXPECT_EQ(t.gapChunks, dropped);
+    EXPECT_EQ(t.chunks + t.gapChunks, static_cast<uint64_t>(total));
+}
+
+TEST(CaptureFile, AFileThatCannotGrowEndsWithItsGapRecord) {
+    TempDir dir;
+    const std::string path = dir.file("limited.orqcap");
+    const int total = 400;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A process that limits its file size ignores SIGXFSZ and sees EFBIG.
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {16384, 16384};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(10);
+        std::unique_ptr<CaptureWriter> w = CaptureWriter::create(path.c_str(), 4096);
+        if (!w || !w->start(1, "limited")) _exit(11);
+        const Bytes chunk(100, 0x33);
+        for (int i = 0; i < total; ++i) {
+            w->record(CaptureWriter::WRITTEN, chunk.data(), chunk.size());
+            usleep(200);
+        }
+        w->stop();
+        _exit(w->droppedChunks() > 0 ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the writer's process died";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    CaptureReader reader(path.c_str());
+    const Tally t = tally(readAll(reader));
+    EXPECT_EQ(reader.end(), CaptureReader::End::CLEAN) << reader.error();
+    EXPECT_TRUE(t.endsWithGap);
+    EXPECT_EQ(t.chunks + t.gapChunks, static_cast<uint64_t>(total));
+    EXPECT_LE(readFile(path).size(), 16384u);
+}

@@ -1,0 +1,300 @@
+// Replay of a capture: the order in which ticks and received chunks are
+// handed to the library; a flight of the simulator recorded through liborq.so
+// and replayed, which must end in the values the live run ended in; and
+// replays that must go through the same world-model states at any speed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CaptureFormat.h"
+#include "CaptureReplay.h"
+#include "ConnectionString.h"
+#include "Dll.h"
+#include "HostLibrary.h"
+#include "Library.h"
+#include "MessageDebugger.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
+#include "ProcessProbe.h"
+#include "ReplayLink.h"
+#include "Simulator.h"
+
+using namespace std::chrono_literals;
+
+using ORQ::CaptureFormat;
+using ORQ::CaptureReplay;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/orq-replay-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { std::system(("rm -rf " + path).c_str()); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// A capture written record by record, with the times the test chooses.
+class CaptureBuilder {
+public:
+    CaptureBuilder() {
+        CaptureFormat::Header h;
+        h.ownID = 1;
+        h.connection = CaptureFormat::textOf("test");
+        bytes = CaptureFormat::encodeHeader(h);
+    }
+    CaptureBuilder& add(uint8_t kind, uint64_t micros, const Bytes& payload) {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + CaptureFormat::recordOverhead + payload.size());
+        CaptureFormat::encodeRecordHead(&bytes[at], kind, micros, static_cast<uint16_t>(payload.size()));
+        std::copy(payload.begin(), payload.end(), bytes.begin() + at + CaptureFormat::recordHeadSize);
+        const std::size_t body = CaptureFormat::recordHeadSize + payload.size();
+        CaptureFormat::put32(&bytes[at + body], CaptureFormat::crc32(&bytes[at], body));
+        return *this;
+    }
+    void save(const std::string& path) const {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    Bytes bytes;
+};
+
+std::string describe(const CaptureReplay::Event& e) {
+    switch (e.kind) {
+    case CaptureReplay::Event::TICK: return "tick " + std::to_string(CaptureReplay::managerTime(e.micros));
+    case CaptureReplay::Event::CHUNK: return "chunk " + std::to_string(e.micros) + " x" + std::to_string(e.bytes.size());
+    case CaptureReplay::Event::END: return "end " + std::to_string(e.micros);
+    }
+    return "?";
+}
+
+}  // namespace
+
+TEST(CaptureReplay, TicksEveryTenMillisecondsOfCaptureTimeComeBeforeTheChunksTheyReach) {
+    TempDir dir;
+    const std::string path = dir.file("c.orqcap");
+    Bytes gap(CaptureFormat::gapPayloadSize, 0);
+    CaptureBuilder()
+        .add(CaptureFormat::KIND_RECEIVED, 0, {1})
+        .add(CaptureFormat::KIND_RECEIVED, 25000, {2, 2})
+        .add(CaptureFormat::KIND_RECEIVED, 25000, {3})
+        .add(CaptureFormat::KIND_WRITTEN, 30000, {9, 9, 9})
+        .add(CaptureFormat::KIND_GAP, 31000, gap)
+        .add(CaptureFormat::KIND_RECEIVED, 40000, {4})
+        .save(path);
+
+    CaptureReplay replay(path.c_str());
+    ASSERT_TRUE(replay.ok()) << replay.error();
+    std::vector<std::string> events;
+    for (int i = 0; i < 20; ++i) {
+        const CaptureReplay::Event e = replay.next();
+        events.push_back(describe(e));
+        if (e.kind == CaptureReplay::Event::END) break;
+    }
+    const std::vector<std::string> expected = {
+        "tick 0",  "chunk 0 x1",     "tick 10",  "tick 20", "chunk 25000 x2", "chunk 25000 x1",
+        "tick 30", "tick 40",        "chunk 40000 x1", "end 50000",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(describe(replay.next()), "end 50000") << "END stays";
+}
+
+TEST(CaptureReplay, ARefusedCaptureSaysWhy) {
+    TempDir dir;
+    const std::string path = dir.file("bad.orqcap");
+    CaptureBuilder b;
+    b.bytes[0] = 'x';
+    b.save(path);
+    CaptureReplay replay(path.c_str());
+    EXPECT_FALSE(replay.ok());
+    EXPECT_NE(std::string(replay.error()).find("not a capture file"), std::string::npos);
+    EXPECT_EQ(replay.next().kind, CaptureReplay::Event::END);
+}
+
+// --- A recorded flight, replayed -------------------------------------------------
+
+namespace {
+
+const int kOwnID = 1;
+const int kBoard = 5;
+const int kStation = 6;
+
+struct Read {
+    int dataID;
+    int indexes;
+};
+
+// Every value the data maps read, the library's own bookkeeping included
+// (46 messages received, 48 alive, 51 age): a replay must reproduce it all.
+const std::vector<Read> kBoardReads = {
+    {1, 1},  {2, 1},  {3, 1},  {4, 1},  {5, 1},  {6, 1},  {7, 1},  {8, 1},  {9, 2},   {10, 2}, {11, 2},
+    {12, 4}, {13, 2}, {14, 1}, {15, 2}, {16, 2}, {17, 2}, {18, 1}, {19, 1}, {20, 1},  {22, 1}, {23, 3},
+    {24, 3}, {25, 3}, {27, 3}, {28, 3}, {30, 1}, {32, 1}, {35, 1}, {39, 21}, {41, 1}, {42, 1}, {44, 1},
+    {46, 1}, {48, 1}, {51, 1},
+};
+const std::vector<Read> kStationReads = {
+    {1, 1},  {2, 1},  {3, 1},  {4, 1},  {5, 1},  {6, 1},  {7, 1},  {8, 1},  {9, 2},  {10, 2}, {11, 2},
+    {13, 1}, {14, 1}, {15, 1}, {16, 1}, {17, 1}, {29, 8}, {30, 1}, {39, 10}, {48, 1}, {51, 1},
+};
+// The link statistics: damaged frames, frames and bytes received.
+const std::vector<Read> kLinkReads = {{45, 1}, {46, 1}, {47, 1}};
+
+using GetData = int (*)(int, int, int*, int);
+
+// Every value of both devices and of the link, one line; ageing values only
+// when `withAge` (a live run and its replay read them at different instants).
+std::string snapshot(GetData get, bool withAge) {
+    std::ostringstream out;
+    auto readAll = [&](int id, const std::vector<Read>& reads) {
+        out << "[" << id << "]";
+        for (const Read& r : reads) {
+            if (!withAge && (r.dataID == 48 || r.dataID == 51) && id != kOwnID) continue;
+            for (int index = 0; index < r.indexes; ++index) {
+                int value = 0;
+                const int code = get(id, r.dataID, &value, index);
+                out << ' ' << r.dataID << '.' << index << '=' << (code == ERROR_NO ? std::to_string(value) : "E" + std::to_string(code));
+            }
+        }
+    };
+    readAll(kBoard, kBoardReads);
+    readAll(kStation, kStationReads);
+    readAll(kOwnID, kLinkReads);
+    return out.str();
+}
+
+// One replay in this process, with the link the library would make for the
+// connection string: the messages it routes (a dump of what the library saw,
+// with manager times) and a snapshot of the world model whenever manager
+// time enters a new second, both taken on the replay's own thread.
+class Observer : public ORQ::MessageDebugger {
+public:
+    explicit Observer(ORQ::MessageManager& mm) : mm(mm), second(0) {}
+    void procMessage(ORQ::Message* m, ORQ::MessageSystem*) override {
+        const uint32_t now = mm.getTime();
+        while (now / 1000 >= second) {
+            snapshots.push_back(std::to_string(second) + " s: " + snapshot(&getData, true));
+            ++second;
+        }
+        std::ostringstream line;
+        line << now << ' ' << unsigned(m->dataType) << ' ' << unsigned(m->senderID) << "->" << unsigned(m->receiverID)
+             << " ch " << unsigned(m->channel) << ':';
+        for (unsigned i = 0; i < m->dataSize; ++i) line << ' ' << unsigned(m->data[i]);
+        dump.push_back(line.str());
+    }
+    ORQ::MessageManager& mm;
+    uint32_t second;
+    std::vector<std::string> snapshots;
+    std::vector<std::string> dump;
+};
+
+struct ReplayRun {
+    std::vector<std::string> snapshots;
+    std::vector<std::string> dump;
+    std::string final;
+};
+
+ReplayRun replayInProcess(const std::string& connection) {
+    ORQ::MessageManager mm;
+    ORQ::MessageSystem ms;
+    mm.setObserve(1);
+    mm.setAutoAddNewComponents(1);
+    mm.setBroadcast(1);
+    mm.addMessageSystem(&ms);
+    mm.setMyID(kOwnID);
+    Observer observer(mm);
+    mm.setMessageDebugger(&observer);
+    Library::installForTesting(&mm, &ms);
+    ReplayRun run;
+    {
+        ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
+        link.init();
+        EXPECT_EQ(link.getIsOpen(), 1);
+        EXPECT_TRUE(ORQ::test::eventually([&] { return ms.linkEnded.load() == 1; }, 60s));
+        link.deinit();
+        run.final = snapshot(&getData, false);
+    }
+    Library::installForTesting(nullptr, nullptr);
+    run.snapshots = observer.snapshots;
+    run.dump = observer.dump;
+    return run;
+}
+
+}  // namespace
+
+TEST(RecordedFlight, ReplaysToTheValuesOfTheLiveRunAndThroughTheSameStatesAtAnySpeed) {
+    TempDir dir;
+    const std::string path = dir.file("flight.orqcap");
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+
+    // Ten seconds of the simulator's flight, recorded through liborq.so.
+    ORQSim::Simulator sim;
+    ASSERT_TRUE(sim.openPty());
+    ASSERT_TRUE(sim.addDevice(kBoard, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(sim.addDevice(kStation, ORQSim::SimDevice::GroundStation));
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(ERROR_NO, lib.startCapture(path.c_str()));
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(ERROR_NO, lib.callInit(kOwnID, 0, sim.path().c_str()));
+    auto typeOf = [&](int id) {
+        int type = -1;
+        return lib.getData(id, 30, &type, 0) == ERROR_NO ? type : -1;
+    };
+    ASSERT_TRUE(ORQ::test::eventually([&] { return typeOf(kBoard) == 1 && typeOf(kStation) == 0; }, 30s));
+    std::this_thread::sleep_until(begin + 10s);
+    // A last report of every value, then silence: the live run's final values.
+    sim.reportAllAndPause();
+    int32_t uptime = -1;
+    ASSERT_TRUE(sim.currentValue(kBoard, 44, 0, uptime));
+    ASSERT_TRUE(ORQ::test::eventually(
+        [&] {
+            int v = -2;
+            return lib.getData(kBoard, 44, &v, 0) == ERROR_NO && v == uptime;
+        },
+        10s));
+    std::string live;
+    ASSERT_TRUE(ORQ::test::eventually(
+        [&] {
+            const std::string before = snapshot(lib.getData, false);
+            std::this_thread::sleep_for(200ms);
+            live = snapshot(lib.getData, false);
+            return live == before;
+        },
+        10s))
+        << "the library settles once the devices are silent";
+    lib.deinit();
+    sim.stop();
+
+    // The same capture through liborq.so, as fast as it goes.
+    ASSERT_EQ(ERROR_NO, lib.callInit(kOwnID, 0, ("replay://" + path + "?speed=0").c_str()));
+    ASSERT_TRUE(ORQ::test::eventually(
+        [&] {
+            int ended = 0;
+            return lib.getData(kOwnID, 50, &ended, 0) == ERROR_NO && ended == 1;
+        },
+        60s));
+    EXPECT_EQ(snapshot(lib.getData, false), live) << "the replayed world model holds the live run's values";
+    lib.deinit();
+
+    // Replays in this process: identical dumps and snapshot sequences,
+    // whatever the speed.
+    const ReplayRun first = replayInProcess("replay://" + path + "?speed=0");
+    const ReplayRun second = replayInProcess("replay://" + path + "?speed=0");
+    const ReplayRun paced = replayInProcess("replay://" + path + "?speed=20");
+    EXPECT_GE(first.snapshots.size(), 10u);
+    EXPECT_GT(first.dump.size(), 3000u);
+    EXPECT_EQ(first.final, live);
+    EXPECT_TRUE(first.dump == second.dump) << "two replays route the same messages at the same manager times";
+    EXPECT_TRUE(first.snapshots == second.snapshots);
+    EXPECT_TRUE(first.dump == paced.dump) << "a paced replay routes them too";
+    EXPECT_TRUE(first.snapshots == paced.snapshots);
+}
