@@ -143,31 +143,31 @@ Api::Response Api::handle(const Request& request) const {
         return error(request, http::status::forbidden, "cross-origin request refused");
     }
 
+    // The route and its numbers first, then the method, then the token.
+    int id = 0, dataID = 0, index = 0;
+    const bool listing = seg.size() == 2 && (seg[1] == "nodes" || seg[1] == "link" || seg[1] == "stream");
+    const bool nodePath = seg.size() >= 3 && seg.size() <= 5 && seg[1] == "nodes";
+    if (!listing && !nodePath) return error(request, http::status::not_found, "no such resource");
+    if (nodePath) {
+        if (!number(seg[2], 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
+        if (seg.size() >= 4 && !number(seg[3], 0, 255, dataID)) {
+            return error(request, http::status::bad_request, "bad data ID");
+        }
+        if (seg.size() == 5 && !number(seg[4], 0, 255, index)) return error(request, http::status::bad_request, "bad index");
+    }
     const bool read = seg.size() <= 3;
-    if (read && !get) return error(request, http::status::method_not_allowed, "method not allowed");
-    if (!read && request.method() != http::verb::put) {
+    if (read != get || (!read && request.method() != http::verb::put)) {
         return error(request, http::status::method_not_allowed, "method not allowed");
     }
     if (!authorised(request) && (!read || !options.openReads)) {
         return error(request, http::status::unauthorized, "missing or wrong token");
     }
 
-    if (seg.size() == 2 && seg[1] == "nodes") return nodes(request);
-    if (seg.size() == 2 && seg[1] == "link") return link(request);
-    if (seg.size() == 2 && seg[1] == "stream") {
-        return error(request, http::status::upgrade_required, "the stream is a WebSocket");
-    }
-    if (seg.size() >= 3 && seg.size() <= 5 && seg[1] == "nodes") {
-        int id = 0, dataID = 0, index = 0;
-        if (!number(seg[2], 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
-        if (seg.size() == 3) return node(request, id);
-        if (!number(seg[3], 0, 255, dataID)) return error(request, http::status::bad_request, "bad data ID");
-        if (seg.size() == 5 && !number(seg[4], 0, 255, index)) {
-            return error(request, http::status::bad_request, "bad index");
-        }
-        return set(request, id, dataID, index);
-    }
-    return error(request, http::status::not_found, "no such resource");
+    if (seg.size() == 3) return node(request, id);
+    if (!read) return set(request, id, dataID, index);
+    if (seg[1] == "nodes") return nodes(request);
+    if (seg[1] == "link") return link(request);
+    return error(request, http::status::upgrade_required, "the stream is a WebSocket");
 }
 
 bool Api::admitStream(const Request& request, int& hz, Response& refusal) const {

@@ -8,6 +8,10 @@ namespace websocket = beast::websocket;
 namespace {
 
 const size_t maxIncoming = 1024;
+// What the system may hold for a client that does not read: about a second
+// of deltas at the highest rate. Past that the client's ticks are skipped,
+// so it is sent a fresh picture instead of working through a backlog.
+const int sendBuffer = 16 * 1024;
 
 }  // namespace
 
@@ -22,6 +26,8 @@ StreamSession::StreamSession(beast::tcp_stream&& stream, std::shared_ptr<Hub> h,
 StreamSession::~StreamSession() { --hub->streamClients; }
 
 void StreamSession::start(const Api::Request& upgrade, const std::string& protocol) {
+    boost::system::error_code ignored;
+    beast::get_lowest_layer(ws).socket().set_option(boost::asio::socket_base::send_buffer_size(sendBuffer), ignored);
     // Pings an idle client and drops it when it does not answer.
     ws.set_option(websocket::stream_base::timeout{std::chrono::seconds(10), std::chrono::seconds(20), true});
     ws.set_option(websocket::stream_base::decorator([protocol](websocket::response_type& r) {
