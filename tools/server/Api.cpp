@@ -48,6 +48,23 @@ std::string hostPart(const std::string& authority) {
     return authority.substr(0, authority.find(':'));
 }
 
+// The subprotocols a WebSocket handshake offers, in its order.
+std::vector<std::string> offeredProtocols(const Api::Request& request) {
+    const std::string list(request[http::field::sec_websocket_protocol]);
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(start, end - start);
+        item.erase(0, item.find_first_not_of(' '));
+        item.erase(item.find_last_not_of(' ') + 1);
+        if (!item.empty()) out.push_back(item);
+        start = end + 1;
+    }
+    return out;
+}
+
 bool loopbackName(const std::string& host) {
     return host == "localhost" || host == "[::1]" || host.compare(0, 4, "127.") == 0;
 }
@@ -74,27 +91,21 @@ bool Api::authorised(const Request& request) const {
         return value.compare(0, scheme.size(), scheme) == 0 && sameToken(value.substr(scheme.size()), options.token);
     }
     // A browser's WebSocket offers the token as a subprotocol.
-    const std::string offered(request[http::field::sec_websocket_protocol]);
     bool found = false;
-    size_t start = 0;
-    while (start <= offered.size()) {
-        size_t end = offered.find(',', start);
-        if (end == std::string::npos) end = offered.size();
-        std::string item = offered.substr(start, end - start);
-        item.erase(0, item.find_first_not_of(' '));
-        item.erase(item.find_last_not_of(' ') + 1);
+    for (const std::string& offered : offeredProtocols(request)) {
         const std::string prefix = "bearer.";
-        if (item.compare(0, prefix.size(), prefix) == 0 && sameToken(item.substr(prefix.size()), options.token)) {
+        if (offered.compare(0, prefix.size(), prefix) == 0 && sameToken(offered.substr(prefix.size()), options.token)) {
             found = true;
         }
-        start = end + 1;
     }
     return found;
 }
 
 std::string Api::streamProtocol(const Request& request) {
-    const std::string offered(request[http::field::sec_websocket_protocol]);
-    return offered.empty() ? std::string() : "orq";
+    for (const std::string& offered : offeredProtocols(request)) {
+        if (offered == "orq") return offered;
+    }
+    return std::string();
 }
 
 Api::Response Api::reply(const Request& request, http::status status, const std::string& body) const {

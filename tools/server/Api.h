@@ -44,7 +44,8 @@ public:
     // For a WebSocket upgrade request: true with the client's rate when it may
     // stream; otherwise false with the answer to send instead.
     bool admitStream(const Request& request, int& hz, Response& refusal) const;
-    // The subprotocol to accept in the stream's handshake (empty: none offered).
+    // The subprotocol to accept in the stream's handshake: "orq" when offered
+    // (as the dashboard does beside its token), else none.
     static std::string streamProtocol(const Request& request);
 
     static Response error(const Request& request, boost::beast::http::status status, const std::string& text);

@@ -41,6 +41,8 @@ bool Vehicle::readNode(const NodeRef& ref, Snapshot::Node& out) const {
     out.type = ref.type;
     out.data.clear();
     int type = -1;
+    // A node listed before it told its type has no values yet; a typed node
+    // that no longer answers is gone.
     if (getData(ref.id, idType, &type, 0) != ERROR_NO) return ref.type < 0;
     out.type = type;
     for (const DataNames::Row* row : DataNames::rowsOfType(type)) {
