@@ -34,9 +34,9 @@ public:
         bool openReads = true;    // reads without the token (loopback only)
     };
 
-    static const size_t maxBody = 1024;
-    static const int maxStreamHz = 50;
-    static const int defaultStreamHz = 10;
+    static constexpr size_t maxBody = 1024;
+    static constexpr int maxStreamHz = 50;
+    static constexpr int defaultStreamHz = 10;
 
     Api(const Vehicle& vehicle, const StaticFiles& files, const Options& options);
 

@@ -2,8 +2,6 @@
 
 #include "Vehicle.h"
 
-constexpr std::chrono::milliseconds Hub::minInterval;
-
 Hub::Hub(const Vehicle& v) : vehicle(v) {}
 
 Hub::Picture Hub::current() {
