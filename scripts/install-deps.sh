@@ -20,6 +20,12 @@ packages=(
   chromium
 )
 
+# Node.js and npm vendor the dashboard's chart library and drive the browser
+# test. A Node.js that came with its own npm (as from NodeSource) is kept.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

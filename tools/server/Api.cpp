@@ -1,0 +1,294 @@
+#include "Api.h"
+
+#include <cstdint>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "StaticFiles.h"
+#include "Vehicle.h"
+
+namespace http = boost::beast::http;
+using nlohmann::json;
+
+namespace {
+
+const size_t maxTarget = 256;
+
+// Path segments after the leading '/'; empty segments are kept, so "//" or a
+// trailing '/' never matches a route.
+std::vector<std::string> segmentsOf(const std::string& path) {
+    std::vector<std::string> out;
+    size_t start = 1;
+    while (start <= path.size()) {
+        const size_t slash = path.find('/', start);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        out.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// One to three decimal digits, nothing else, within [low, high].
+bool number(const std::string& text, int low, int high, int& out) {
+    if (text.empty() || text.size() > 3) return false;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < low || v > high) return false;
+    out = v;
+    return true;
+}
+
+// The host part of a Host header or an origin's authority, without the port.
+std::string hostPart(const std::string& authority) {
+    if (!authority.empty() && authority[0] == '[') return authority.substr(0, authority.find(']') + 1);
+    return authority.substr(0, authority.find(':'));
+}
+
+// The subprotocols a WebSocket handshake offers, in its order.
+std::vector<std::string> offeredProtocols(const Api::Request& request) {
+    const std::string list(request[http::field::sec_websocket_protocol]);
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(start, end - start);
+        item.erase(0, item.find_first_not_of(' '));
+        item.erase(item.find_last_not_of(' ') + 1);
+        if (!item.empty()) out.push_back(item);
+        start = end + 1;
+    }
+    return out;
+}
+
+bool loopbackName(const std::string& host) {
+    return host == "localhost" || host == "[::1]" || host.compare(0, 4, "127.") == 0;
+}
+
+}  // namespace
+
+Api::Api(const Vehicle& v, const StaticFiles& f, const Options& o) : vehicle(v), files(f), options(o) {}
+
+bool Api::sameToken(const std::string& given, const std::string& expected) {
+    unsigned char diff = given.size() != expected.size();
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const unsigned char g = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+        diff |= g ^ static_cast<unsigned char>(expected[i]);
+    }
+    return diff == 0;
+}
+
+bool Api::authorised(const Request& request) const {
+    if (options.token.empty()) return true;
+    const auto header = request.find(http::field::authorization);
+    if (header != request.end()) {
+        const std::string value(header->value());
+        const std::string scheme = "Bearer ";
+        return value.compare(0, scheme.size(), scheme) == 0 && sameToken(value.substr(scheme.size()), options.token);
+    }
+    // A browser's WebSocket offers the token as a subprotocol.
+    bool found = false;
+    for (const std::string& offered : offeredProtocols(request)) {
+        const std::string prefix = "bearer.";
+        if (offered.compare(0, prefix.size(), prefix) == 0 && sameToken(offered.substr(prefix.size()), options.token)) {
+            found = true;
+        }
+    }
+    return found;
+}
+
+std::string Api::streamProtocol(const Request& request) {
+    for (const std::string& offered : offeredProtocols(request)) {
+        if (offered == "orq") return offered;
+    }
+    return std::string();
+}
+
+Api::Response Api::reply(const Request& request, http::status status, const std::string& body) const {
+    Response r{status, request.version()};
+    r.set(http::field::content_type, "application/json");
+    r.set(http::field::cache_control, "no-store");
+    r.keep_alive(request.keep_alive());
+    r.body() = body;
+    r.prepare_payload();
+    return r;
+}
+
+Api::Response Api::error(const Request& request, http::status status, const std::string& text) {
+    Response r{status, request.version()};
+    r.set(http::field::content_type, "application/json");
+    r.set(http::field::cache_control, "no-store");
+    if (status == http::status::unauthorized) r.set(http::field::www_authenticate, "Bearer");
+    r.keep_alive(request.keep_alive());
+    r.body() = json{{"error", text}}.dump();
+    r.prepare_payload();
+    return r;
+}
+
+Api::Response Api::handle(const Request& request) const {
+    const std::string target(request.target());
+    if (target.size() > maxTarget) return error(request, http::status::uri_too_long, "request target too long");
+    if (target.empty() || target[0] != '/') return error(request, http::status::bad_request, "bad request target");
+    const std::string path = target.substr(0, target.find('?'));
+    const bool get = request.method() == http::verb::get;
+    const std::vector<std::string> seg = segmentsOf(path);
+
+    if (seg[0] != "api") {
+        if (!get) return error(request, http::status::method_not_allowed, "method not allowed");
+        return file(request, path);
+    }
+
+    // Guards against pages of other sites that the user's browser runs: a
+    // name that resolves to this host (DNS rebinding) or a request sent from
+    // another origin.
+    const std::string host(request[http::field::host]);
+    if (options.openReads && !loopbackName(hostPart(host))) {
+        return error(request, http::status::forbidden, "host not allowed");
+    }
+    const auto origin = request.find(http::field::origin);
+    if (origin != request.end() && std::string(origin->value()) != "http://" + host) {
+        return error(request, http::status::forbidden, "cross-origin request refused");
+    }
+
+    // The route and its numbers first, then the method, then the token.
+    int id = 0, dataID = 0, index = 0;
+    const bool listing = seg.size() == 2 && (seg[1] == "nodes" || seg[1] == "link" || seg[1] == "stream");
+    const bool nodePath = seg.size() >= 3 && seg.size() <= 5 && seg[1] == "nodes";
+    if (!listing && !nodePath) return error(request, http::status::not_found, "no such resource");
+    if (nodePath) {
+        if (!number(seg[2], 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
+        if (seg.size() >= 4 && !number(seg[3], 0, 255, dataID)) {
+            return error(request, http::status::bad_request, "bad data ID");
+        }
+        if (seg.size() == 5 && !number(seg[4], 0, 255, index)) return error(request, http::status::bad_request, "bad index");
+    }
+    const bool read = seg.size() <= 3;
+    if (read != get || (!read && request.method() != http::verb::put)) {
+        return error(request, http::status::method_not_allowed, "method not allowed");
+    }
+    if (!authorised(request) && (!read || !options.openReads)) {
+        return error(request, http::status::unauthorized, "missing or wrong token");
+    }
+
+    if (seg.size() == 3) return node(request, id);
+    if (!read) return set(request, id, dataID, index);
+    if (seg[1] == "nodes") return nodes(request);
+    if (seg[1] == "link") return link(request);
+    return error(request, http::status::upgrade_required, "the stream is a WebSocket");
+}
+
+bool Api::admitStream(const Request& request, int& hz, Response& refusal) const {
+    const std::string target(request.target());
+    const size_t mark = target.find('?');
+    const std::string path = target.substr(0, mark);
+    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    if (path != "/api/stream") {
+        refusal = error(request, http::status::not_found, "no such resource");
+        return false;
+    }
+    if (!authorised(request)) {
+        refusal = error(request, http::status::unauthorized, "missing or wrong token");
+        return false;
+    }
+    const std::string host(request[http::field::host]);
+    const auto origin = request.find(http::field::origin);
+    if ((options.openReads && !loopbackName(hostPart(host))) ||
+        (origin != request.end() && std::string(origin->value()) != "http://" + host)) {
+        refusal = error(request, http::status::forbidden, "cross-origin stream refused");
+        return false;
+    }
+    hz = defaultStreamHz;
+    const std::string key = "hz=";
+    if (!query.empty() &&
+        (query.compare(0, key.size(), key) != 0 || !number(query.substr(key.size()), 1, maxStreamHz, hz))) {
+        refusal = error(request, http::status::bad_request, "hz must be a whole number from 1 to 50");
+        return false;
+    }
+    return true;
+}
+
+Api::Response Api::nodes(const Request& request) const {
+    json list = json::array();
+    for (const Vehicle::NodeRef& ref : vehicle.listNodes()) {
+        int alive = 0, age = 0;
+        if (!vehicle.aliveAndAge(ref.id, alive, age)) continue;
+        list.push_back(json{{"id", ref.id}, {"type", ref.type}, {"typeName", DataNames::typeName(ref.type)},
+                            {"alive", alive}, {"age", age}});
+    }
+    return reply(request, http::status::ok, json{{"nodes", std::move(list)}}.dump());
+}
+
+Api::Response Api::node(const Request& request, int id) const {
+    Snapshot::Node n;
+    int alive = 0, age = 0;
+    bool known = false;
+    for (const Vehicle::NodeRef& ref : vehicle.listNodes()) {
+        if (ref.id == id) known = vehicle.readNode(ref, n) && vehicle.aliveAndAge(id, alive, age);
+    }
+    if (!known) return error(request, http::status::not_found, "no such node");
+    json data = json::array();
+    for (const Snapshot::Value& v : n.data) {
+        data.push_back(json{{"id", v.row->id}, {"name", v.row->name}, {"unit", v.row->unit}, {"text", v.row->text},
+                            {"settable", v.row->settable}, {"values", v.values}});
+    }
+    return reply(request, http::status::ok,
+                 json{{"id", id}, {"type", n.type}, {"typeName", DataNames::typeName(n.type)}, {"alive", alive},
+                      {"age", age}, {"data", std::move(data)}}
+                     .dump());
+}
+
+Api::Response Api::link(const Request& request) const {
+    json stats = json::object();
+    for (const Snapshot::Value& v : vehicle.readLink()) {
+        if (!v.values.empty()) stats[v.row->name] = v.values[0];
+    }
+    return reply(request, http::status::ok,
+                json{{"connection", options.connection}, {"ownId", vehicle.ownID()}, {"statistics", std::move(stats)}}
+                    .dump());
+}
+
+Api::Response Api::set(const Request& request, int id, int dataID, int index) const {
+    const json body = json::parse(request.body(), nullptr, false);
+    if (body.is_discarded() || !body.is_object()) return error(request, http::status::bad_request, "body must be a JSON object");
+    if (body.size() != 1 || !body.contains("value")) {
+        return error(request, http::status::bad_request, "body must be {\"value\": integer}");
+    }
+    const json& v = body["value"];
+    int64_t value = 0;
+    bool inRange = false;
+    if (v.is_number_unsigned()) {
+        inRange = v.get<uint64_t>() <= static_cast<uint64_t>(INT32_MAX);
+        value = inRange ? static_cast<int64_t>(v.get<uint64_t>()) : 0;
+    } else if (v.is_number_integer()) {
+        value = v.get<int64_t>();
+        inRange = value >= INT32_MIN && value <= INT32_MAX;
+    }
+    if (!inRange) return error(request, http::status::bad_request, "value must be an integer of 32 bits");
+
+    const int code = vehicle.set(id, dataID, index, static_cast<int>(value));
+    json answer{{"code", code}, {"name", Vehicle::codeName(code)}};
+    if (code != 0) {
+        answer["error"] = "set refused";
+        return reply(request, http::status::conflict, answer.dump());
+    }
+    return reply(request, http::status::ok, answer.dump());
+}
+
+Api::Response Api::file(const Request& request, const std::string& path) const {
+    const StaticFiles::File* f = files.find(path);
+    if (f == nullptr) return error(request, http::status::not_found, "no such file");
+    Response r{http::status::ok, request.version()};
+    r.set(http::field::content_type, f->contentType);
+    r.set(http::field::cache_control, "no-cache");
+    r.set("X-Content-Type-Options", "nosniff");
+    r.set("Content-Security-Policy",
+          "default-src 'self'; connect-src 'self' ws: wss:; img-src 'self' data:; style-src 'self' 'unsafe-inline'");
+    r.keep_alive(request.keep_alive());
+    r.body() = f->body;
+    r.prepare_payload();
+    return r;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The server's answers: each HTTP request to a response, with every check of
+// the input (method, path, numbers and their ranges, body, token) made here.
+// Bad input gets a 4xx with a JSON body {"error": "..."}.
+//
+//   GET /api/nodes                              nodes with type, alive flag, age
+//   GET /api/nodes/{id}                         all readable values of a node
+//   GET /api/link                               link statistics, connection string
+//   PUT /api/nodes/{id}/{dataId}[/{index}]      {"value": v}: a set; 409 when refused
+//   GET /api/stream?hz=N (WebSocket upgrade)    admitted by admitStream
+//   GET /, /{file}                              the dashboard
+//
+// With a token, sets and the stream need "Authorization: Bearer TOKEN" (a
+// browser's stream may offer the subprotocol "bearer.TOKEN" instead, as it
+// cannot set headers there); reads need it too unless reads are open. The
+// dashboard's files are always open: they hold no data.
+//
+// Holds no state of its own beyond its options: const, any thread.
+#include <string>
+
+#include <boost/beast/http.hpp>
+
+class StaticFiles;
+class Vehicle;
+
+class Api {
+public:
+    using Request = boost::beast::http::request<boost::beast::http::string_body>;
+    using Response = boost::beast::http::response<boost::beast::http::string_body>;
+
+    struct Options {
+        std::string connection;   // as passed to init
+        std::string token;        // empty: none
+        bool openReads = true;    // reads without the token (loopback only)
+    };
+
+    static constexpr size_t maxBody = 1024;
+    static constexpr int maxStreamHz = 50;
+    static constexpr int defaultStreamHz = 10;
+
+    Api(const Vehicle& vehicle, const StaticFiles& files, const Options& options);
+
+    Response handle(const Request& request) const;
+    // For a WebSocket upgrade request: true with the client's rate when it may
+    // stream; otherwise false with the answer to send instead.
+    bool admitStream(const Request& request, int& hz, Response& refusal) const;
+    // The subprotocol to accept in the stream's handshake: "orq" when offered
+    // (as the dashboard does beside its token), else none.
+    static std::string streamProtocol(const Request& request);
+
+    static Response error(const Request& request, boost::beast::http::status status, const std::string& text);
+    // Compares in time that depends on the expected token's length only.
+    static bool sameToken(const std::string& given, const std::string& expected);
+
+private:
+    bool authorised(const Request& request) const;
+    Response reply(const Request& request, boost::beast::http::status status, const std::string& body) const;
+    Response nodes(const Request& request) const;
+    Response node(const Request& request, int id) const;
+    Response link(const Request& request) const;
+    Response set(const Request& request, int id, int dataID, int index) const;
+    Response file(const Request& request, const std::string& path) const;
+
+    const Vehicle& vehicle;
+    const StaticFiles& files;
+    Options options;
+};

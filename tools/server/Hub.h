@@ -1,0 +1,49 @@
+#pragma once
+// What the server's sessions share: the counts of open connections and
+// stream clients (the limits are checked against them), and the latest
+// picture of the vehicle with its stream messages.
+//
+// Pictures are taken on demand, at most every minInterval, however many
+// clients ask: the load on the library does not grow with the number of
+// clients. A client that was sent the picture before the latest gets the
+// delta computed once for all such clients; any other client gets a delta of
+// its own, or the whole picture.
+//
+// Used from the server's one I/O thread only; no lock. Sessions hold it by
+// shared pointer, so it outlives the last of them whatever order the server
+// is torn down in.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "Snapshot.h"
+
+class Vehicle;
+
+class Hub {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Picture = std::shared_ptr<const Snapshot>;
+
+    static constexpr std::chrono::milliseconds minInterval{15};
+
+    explicit Hub(const Vehicle& vehicle);
+
+    // The latest picture, taken now when the last one is older than minInterval.
+    Picture current();
+    // The message that brings a client that was sent `sent` (null: nothing
+    // yet) to `now` (the result of current()); empty when nothing changed.
+    std::string messageFor(const Picture& sent, const Picture& now);
+    std::string fullMessage(const Picture& now);
+
+    int connections = 0;     // HTTP connections open (streams not counted)
+    int streamClients = 0;   // WebSocket streams open
+
+private:
+    const Vehicle& vehicle;
+    Picture latest, previous;
+    Clock::time_point takenAt;
+    std::string latestFull;       // cache of fullMessage(latest)
+    std::string latestDelta;      // cache of the delta previous -> latest
+    bool latestDeltaDone = false;
+};

@@ -1,0 +1,66 @@
+#include "Server.h"
+
+#include <csignal>
+#include <iostream>
+
+#include <boost/asio/signal_set.hpp>
+
+#include "Hub.h"
+
+namespace net = boost::asio;
+using net::ip::tcp;
+
+Server::Server(const Vehicle& vehicle, const Options& o)
+    : io(1),
+      options(o),
+      files(o.webFolder),
+      api(vehicle, files, o.api),
+      hub(std::make_shared<Hub>(vehicle)),
+      acceptor(io),
+      retry(io) {
+    acceptor.open(options.listen.protocol());
+    acceptor.set_option(net::socket_base::reuse_address(true));
+    acceptor.bind(options.listen);
+    acceptor.listen(net::socket_base::max_listen_connections);
+}
+
+Server::~Server() = default;
+
+tcp::endpoint Server::endpoint() const { return acceptor.local_endpoint(); }
+
+void Server::run(bool stopOnSignals) {
+    net::signal_set signals(io);
+    if (stopOnSignals) {
+        signals.add(SIGINT);
+        signals.add(SIGTERM);
+        signals.async_wait([this](boost::system::error_code ec, int) {
+            if (!ec) io.stop();
+        });
+    }
+    accept();
+    io.run();
+}
+
+void Server::stop() { io.stop(); }
+
+void Server::accept() {
+    acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
+        if (ec) {
+            std::cerr << "orq-server: accept failed: " << ec.message() << std::endl;
+            retry.expires_after(std::chrono::milliseconds(100));
+            retry.async_wait([this](boost::system::error_code e) {
+                if (!e) accept();
+            });
+            return;
+        }
+        const bool full = hub->connections >= options.maxConnections;
+        auto session = std::make_shared<HttpSession>(std::move(socket), api, hub,
+                                                     HttpSession::Limits{options.requestTimeout, options.maxStreamClients});
+        if (full) {
+            session->refuse();
+        } else {
+            session->start();
+        }
+        accept();
+    });
+}

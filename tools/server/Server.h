@@ -1,0 +1,60 @@
+#pragma once
+// orq-server's network side: listens on one address, accepts HTTP
+// connections up to a limit (further ones are answered 503 and closed), and
+// runs every session, the stream included, on one I/O thread.
+//
+// The constructor binds (throws boost::system::system_error when it cannot).
+// run() is the I/O thread: it returns after stop(), which any thread may
+// call. Everything else of the server lives on that thread and takes no lock.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include "Api.h"
+#include "HttpSession.h"
+#include "StaticFiles.h"
+
+class Hub;
+class Vehicle;
+
+class Server {
+public:
+    struct Options {
+        boost::asio::ip::tcp::endpoint listen;
+        Api::Options api;
+        std::string webFolder;
+        std::chrono::milliseconds requestTimeout{10000};
+        int maxConnections = 64;
+        int maxStreamClients = 32;
+    };
+
+    Server(const Vehicle& vehicle, const Options& options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // The address bound (with the port chosen when port 0 was asked for).
+    boost::asio::ip::tcp::endpoint endpoint() const;
+    size_t webFiles() const { return files.size(); }
+    // Runs the I/O thread until stop(), or SIGINT/SIGTERM when stopOnSignals.
+    void run(bool stopOnSignals = false);
+    void stop();
+
+private:
+    void accept();
+
+    // Declared first, destroyed last: destroying it destroys the pending
+    // operations and with them the sessions, which hold the hub by shared
+    // pointer and nothing else of the server.
+    boost::asio::io_context io;
+    Options options;
+    StaticFiles files;
+    Api api;
+    std::shared_ptr<Hub> hub;
+    boost::asio::ip::tcp::acceptor acceptor;
+    boost::asio::steady_timer retry;   // pause after a failed accept (no descriptor left)
+};

@@ -1,0 +1,49 @@
+#pragma once
+// One WebSocket client of the stream: every 1/hz seconds it sends what
+// changed since the picture the client was sent last (nothing when nothing
+// changed). At most one message is in flight: a tick that finds the previous
+// message still being written is skipped, and the client is sent the whole
+// picture once it has caught up, so a slow client costs neither memory nor
+// time of the link. Incoming messages are read and dropped.
+//
+// Lives on the server's I/O thread, owned by its own pending operations
+// (shared_from_this). Counted in Hub::streamClients from construction on.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include "Api.h"
+#include "Hub.h"
+
+class StreamSession : public std::enable_shared_from_this<StreamSession> {
+public:
+    StreamSession(boost::beast::tcp_stream&& stream, std::shared_ptr<Hub> hub, int hz);
+    ~StreamSession();
+    StreamSession(const StreamSession&) = delete;
+    StreamSession& operator=(const StreamSession&) = delete;
+
+    // Completes the handshake of upgrade, accepting protocol when not empty.
+    void start(const Api::Request& upgrade, const std::string& protocol);
+
+private:
+    void onAccept(boost::beast::error_code ec);
+    void read();
+    void tick();
+    void onWrite(boost::beast::error_code ec);
+    void stop();
+
+    boost::beast::websocket::stream<boost::beast::tcp_stream> ws;
+    boost::asio::steady_timer timer;
+    boost::beast::flat_buffer in;
+    std::string out;              // the message being written
+    Hub::Picture sent;            // what the client has (null: nothing yet)
+    std::shared_ptr<Hub> hub;
+    std::chrono::steady_clock::duration period;
+    bool writing = false;
+    bool behind = false;          // a tick was skipped: send the whole picture next
+    bool stopped = false;
+};
