@@ -8,6 +8,7 @@
 
 Failures raise ``orq.Error`` subclasses named after the library's codes.
 """
+from .capture import start_capture, stop_capture
 from .data_ids import DataId, FlightBoard, GroundStation, LinkStatistic
 from .errors import (BufferTooSmal, ComponentNotSupported, ComponenttypeNotSupported, DatatypeNotSupported, Error,
                      IndexNotSupported, InvalidValue, StartDll, UnexpectedException)
@@ -19,5 +20,5 @@ __all__ = [
     "DataId", "FlightBoard", "GroundStation", "LinkStatistic",
     "Error", "UnexpectedException", "ComponentNotSupported", "DatatypeNotSupported", "ComponenttypeNotSupported",
     "IndexNotSupported", "BufferTooSmal", "InvalidValue", "StartDll",
-    "library_path", "load_library",
+    "library_path", "load_library", "start_capture", "stop_capture",
 ]

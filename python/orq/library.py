@@ -20,6 +20,8 @@ _PROTOTYPES = {
     "setData": (ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_int),
     "getDataKomplex": (ctypes.c_int, _INT_P, _INT_P, ctypes.c_int, _INT_P, _INT_P),
     "getComponents": (_INT_P, _INT_P, _INT_P),
+    "startCapture": (ctypes.c_char_p,),
+    "stopCapture": (),
 }
 
 _loaded = None

@@ -51,6 +51,20 @@ def test_failures_raise_the_error_of_their_code(link, call, error, code):
     assert raised.value.code == code == error.CODE
 
 
+def test_a_capture_started_before_the_link_records_it(sim_line, tmp_path):
+    capture = tmp_path / "flight.orqcap"
+    orq.start_capture(str(capture))
+    try:
+        with orq.Link(sim_line) as link:
+            wait_for(lambda: (5, 1) in set(link.components()), "the board is typed")
+    finally:
+        orq.stop_capture()
+    # The header and at least the records of the frames that typed the board.
+    assert capture.stat().st_size > 100
+    with pytest.raises(orq.StartDll):
+        orq.start_capture(str(tmp_path / "no-such-folder" / "x.orqcap"))
+
+
 def test_a_connection_that_does_not_open_raises_start_dll(tmp_path):
     with pytest.raises(orq.StartDll) as raised:
         with orq.Link(str(tmp_path / "no-such-device")):
