@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 #include <thread>
@@ -134,6 +136,22 @@ TEST(ServerApi, SetIsReportedBackAndRefusedSetIsAConflictWithTheCode) {
     }
     // An index below the waypoint count is a set like any other.
     EXPECT_EQ(200, c.put("/api/nodes/5/25/89", R"({"value": 1234})").status);
+}
+
+TEST(ServerApi, CaptureRecordsTheLinkFromItsStart) {
+    char folder[] = "/tmp/orq-server-capture-XXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/flight.orqcap";
+    {
+        ServerRig rig({"--capture", path});  // ready once both nodes are mirrored
+        // The writer thread catches up with the frames that typed both nodes.
+        EXPECT_TRUE(eventually([&] {
+            struct stat st;
+            return ::stat(path.c_str(), &st) == 0 && st.st_size > 1000;
+        }));
+    }
+    ::unlink(path.c_str());
+    ::rmdir(folder);
 }
 
 TEST(ServerApi, DashboardFilesAreServed) {
