@@ -29,6 +29,7 @@
 
 #include "BenchSupport.h"
 #include "Dll.h"
+#include "LoopbackAddress.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ public:
             return;
         }
         const int s = socket(AF_INET, (kind == Tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopback(0);
+        sockaddr_in a = ORQSim::loopbackAddress(0);
         socklen_t size = sizeof a;
         if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("no socket");
         if (kind == Tcp) {
@@ -106,7 +107,7 @@ public:
         }
         // The library's UDP port: a free one, taken from a socket bound to 0.
         const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in p = loopback(0);
+        sockaddr_in p = ORQSim::loopbackAddress(0);
         size = sizeof p;
         if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&p), sizeof p) != 0 ||
             getsockname(probe, reinterpret_cast<sockaddr*>(&p), &size) != 0) {
@@ -163,15 +164,6 @@ public:
     std::atomic<int64_t> lastFrameEndNs{0};
 
 private:
-    static sockaddr_in loopback(uint16_t port) {
-        sockaddr_in a;
-        std::memset(&a, 0, sizeof a);
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return a;
-    }
-
     void readLoop() {
         uint8_t buf[4096];
         for (;;) {

@@ -7,25 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "LoopbackAddress.h"
+
 namespace ORQ {
 namespace test {
 
-namespace {
-
-sockaddr_in loopback(uint16_t port) {
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
-}  // namespace
-
 uint16_t freeLoopbackPort(int socketType) {
     const int s = ::socket(AF_INET, socketType | SOCK_CLOEXEC, 0);
-    sockaddr_in a = loopback(0);
+    sockaddr_in a = ORQSim::loopbackAddress(0);
     socklen_t size = sizeof a;
     const bool bound = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
                        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0;
@@ -36,7 +25,7 @@ uint16_t freeLoopbackPort(int socketType) {
 
 bool acceptsTcp(uint16_t port) {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = ORQSim::loopbackAddress(port);
     const bool accepted = s >= 0 && ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
     if (s >= 0) ::close(s);
     return accepted;

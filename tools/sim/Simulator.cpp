@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "LoopbackAddress.h"
+
 namespace ORQSim {
 
 namespace {
@@ -60,15 +62,6 @@ void Simulator::closeLine() {
 
 namespace {
 
-sockaddr_in loopback(uint16_t port) {
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 uint16_t localPort(int socket) {
     sockaddr_in a;
     socklen_t size = sizeof a;
@@ -85,7 +78,7 @@ bool Simulator::listenTcp(uint16_t port) {
     const int on = 1;
     // A restarted server takes its port back at once.
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = ORQSim::loopbackAddress(port);
     if (bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0) {
         close(s);
         return false;
@@ -99,8 +92,8 @@ bool Simulator::listenTcp(uint16_t port) {
 bool Simulator::openUdpSocket() {
     const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) return false;
-    const sockaddr_in any = loopback(0);
-    const sockaddr_in host = loopback(udpTarget);
+    const sockaddr_in any = ORQSim::loopbackAddress(0);
+    const sockaddr_in host = ORQSim::loopbackAddress(udpTarget);
     if (bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
         connect(s, reinterpret_cast<const sockaddr*>(&host), sizeof host) != 0) {
         close(s);
