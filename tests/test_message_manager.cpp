@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"NewSenderGetsAPlaceholder", false, true, true, 7, 1, 0, 0, 0, 3, true},
         RouteCase{"NewSenderWithoutAutoAdd", false, true, false, 7, 1, 0, 0, 0, 2, true},
         RouteCase{"SenderZeroNeverGetsAPlaceholder", false, true, true, 0, 1, 0, 0, 0, 2, true}),
-    [](const ::testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RouteCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ManagerTest, NewSenderGetsAPlaceholderAskingForItsType) {
     mm.run(1234);
@@ -242,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SwitchCase{"AutoAdd", &MessageManager::setAutoAddNewComponents, {1, 0, 1, 1}},
                       SwitchCase{"Route", &MessageManager::setRoute, {1, 1, 0, 1}},
                       SwitchCase{"Broadcast", &MessageManager::setBroadcast, {1, 1, 1, 0}}),
-    [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SwitchCase>& p) { return std::string(p.param.name); });
 
 // The tick length handed to the ego and the world model.
 struct TickCase {
@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TickCase{"FarApartGiveDistanceMod65536", {0, 70000}, {0, 4464}},
                       TickCase{"ExactlyOneWrapOf16Bits", {100, 65636}, {100, 0}},
                       TickCase{"ManagerTimeWrapping", {0xFFFFFFF0u, 0x10}, {0xFFF0, 0x20}}),
-    [](const ::testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TickCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ManagerTest, WorldModelComponentsRunWithTheTickLength) {
     RecordingHandler h;
@@ -343,8 +343,8 @@ TEST_P(ManagerDiscovery, TypeReplyReplacesThePlaceholderByTheTypedModel) {
 
 INSTANTIATE_TEST_SUITE_P(Types, ManagerDiscovery,
                          ::testing::Values(DiscoveryCase{"FlightBoard", 1, 1}, DiscoveryCase{"GroundStation", 0, 0}),
-                         [](const ::testing::TestParamInfo<DiscoveryCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<DiscoveryCase>& p) {
+                             return std::string(p.param.name);
                          });
 
 }  // namespace

@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AgeingCase{"AcrossWrapOneMillisecondMoreGoes", 0xFFFFFF9Cu, 299901, true},
                       AgeingCase{"YoungJustBeforeWrapStays", 0xFFFFFF9Cu, 0xFFFFFFCEu, false},
                       AgeingCase{"YoungJustAfterWrapStays", 0xFFFFFF9Cu, 50, false}),
-    [](const ::testing::TestParamInfo<AgeingCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<AgeingCase>& p) { return std::string(p.param.name); });
 
 TEST_F(WorldModelTest, RetiredComponentGoesAtTheNextTickWhateverItsAge) {
     addAt(1000, 5)->ID = 0;
@@ -259,8 +259,8 @@ TEST_P(WorldModelInUse, ComponentLockedByAnotherThreadIsLeftForALaterTick) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reasons, WorldModelInUse, ::testing::Values(Why::Old, Why::Retired),
-                         [](const ::testing::TestParamInfo<Why>& info) {
-                             return std::string(info.param == Why::Old ? "Old" : "Retired");
+                         [](const ::testing::TestParamInfo<Why>& p) {
+                             return std::string(p.param == Why::Old ? "Old" : "Retired");
                          });
 
 }  // namespace
