@@ -62,13 +62,30 @@ QuietStdout::~QuietStdout() {
 void figure(std::FILE* out, const std::string& goal, const std::string& what, double measured,
             const std::string& unit, double limit, bool atMost) {
     const bool pass = atMost ? measured <= limit : measured >= limit;
-    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%s %.6g|%s\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|-|%s %.6g|%s\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
                  atMost ? "<=" : ">=", limit, pass ? "PASS" : "MISS");
     std::fflush(out);
 }
 
+void compare(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+             const std::string& unit, double maxRatio) {
+    // Without a baseline (0 or less) the ratio shows as -1 and the goal as missed.
+    const double ratio = baseline > 0 ? measured / baseline : -1;
+    const bool pass = ratio >= 0 && ratio <= maxRatio;
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%.6g|%.3gx|<= %.3gx|%s\n", goal.c_str(), what.c_str(), measured,
+                 unit.c_str(), baseline, ratio, maxRatio, pass ? "PASS" : "MISS");
+    std::fflush(out);
+}
+
+void beside(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+            const std::string& unit) {
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%.6g|%.3gx|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
+                 baseline, baseline > 0 ? measured / baseline : -1);
+    std::fflush(out);
+}
+
 void info(std::FILE* out, const std::string& goal, const std::string& what, double measured, const std::string& unit) {
-    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str());
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|-|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str());
     std::fflush(out);
 }
 

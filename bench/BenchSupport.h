@@ -2,7 +2,8 @@
 // What the benchmark programs share: the frames a flight board sends (built
 // with the device simulator's own codec, not with the library's), a way to
 // keep the library's diagnostic lines out of the figures, and the one line
-// format in which every program reports a figure beside its goal.
+// format in which every program reports a figure beside its goal and its
+// baseline.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -42,11 +43,23 @@ private:
     int saved;
 };
 
-// Prints "FIGURE|goal|what|measured|unit|limit|PASS or MISS" to `out`; the
-// bench script gathers these lines into the final table. `atMost` tells
-// whether the limit is an upper (true) or a lower bound.
+// The figures are printed as lines
+//   FIGURE|goal|what|measured|unit|baseline|ratio|limit|PASS, MISS or info
+// which the bench script gathers into the final table; "-" marks an empty
+// field.
+//
+// A figure with a limit of its own: `atMost` tells whether the limit is an
+// upper (true) or a lower bound.
 void figure(std::FILE* out, const std::string& goal, const std::string& what, double measured,
             const std::string& unit, double limit, bool atMost);
+// A figure beside its baseline, measured in the same run: the goal is that
+// measured / baseline is at most `maxRatio`.
+void compare(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+             const std::string& unit, double maxRatio);
+// A figure beside its baseline, shown for a goal that is set in another unit:
+// the ratio, no verdict.
+void beside(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+            const std::string& unit);
 // A figure shown beside a goal that is set in another unit: no verdict.
 void info(std::FILE* out, const std::string& goal, const std::string& what, double measured, const std::string& unit);
 

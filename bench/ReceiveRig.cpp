@@ -5,17 +5,32 @@
 
 namespace bench {
 
-ReceiveRig::ReceiveRig() : uart("", &ms, &mm) {
+ReceiveRig::ReceiveRig(unsigned boards) : uart("", &ms, &mm) {
     QuietStdout quiet;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(hostID);
-    feed(accFrame(boardID, hostID, 1, 2, 3));        // placeholder
-    feed(flightBoardReply(boardID, hostID));         // typed model
-    mm.run(10);                                      // placeholder removed
-    // The placeholder's type requests are not sent anywhere here.
+    uint8_t id = boardID;
+    uint8_t next = 1;
+    for (unsigned added = 0; added < boards && added < maxBoards; ++added) {
+        feed(accFrame(id, hostID, 1, 2, 3));  // placeholder
+        feed(flightBoardReply(id, hostID));   // typed model
+        if (next == boardID) ++next;
+        id = next++;
+    }
+    tick();  // placeholders removed
+    // The placeholders' type requests are not sent anywhere here.
+    drainQueue();
+}
+
+void ReceiveRig::tick() {
+    now += 10;
+    mm.run(now);
+}
+
+void ReceiveRig::drainQueue() {
     while (ms.getMessageQueue()->getFirstMessage() != nullptr) ms.getMessageQueue()->deleteFirst();
 }
 
@@ -30,6 +45,17 @@ int ReceiveRig::accX() {
     }
     wm->releaseComponent(c);
     return x;
+}
+
+unsigned ReceiveRig::mirrored() {
+    ORQ::WorldModel* wm = mm.getWorldModel();
+    unsigned n = 0;
+    for (unsigned id = 1; id <= maxBoards; ++id) {
+        ORQ::Component* c = wm->acquireComponent(static_cast<uint8_t>(id));
+        n += dynamic_cast<ORQ::ComponentVKRClient*>(c) != nullptr;
+        wm->releaseComponent(c);
+    }
+    return n;
 }
 
 }  // namespace bench
