@@ -9,14 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "DataTypes.h"
+
 namespace bench {
 
 using Bytes = std::vector<uint8_t>;
 
 // Data type in which a flight board reports its acceleration (element 0 of
 // `acc`, host data IDs 3/4/5), and the board's type reply.
-const uint8_t accReport = 6;
-const uint8_t typeReplyType = 4;
+const uint8_t accReport = ORQ::DataType::acc.report;
+const uint8_t typeReplyType = ORQ::DataType::typeReply;
 
 // One framed Smal message.
 Bytes frame(uint8_t dataType, uint8_t sender, uint8_t receiver, uint8_t channel, const uint8_t* payload,

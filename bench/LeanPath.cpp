@@ -3,13 +3,15 @@
 #include <cstring>
 
 #include "BenchSupport.h"
+#include "SimCodec.h"
 
 namespace bench {
 
 namespace {
-const uint8_t frameStart = 0xFD;
-const uint8_t frameEnd = 0xFC;
-const uint8_t frameEscape = 0xFE;
+using ORQSim::SimCodec;
+const uint8_t frameStart = SimCodec::frameStart;
+const uint8_t frameEnd = SimCodec::frameEnd;
+const uint8_t frameEscape = SimCodec::frameEscape;
 const uint8_t layoutSmal = 3;
 const size_t smalHeader = 5;  // layout, type, sender, receiver, channel
 

@@ -42,8 +42,8 @@ using Clock = std::chrono::steady_clock;
 const int hostID = 255;
 const int boardID = 5;
 const int accXID = 3;      // host data ID of acc[0].x
-const int gpsModeID = 32;  // settable: 0 to 2, sent at once in data type 31
-const uint8_t gpsModeSet = 31;
+const int gpsModeID = 32;  // settable: 0 to 2, sent at once
+const uint8_t gpsModeSet = ORQ::DataType::gpsMode.set;
 const int statReceived = 46;
 const int statErrors = 45;
 
