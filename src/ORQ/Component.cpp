@@ -1,5 +1,6 @@
 #include "Component.h"
 
+#include <algorithm>
 #include <boost/chrono/duration.hpp>
 
 #include "MessageManager.h"
@@ -20,6 +21,7 @@ Component::Component(uint8_t id)
       mm(nullptr),
       users(0),
       ownedHandler(nullptr),
+      timedHandlers(0),
       handlerByType(nullptr),
       indexedChain(nullptr) {}
 
@@ -38,6 +40,7 @@ void Component::addMessageHandler(MessageHandler* handler) {
     handler->next = mh;
     mh = handler;
     handler->setComponent(this);
+    if (handler->hasTimedWork()) ++timedHandlers;
 }
 
 void Component::adoptMessageHandler(MessageHandler* handler) {
@@ -66,7 +69,19 @@ void Component::indexHandlers(MessageHandler* const* byType) {
 }
 
 void Component::run(uint16_t timeDiff) {
-    for (MessageHandler* h = mh; h != nullptr; h = h->next) h->run(timeDiff);
+    if (timedHandlers == 0) return;
+    for (MessageHandler* h = mh; h != nullptr; h = h->next) {
+        if (h->hasTimedWork()) h->run(timeDiff);
+    }
+}
+
+uint32_t Component::msUntilDue(uint32_t now) {
+    uint32_t due = nothingDue;
+    if (timedHandlers == 0) return due;
+    for (MessageHandler* h = mh; h != nullptr; h = h->next) {
+        if (h->hasTimedWork()) due = std::min(due, h->msUntilDue(now));
+    }
+    return due;
 }
 
 void Component::setUpdate() {

@@ -35,6 +35,8 @@ public:
 
     // Registers with the manager and starts the age at 0.
     void setMessageManager(MessageManager* mm);
+    static constexpr uint32_t nothingDue = UINT32_MAX;  // msUntilDue: no timed work
+
     // Links mh in front of the chain and calls mh->setComponent(this).
     void addMessageHandler(MessageHandler* mh);
     // Like addMessageHandler, and the component destroys mh with itself
@@ -45,7 +47,12 @@ public:
     // dropped), counts a message from the component's own ID, offers m to
     // every handler head to tail, unlocks. Returns 0.
     virtual uint8_t procNewMessage(Message* m);
-    void run(uint16_t timeDiff);  // run() of every handler, head to tail
+    // run() of every handler with timed work, head to tail; nothing at all
+    // for a component without such handlers (a typed model).
+    void run(uint16_t timeDiff);
+    // ms of manager time from `now` until a handler's timed work is due
+    // (nothingDue without such handlers). Main-loop thread.
+    uint32_t msUntilDue(uint32_t now);
 
     void setUpdate();                // mm->setUpdate(ID); updateTime = manager time
     uint32_t getUpdateTime();        // age of the data in ms (mod 2^32)
@@ -87,6 +94,7 @@ protected:
 
 private:
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
+    uint8_t timedHandlers;         // handlers on the chain with timed work
     MessageHandler* const* handlerByType;  // null: no index
     MessageHandler* indexedChain;          // head of the chain the index describes
 };
