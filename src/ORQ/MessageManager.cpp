@@ -72,7 +72,7 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
             // allocations (null inside the library) add nothing; the sender's
             // next message tries again.
             Component* placeholder = new Component(m->senderID);
-            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient();
+            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(getTime());
             if (placeholder != nullptr && typeClient != nullptr) {
                 placeholder->adoptMessageHandler(typeClient);
                 wm.addComponent(placeholder);
