@@ -20,9 +20,10 @@ Component::Component(uint8_t id)
       sendMessageCounter(0),
       mm(nullptr),
       users(0),
-      ownedHandler(nullptr),
       timedHandlers(0),
-      handlerByType(nullptr),
+      ownedHandler(nullptr),
+      slotByType(nullptr),
+      slots(nullptr),
       indexedChain(nullptr) {}
 
 Component::~Component() {
@@ -53,9 +54,9 @@ uint8_t Component::procNewMessage(Message* m) {
     // dropped rather than waiting longer (the callers ignore the result).
     if (!lock()) return 0;
     if (m->senderID == ID) ++recvMessageCounter;
-    if (handlerByType != nullptr && mh == indexedChain) {
-        MessageHandler* h = handlerByType[m->dataType];
-        if (h != nullptr) h->procNewMessage(m);
+    if (slotByType != nullptr && mh == indexedChain) {
+        const uint8_t slot = slotByType[m->dataType];
+        if (slot != 0) slots[slot - 1]->procNewMessage(m);
     } else {
         for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
     }
@@ -63,8 +64,9 @@ uint8_t Component::procNewMessage(Message* m) {
     return 0;
 }
 
-void Component::indexHandlers(MessageHandler* const* byType) {
-    handlerByType = byType;
+void Component::indexHandlers(const uint8_t* slotTable, MessageHandler* const* handlers) {
+    slotByType = slotTable;
+    slots = handlers;
     indexedChain = mh;
 }
 

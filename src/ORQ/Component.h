@@ -85,17 +85,21 @@ public:
 
 protected:
     // For a model whose every handler ignores all messages but those of one
-    // data type of its own: byType[t] (256 entries, kept by the model for its
-    // whole life) is the handler of data type t, or null. While the chain is
-    // still the one it had at this call, procNewMessage offers a message only
-    // to the handler of its data type, since every other one would ignore it;
-    // once a handler has been added it offers every message to every handler.
-    void indexHandlers(MessageHandler* const* byType);
+    // data type of its own: slotByType[t] (256 entries) is 0, or 1 + the
+    // index in `slots` of the handler of data type t. Both are kept by the
+    // model for its whole life; slotByType is one table shared by every model
+    // of a kind, so the index costs a model no more than its `slots`. While
+    // the chain is still the one it had at this call, procNewMessage offers a
+    // message only to the handler of its data type, since every other one
+    // would ignore it; once a handler has been added it offers every message
+    // to every handler.
+    void indexHandlers(const uint8_t* slotByType, MessageHandler* const* slots);
 
 private:
-    MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
     uint8_t timedHandlers;         // handlers on the chain with timed work
-    MessageHandler* const* handlerByType;  // null: no index
+    MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
+    const uint8_t* slotByType;     // null: no index
+    MessageHandler* const* slots;
     MessageHandler* indexedChain;          // head of the chain the index describes
 };
 
