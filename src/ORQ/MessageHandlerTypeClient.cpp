@@ -53,8 +53,8 @@ uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
     const uint8_t id = component->ID;
     Component* typed = nullptr;
     switch (m->data[0]) {
-        case 1: typed = new ComponentVKRClient(id); break;
-        case 0: typed = new ComponentQRNClient(id); break;
+        case DeviceCode::flightBoard: typed = new ComponentVKRClient(id); break;
+        case DeviceCode::groundStation: typed = new ComponentQRNClient(id); break;
         default: return 0;
     }
     if (typed == nullptr) return 0;  // out of memory: the requests go on

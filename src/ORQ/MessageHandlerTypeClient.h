@@ -13,14 +13,15 @@
 // placeholder's data lock.
 #include <cstdint>
 
+#include "DataTypes.h"
 #include "MessageHandler.h"
 
 namespace ORQ {
 
 class MessageHandlerTypeClient : public MessageHandler {
 public:
-    static const uint8_t typeRequest = 3;
-    static const uint8_t typeReply = 4;
+    static const uint8_t typeRequest = DataType::typeRequest;
+    static const uint8_t typeReply = DataType::typeReply;
     static const uint32_t requestPeriod = 1000;
 
     // joinedAt: manager time at which the placeholder joined the world model.
