@@ -26,7 +26,7 @@ struct Counters {
 };
 
 Counters countersOf(const MessageSystem& ms) {
-    return Counters{ms.receivedMessages.load(), ms.receiveError.load()};
+    return Counters{ms.statistics().receivedMessages, ms.statistics().receiveError};
 }
 
 void checkMessage(Message& m) {

@@ -121,7 +121,7 @@ TEST_F(UartSerialTest, FrameAfterMoreNoiseThanTheReceiveBufferHoldsIsRouted) {
     device.write(stream);
     ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
     EXPECT_EQ(7, routed.all()[0].senderID);
-    EXPECT_EQ(0, ms.receiveError.load());
+    EXPECT_EQ(0, ms.statistics().receiveError);
 }
 
 TEST_F(UartSerialTest, BytesReadFromThePortAreCountedAsReceived) {
@@ -131,7 +131,7 @@ TEST_F(UartSerialTest, BytesReadFromThePortAreCountedAsReceived) {
     stream.insert(stream.end(), frame.begin(), frame.end());
     device.write(stream);
     ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
-    EXPECT_EQ(stream.size(), ms.receivedBytes.load());
+    EXPECT_EQ(stream.size(), ms.statistics().receivedBytes);
 }
 
 struct Waiting {

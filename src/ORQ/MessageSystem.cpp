@@ -61,6 +61,23 @@ MessageSystem::MessageSystem(Uart* uart)
 
 MessageSystem::~MessageSystem() { delete next; }
 
+MessageSystem::Statistics MessageSystem::statistics() const {
+    Statistics s;
+    s.sendError = sendError.load(std::memory_order_relaxed);
+    s.receiveError = receiveError.load(std::memory_order_relaxed);
+    s.sendBytes = sendBytes.load(std::memory_order_relaxed);
+    s.receivedBytes = receivedBytes.load(std::memory_order_relaxed);
+    s.sendMessages = sendMessages.load(std::memory_order_relaxed);
+    s.receivedMessages = receivedMessages.load(std::memory_order_relaxed);
+    s.staleDropped = staleDropped.load(std::memory_order_relaxed);
+    s.linkEnded = linkEnded.load();
+    return s;
+}
+
+void MessageSystem::countReceivedBytes(uint32_t n) { increment(receivedBytes, n); }
+
+void MessageSystem::markLinkEnded() { linkEnded.store(1); }
+
 void MessageSystem::init() {
     newDataPos = 0;
     serializedMessageSize = 0;

@@ -9,8 +9,10 @@
 // thread calls getNextSendData()/queue deleteFirst() while its receive thread
 // calls procNewData()/getNewMessage(). The two sides run concurrently, so each
 // side has its own 64-byte scratch and writes only its own counters. send()
-// may be called from any thread (the queue is locked). Counters are atomics
-// with a single writer each, so other threads may read them at any time.
+// may be called from any thread (the queue is locked). The counters are the
+// system's own: each has a single writer (the side it counts, or the link
+// through countReceivedBytes()/markLinkEnded()), and any thread reads them
+// through statistics().
 #include <atomic>
 #include <cstdint>
 
@@ -69,7 +71,28 @@ public:
 
     MessageSystem* next;  // manager's list of message systems; owned
 
-    // Statistics (start at 0, wrap, never reset).
+    // The counters at one instant (each read on its own; they start at 0,
+    // wrap and are never reset). Any thread.
+    struct Statistics {
+        uint16_t sendError;
+        uint16_t receiveError;
+        uint32_t sendBytes;
+        uint32_t receivedBytes;
+        uint16_t sendMessages;
+        uint16_t receivedMessages;
+        uint32_t staleDropped;  // queued messages dropped after waiting too long for the link
+        uint8_t linkEnded;      // 1 once the link's source has ended for good (a replay past its end)
+    };
+    Statistics statistics() const;
+
+    // What the link tells its message system. Link's I/O thread only.
+    // n bytes were read from the link.
+    void countReceivedBytes(uint32_t n);
+    // The link's source has ended for good.
+    void markLinkEnded();
+
+private:
+    // Single writer each (see the class comment), read by any thread.
     std::atomic<uint16_t> sendError;
     std::atomic<uint16_t> receiveError;
     std::atomic<uint32_t> sendBytes;
@@ -77,11 +100,8 @@ public:
     std::atomic<uint16_t> sendMessages;
     std::atomic<uint16_t> receivedMessages;
     std::atomic<uint32_t> staleDropped;
-    // 1 once the link's source has ended for good (a replay past its last
-    // record); written by the link, never reset.
-    std::atomic<uint8_t> linkEnded;  // send side
+    std::atomic<uint8_t> linkEnded;
 
-private:
     // Frames the head into buffer (see getNextSendData). When the frame does
     // not fit and dropUnfit is set, the head is dropped like an unserializable
     // one: for a caller whose buffer never grows it would never fit.

@@ -383,7 +383,7 @@ void Link::onReadFailed() {
 void Link::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
     // The link is the message system's: the bytes it reads are the link's
     // received bytes, which the host reads as a statistic.
-    ms->receivedBytes.fetch_add(static_cast<uint32_t>(n), std::memory_order_relaxed);
+    ms->countReceivedBytes(static_cast<uint32_t>(n));
     std::size_t i = 0;
     while (i < n) {
         uint16_t fullSize = 0;
