@@ -121,9 +121,8 @@ protected:
             m.senderID = c->ID;
             m.receiverID = 1;
             m.channel = channel;
-            ORQ::Message copy = m;  // payload set below, owned by the message
+            ORQ::Message copy = m;  // payload set below
             copy.dataSize = static_cast<uint8_t>(payload.size());
-            copy.data = payload.empty() ? nullptr : static_cast<uint8_t*>(std::malloc(payload.size()));
             for (size_t i = 0; i < payload.size(); ++i) copy.data[i] = payload[i];
             c->procNewMessage(&copy);
         }

@@ -26,10 +26,9 @@ bool MessageQueue::add(Message* m) {
     }
 
     MessageQueueNode* node = new (std::nothrow) MessageQueueNode(m);
-    // Without memory for the node or its payload the message is refused like
-    // one that finds the queue full; a copy without its payload is never sent.
-    if (!node || node->message.dataSize != m->dataSize) {
-        delete node;
+    // Without memory for the node the message is refused like one that finds
+    // the queue full.
+    if (!node) {
         ++refused;
         return false;
     }
@@ -64,7 +63,6 @@ void MessageQueue::unlink(MessageQueueNode* node) {
 
 uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
     if (m->properties.unique == 0 || m->properties.action == 1) return 0;
-    if (m->dataSize > 0 && !m->data) return 0;  // nothing to copy; add() refuses it
     for (MessageQueueNode* node = start; node; node = node->next) {
         // The taken message is being framed outside the lock: its bytes must
         // not change, and it is about to be removed, so a refresh of it has to
@@ -73,7 +71,7 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         Message& queued = node->message;
         if (queued.properties.action == 1) continue;  // an action is never overwritten
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
-            if (m->dataSize > 0) std::memcpy(queued.data, m->data, m->dataSize);
+            std::memcpy(queued.data, m->data, m->dataSize);
             node->queuedAt = std::chrono::steady_clock::now();  // the value is new
             // The newer value was made after everything queued so far: it
             // leaves after them, like a message added now (with the queued

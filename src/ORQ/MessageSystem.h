@@ -7,13 +7,14 @@
 // Modes: auto mode (built with a Uart) drives the link itself in run(), on the
 // main-loop thread; driver mode (no Uart) is served by a link driver whose send
 // thread calls getNextSendData()/queue deleteFirst() while its receive thread
-// calls procNewData()/getNewMessage(). The two sides run concurrently, so each
-// side has its own 64-byte scratch and writes only its own counters. send()
+// calls receiveFrame() (or procNewData()/getNewMessage()). The two sides run
+// concurrently, so each writes only its own counters and buffers. send()
 // may be called from any thread (the queue is locked). The counters are the
 // system's own: each has a single writer (the side it counts, or the link
 // through countReceivedBytes()/markLinkEnded()), and any thread reads them
 // through statistics().
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "Message.h"
@@ -56,6 +57,13 @@ public:
     // Takes the next frame out of the received bytes and returns the decoded
     // message (owned by the caller), or null.
     Message* getNewMessage();
+    // Receive side of a link that finds the end bytes itself: bytes are what
+    // arrived since the previous end byte, up to and including the next one.
+    // Decodes the frame they close into m, with the counters, lines and
+    // results of procNewData() and getNewMessage() on the same bytes (only
+    // the last 200 count), without keeping or allocating anything. True when
+    // m holds a message.
+    bool receiveFrame(const uint8_t* bytes, std::size_t size, Message& m);
 
     // One pass of auto mode: send until the link refuses, then read the link
     // in pieces of up to 50 bytes.
@@ -108,10 +116,12 @@ private:
     uint8_t frameHead(uint8_t* buffer, uint8_t maxBufferSize, bool dropUnfit);
     // Removes the first `count` bytes of newData.
     void consumeNewData(uint8_t count);
+    // Counts one frame and decodes its content (the bytes between its start
+    // and end byte) into m in one pass that unescapes and checks the size;
+    // false (and counted as an error) when it is no message.
+    bool takeFrame(const uint8_t* content, std::size_t size, Message& m);
 
     MessageQueue queue;
-    uint8_t serializedMessage[layoutMax];      // receive side: unescaped frame content
-    uint8_t serializedMessageSize;
     uint8_t serializedSendMessage[layoutMax];  // send side: layout of the head being framed
     uint8_t newData[receiveBufferSize];
     uint8_t newDataPos;

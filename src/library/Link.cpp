@@ -79,7 +79,7 @@ void Link::markOpen() {
 
 uint8_t Link::newData() {
     boost::mutex::scoped_lock lock(mutex);
-    return static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize, 250));
+    return static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize.load(std::memory_order_relaxed), 250));
 }
 
 uint8_t Link::send(uint8_t* buffer, uint8_t bufferSize) {
@@ -117,10 +117,11 @@ uint8_t Link::receive(uint8_t* buffer, uint8_t maxBufferSize) {
         return 0;
     }
     boost::mutex::scoped_lock lock(mutex);
-    const uint16_t n = std::min<uint16_t>(recvBufferSize, maxBufferSize);
+    const uint16_t size = recvBufferSize.load(std::memory_order_relaxed);
+    const uint16_t n = std::min<uint16_t>(size, maxBufferSize);
     std::memcpy(buffer, recvBuffer, n);
-    std::memmove(recvBuffer, recvBuffer + n, recvBufferSize - n);
-    recvBufferSize = static_cast<uint16_t>(recvBufferSize - n);
+    std::memmove(recvBuffer, recvBuffer + n, size - n);
+    recvBufferSize.store(static_cast<uint16_t>(size - n), std::memory_order_relaxed);
     return static_cast<uint8_t>(n);
 }
 
@@ -229,7 +230,7 @@ void Link::deinit() {
 void Link::reset() {
     {
         boost::mutex::scoped_lock lock(mutex);
-        recvBufferSize = 0;
+        recvBufferSize.store(0, std::memory_order_relaxed);
     }
     errorCounter = 0;
     retryCounter = 0;
@@ -386,47 +387,60 @@ void Link::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
     ms->countReceivedBytes(static_cast<uint32_t>(n));
     std::size_t i = 0;
     while (i < n) {
-        uint16_t fullSize = 0;
-        bool frameEnded = false;
-        {
-            // One lock and one copy for the bytes up to the next end byte,
-            // not one of each per byte.
-            boost::mutex::scoped_lock lock(mutex);
+        const void* end = std::memchr(bytes + i, MessageSystem::frameEnd, n - i);
+        const std::size_t runEnd = end ? static_cast<std::size_t>(static_cast<const uint8_t*>(end) - bytes) + 1 : n;
+        Message m;
+        bool decoded;
+        if (end != nullptr && recvBufferSize.load(std::memory_order_relaxed) == 0 && runEnd - i <= recvBufferMax) {
+            // Nothing gathered before and nothing to drop: the frame is decoded
+            // where it was read. Only this thread adds to the gathered bytes,
+            // so they stay empty.
+            decoded = ms->receiveFrame(bytes + i, runEnd - i, m);
+        } else {
+            decoded = gather(bytes + i, runEnd - i, end != nullptr, m);
+        }
+        i = runEnd;
+        // One message per end byte, routed before the bytes after it are
+        // looked at.
+        if (decoded) {
+            mm->procMessage(&m, ms);
+        }
+    }
+}
+
+bool Link::gather(const uint8_t* bytes, std::size_t n, bool endsFrame, Message& m) {
+    unsigned dropped = 0;
+    uint8_t frame[MessageSystem::receiveBufferSize];
+    std::size_t frameSize = 0;
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        uint16_t size = recvBufferSize.load(std::memory_order_relaxed);
+        while (n > 0) {
             // Nothing drains the buffer but an end byte: when a byte arrives
             // with the buffer full, the gathered bytes cannot hold a frame
             // and are dropped.
-            if (recvBufferSize >= recvBufferMax) {
-                fullSize = recvBufferSize;
-                recvBufferSize = 0;
+            if (size >= recvBufferMax) {
+                ++dropped;
+                size = 0;
             }
-            const void* end = std::memchr(bytes + i, MessageSystem::frameEnd, n - i);
-            const std::size_t runEnd = end ? static_cast<const uint8_t*>(end) - bytes + 1 : n;
-            const std::size_t take = std::min<std::size_t>(runEnd - i, recvBufferMax - recvBufferSize);
-            std::memcpy(recvBuffer + recvBufferSize, bytes + i, take);
-            recvBufferSize = static_cast<uint16_t>(recvBufferSize + take);
-            i += take;
-            if (end && i == runEnd) {
-                // The frame closes the gathered bytes: after more noise than
-                // the message system holds, hand over the end, where it is.
-                const uint16_t handOverSize = std::min<uint16_t>(recvBufferSize, MessageSystem::receiveBufferSize);
-                ms->procNewData(recvBuffer + recvBufferSize - handOverSize, static_cast<uint8_t>(handOverSize));
-                recvBufferSize = 0;
-                frameEnded = true;
-            }
+            const std::size_t take = std::min<std::size_t>(n, recvBufferMax - size);
+            std::memcpy(recvBuffer + size, bytes, take);
+            size = static_cast<uint16_t>(size + take);
+            bytes += take;
+            n -= take;
         }
-        if (fullSize != 0) {
-            logLine("[UartSerial] workerRecv buffer (", fullSize, ") full, waiting...");
+        if (endsFrame) {
+            // The message system looks at no more than this of them.
+            frameSize = std::min<std::size_t>(size, sizeof frame);
+            std::memcpy(frame, recvBuffer + size - frameSize, frameSize);
+            size = 0;
         }
-        if (frameEnded) {
-            // One message per end byte, before the bytes after it are looked
-            // at; a frame left over waits for the next end byte.
-            Message* m = ms->getNewMessage();
-            if (m) {
-                mm->procMessage(m, ms);
-                delete m;
-            }
-        }
+        recvBufferSize.store(size, std::memory_order_relaxed);
     }
+    for (unsigned k = 0; k < dropped; ++k) {
+        logLine("[UartSerial] workerRecv buffer (", recvBufferMax, ") full, waiting...");
+    }
+    return endsFrame && ms->receiveFrame(frame, frameSize, m);
 }
 
 void Link::reopen() {

@@ -91,9 +91,11 @@ public:
     // Bodies of the two threads.
     void workerSend();
     void workerRecv();
-    // What the I/O thread does with the bytes of one read: appends them in
-    // order, and at every end byte hands the gathered bytes to the message
-    // system and routes the one message it takes out, before any later byte.
+    // What the I/O thread does with the bytes of one read: at every end byte
+    // the message system decodes the frame it closes, and the message is
+    // routed before any later byte is looked at; bytes after the last end
+    // byte are gathered for the next read (and for receive()). A frame read
+    // whole is decoded where it lies, with no copy, lock or allocation.
     // I/O thread only, or any one thread while the threads are not running.
     void procReceivedBytes(const uint8_t* bytes, std::size_t n);
 
@@ -163,6 +165,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void onRead(const boost::system::error_code& ec, std::size_t n);
+    // Appends n bytes to the gathered ones (dropping what cannot hold a frame)
+    // and, when they end with an end byte, decodes the frame into m: true when
+    // m holds a message.
+    bool gather(const uint8_t* bytes, std::size_t n, bool endsFrame, Message& m);
     void reopenAttempt();
     void onReopenSettled(const boost::system::error_code& ec);
     void onReopenWaited(const boost::system::error_code& ec);
@@ -187,9 +193,13 @@ private:
     boost::thread* workerSendThread;
     boost::thread* workerRecvThread;
 
+    // The bytes gathered since the last end byte. Only the I/O thread adds to
+    // them; any thread may take them out with receive(). The size is changed
+    // under `mutex` and may be read without it by the I/O thread, which is
+    // the only one that can make it grow.
     boost::mutex mutex;
     uint8_t recvBuffer[recvBufferMax];
-    uint16_t recvBufferSize;
+    std::atomic<uint16_t> recvBufferSize;
 
     // The frame slot. `writing` is true from the moment a frame is claimed
     // until its write ended; while it is, only the claimant (before the
