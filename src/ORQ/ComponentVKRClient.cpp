@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "DataTypes.h"
 #include "LogLine.h"
 
 namespace ORQ {
@@ -21,17 +22,21 @@ using std::size;
 
 // The model's handlers (see HandlerTable.h).
 constexpr HandlerRow<K> handlerRows[] = {
-    {60, 59, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::pwmOutput.report, DataType::pwmOutput.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.pwmOutputClient =
                     new MessageHandlerInt16Client(asInt16(k.pwmOutput), &k.pwmOutputSize, r, s, size(k.pwmOutput));
      }},
-    {56, 55, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::activControl.report, DataType::activControl.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.activControlClient = new MessageHandlerInt16Client(asInt16(&k.activControl), &k.oneSize, r, s, 1);
      }},
-    {54, 53, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::heartbeat.report, DataType::heartbeat.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.heartbeatClient = new MessageHandlerHeartbeatClient(r, s);
      }},
-    {52, 51, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::secureCommand.report, DataType::secureCommand.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          // Each secure command is carried out once per message: two commands
          // in a row are two messages, never one merged into the other.
          k.secureCommandClient = new MessageHandlerInt32Client(k.secureCommand, &k.secureCommandSize, r, s,
@@ -39,78 +44,100 @@ constexpr HandlerRow<K> handlerRows[] = {
          if (k.secureCommandClient != nullptr) k.secureCommandClient->properties.action = 1;
          return k.secureCommandClient;
      }},
-    {6, 5, 3, "acc", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::acc.report, DataType::acc.set, 3, "acc",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.adxlClient = new MessageHandlerVector3Dint16Client(k.acc, &k.accSize, r, s, size(k.acc));
      }},
-    {8, 7, 4, "gyro", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::gyro.report, DataType::gyro.set, 4, "gyro",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.gyroClient = new MessageHandlerVector3Dint16Client(k.gyro, &k.gyroSize, r, s, size(k.gyro));
      }},
-    {10, 9, 5, "compass", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::compass.report, DataType::compass.set, 5, "compass",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.magClient =
                     new MessageHandlerVector3Dint16Client(k.compass, &k.compassSize, r, s, size(k.compass));
      }},
-    {14, 13, 6, "pressure", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::pressure.report, DataType::pressure.set, 6, "pressure",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.pressureClient =
                     new MessageHandlerInt32Client(k.pressure, &k.pressureSize, r, s, size(k.pressure));
      }},
-    {16, 15, 2, "dcm", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::dcm.report, DataType::dcm.set, 2, "dcm",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.dcmClient = new MessageHandlerVector3Dint16Client(k.dcm, &k.dcmSize, r, s, size(k.dcm));
      }},
-    {12, 11, 7, "dist", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::dist.report, DataType::dist.set, 7, "dist",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.distClient = new MessageHandlerInt16Client(asInt16(k.dist), &k.distSize, r, s, size(k.dist));
      }},
-    {20, 19, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::motorOn.report, DataType::motorOn.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.motorOnClient = new MessageHandlerInt8Client(lowByte(&k.motorOn), &k.oneSize, r, s, 1);
      }},
-    {22, 21, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::hwState.report, DataType::hwState.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.hwStateClient = new MessageHandlerInt8Client(lowByte(&k.hwState), &k.oneSize, r, s, 1);
      }},
-    {24, 23, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::cmd.report, DataType::cmd.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.cmdClient = new MessageHandlerInt8Client(lowByte(&k.cmd), &k.oneSize, r, s, 1);
      }},
-    {26, 25, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::hwVersion.report, DataType::hwVersion.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.HWVersionClient = new MessageHandlerInt16Client(asInt16(&k.HWversion), &k.oneSize, r, s, 1);
      }},
-    {28, 27, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::fwVersion.report, DataType::fwVersion.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.FWVersionClient = new MessageHandlerInt16Client(asInt16(&k.FWversion), &k.oneSize, r, s, 1);
      }},
-    {58, 57, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::fcVersion.report, DataType::fcVersion.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.FCVersionClient = new MessageHandlerInt16Client(asInt16(&k.FCversion), &k.oneSize, r, s, 1);
      }},
-    {30, 29, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::temperature.report, DataType::temperature.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.temperatureClient = new MessageHandlerInt16Client(k.temperature, &k.temperatureSize, r, s,
                                                                     size(k.temperature));
      }},
-    {32, 31, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::gpsMode.report, DataType::gpsMode.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.gpsModeClient = new MessageHandlerInt8Client(lowByte(&k.gpsMode), &k.oneSize, r, s, 1);
      }},
-    {36, 35, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::gpsModeIs.report, DataType::gpsModeIs.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.gpsModeIsClient = new MessageHandlerInt8Client(lowByte(&k.gpsModeIs), &k.oneSize, r, s, 1);
      }},
-    {34, 33, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::rcReceiver.report, DataType::rcReceiver.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.rcReceiverClient = new MessageHandlerInt8Client(lowByte(k.rcReceiver), &k.rcReceiverSize, r, s,
                                                                   size(k.rcReceiver));
      }},
-    {38, 37, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::currentPosition.report, DataType::currentPosition.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.currentPositionClient = new MessageHandlerGPSPositionClient(
                     k.currentPosition, &k.currentPositionSize, r, s, size(k.currentPosition));
      }},
-    {40, 39, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::debugData.report, DataType::debugData.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.debugDataClient = new MessageHandlerRawClient(lowByte(k.debugData), sizeof(k.debugData), r, s);
      }},
-    {42, 41, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::waypoint.report, DataType::waypoint.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.waypointClient =
                     new MessageHandlerGPSWaypointClient(k.waypoint, &k.waypointSize, r, s, size(k.waypoint));
      }},
-    {46, 45, 1, "dcmAccZ", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::dcmAccZ.report, DataType::dcmAccZ.set, 1, "dcmAccZ",
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.dcmAccZClient =
                     new MessageHandler4Int16Client(&k.dcm[0].x, &k.dcm[0].y, &k.dcm[0].z, &k.acc[0].z, 0, r, s);
      }},
     // gyro has one element, so only channel 0 fits both arrays.
-    {48, 47, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::gyroCompass.report, DataType::gyroCompass.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.gyrohcmClient = new MessageHandler2Vector3Dint16Client(k.gyro, k.compass, &k.oneSize, r, s, 1);
      }},
-    {50, 49, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
+    {DataType::debugText.report, DataType::debugText.set, 0, nullptr,
+     [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
          return k.debugTextClient = new MessageHandlerRawClient(k.debugText, sizeof(k.debugText), r, s);
      }},
 };
