@@ -1,13 +1,11 @@
 #include "MessageQueue.h"
 
-#include <boost/chrono/duration.hpp>
-#include <boost/chrono/system_clocks.hpp>
 #include <cstring>
 #include <new>
 
 namespace ORQ {
 
-MessageQueue::MessageQueue() : elementCount(0), start(nullptr), refused(0), taken(nullptr), woken(false) {}
+MessageQueue::MessageQueue() : elementCount(0), start(nullptr), refused(0), taken(nullptr) {}
 
 MessageQueue::~MessageQueue() {
     while (start) {
@@ -34,7 +32,7 @@ bool MessageQueue::add(Message* m) {
     }
     ++elementCount;
     link(node);
-    changed.notify_one();
+    if (onQueued) onQueued();
     return true;
 }
 
@@ -78,7 +76,7 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
             // copy's priority).
             unlink(node);
             link(node);
-            changed.notify_one();
+            if (onQueued) onQueued();
             return 1;
         }
     }
@@ -121,20 +119,9 @@ uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff
     return dropped;
 }
 
-void MessageQueue::waitForMessage(unsigned timeoutMs) {
+void MessageQueue::setOnQueued(std::function<void()> hook) {
     boost::mutex::scoped_lock lock(mutex);
-    const boost::chrono::steady_clock::time_point deadline =
-        boost::chrono::steady_clock::now() + boost::chrono::milliseconds(timeoutMs);
-    while (!woken && (start == nullptr || start == taken)) {
-        if (changed.wait_until(lock, deadline) == boost::cv_status::timeout) break;
-    }
-    woken = false;
-}
-
-void MessageQueue::wake() {
-    boost::mutex::scoped_lock lock(mutex);
-    woken = true;
-    changed.notify_all();
+    onQueued = std::move(hook);
 }
 
 uint8_t MessageQueue::getElementCount() {

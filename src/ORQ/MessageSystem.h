@@ -5,14 +5,14 @@
 // them, and keeps the link statistics.
 //
 // Modes: auto mode (built with a Uart) drives the link itself in run(), on the
-// main-loop thread; driver mode (no Uart) is served by a link driver whose send
-// thread calls getNextSendData()/queue deleteFirst() while its receive thread
-// calls receiveFrame() (or procNewData()/getNewMessage()). The two sides run
-// concurrently, so each writes only its own counters and buffers. send()
-// may be called from any thread (the queue is locked). The counters are the
-// system's own: each has a single writer (the side it counts, or the link
-// through countReceivedBytes()/markLinkEnded()), and any thread reads them
-// through statistics().
+// main-loop thread; driver mode (no Uart) is served by a link driver that
+// calls getNextSendData()/queue deleteFirst() on its send side and
+// receiveFrame() (or procNewData()/getNewMessage()) on its receive side. The
+// two sides may run on different threads, so each writes only its own
+// counters and buffers. send() may be called from any thread (the queue is
+// locked). The counters are the system's own: each has a single writer (the
+// side it counts, or the link through countReceivedBytes()/markLinkEnded()),
+// and any thread reads them through statistics().
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
