@@ -1,5 +1,7 @@
 #include "WorldModel.h"
 
+#include <algorithm>
+
 #include "LogLine.h"
 #include "MessageManager.h"
 
@@ -7,25 +9,39 @@ namespace ORQ {
 
 namespace {
 
-// Retired (ID 0) or silent for more than maxAge ms. The age is a difference
-// modulo 2^32, so it stays right when the manager time wraps.
-bool isToRemove(Component* c, uint32_t now) {
-    if (c->ID == 0) return true;
+// ms of manager time `c` has had no accepted message, modulo 2^32 (right
+// when the manager time wraps). Read under the update-time lock, like the
+// update itself, so an update and this reading never cross.
+uint32_t ageOf(Component* c, MessageManager* mm) {
     boost::mutex::scoped_lock guard(c->mutexUpdateTime);
-    return static_cast<uint32_t>(now - c->updateTime) > WorldModel::maxAge;
+    return mm->getTime() - c->updateTime;
 }
 
 }  // namespace
 
-WorldModel::WorldModel(MessageManager* manager) : mm(manager), components(nullptr), timeNow(0) {}
+WorldModel::WorldModel(MessageManager* manager)
+    : mm(manager), components(nullptr), timeNow(0), cleanupNow(false), cleanupScheduled(false), cleanupAt(0) {}
 
 WorldModel::~WorldModel() { delete components; }
 
 void WorldModel::addComponent(Component* c) {
     c->setMessageManager(mm);
-    boost::mutex::scoped_lock guard(mutex);
-    c->next = components;
-    components = c;
+    {
+        boost::mutex::scoped_lock guard(mutex);
+        c->next = components;
+        components = c;
+        cleanupNow = true;
+    }
+    mm->wakeMainLoop();
+}
+
+void WorldModel::retire(Component* c) {
+    {
+        boost::mutex::scoped_lock guard(mutex);
+        c->ID = 0;
+        cleanupNow = true;
+    }
+    mm->wakeMainLoop();
 }
 
 Component* WorldModel::getComponent(uint8_t id) {
@@ -83,20 +99,44 @@ void WorldModel::procNewBroadcastMessage(Message* m) {
 
 void WorldModel::run(uint16_t timeDiff) {
     boost::mutex::scoped_lock guard(mutex);
-    deleteOldComponents();
+    if (cleanupNow || (cleanupScheduled && static_cast<int32_t>(timeNow - cleanupAt) >= 0)) deleteOldComponents();
     for (Component* c = components; c != nullptr; c = c->next) c->run(timeDiff);
 }
 
+uint32_t WorldModel::msUntilDue() {
+    boost::mutex::scoped_lock guard(mutex);
+    const uint32_t now = timeNow;
+    if (cleanupNow) return 0;
+    uint32_t due = Component::nothingDue;
+    if (cleanupScheduled) {
+        const int32_t left = static_cast<int32_t>(cleanupAt - now);
+        due = left > 0 ? static_cast<uint32_t>(left) : 0;
+    }
+    for (Component* c = components; c != nullptr; c = c->next) due = std::min(due, c->msUntilDue(now));
+    return due;
+}
+
 void WorldModel::deleteOldComponents() {
-    const uint32_t now = mm->getTime();
+    cleanupNow = false;
+    // Left for a later tick unless the walk below reaches the end.
+    cleanupScheduled = true;
+    cleanupAt = timeNow + MessageHandler::defaultPeriodMs;
     for (;;) {
         Component* prev = nullptr;
         Component* c = components;
-        while (c != nullptr && !isToRemove(c, now)) {
+        uint32_t oldest = 0;  // greatest age among the components kept
+        while (c != nullptr && c->ID != 0) {
+            const uint32_t age = ageOf(c, mm);
+            if (age > maxAge) break;
+            oldest = std::max(oldest, age);
             prev = c;
             c = c->next;
         }
-        if (c == nullptr) return;
+        if (c == nullptr) {
+            cleanupScheduled = components != nullptr;
+            cleanupAt = timeNow + (maxAge - oldest) + 1;
+            return;
+        }
 
         logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
         // A component in use is never waited for: its user may be waiting for

@@ -23,7 +23,7 @@ constexpr Row<Q> rows[] = {
                                           [&] { return q.rcSenderClient->send(i); });
      }},
 };
-static_assert(DataMapPart::wellFormed(rows, DataMapPart::sharedRows<Q>), "one row per data ID");
+static_assert(DataMapPart::distinctIds(rows, DataMapPart::sharedRows<Q>), "one row per data ID");
 
 const Row<Q>* rowOf(int dataID) { return DataMapPart::find(dataID, rows, DataMapPart::sharedRows<Q>); }
 

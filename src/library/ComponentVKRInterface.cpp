@@ -100,7 +100,7 @@ constexpr Row<K> rows[] = {
                              [&] { return k.pwmOutputClient->send(0, i); });
      }},
 };
-static_assert(DataMapPart::wellFormed(rows, DataMapPart::sharedRows<K>), "one row per data ID");
+static_assert(DataMapPart::distinctIds(rows, DataMapPart::sharedRows<K>), "one row per data ID");
 
 const Row<K>* rowOf(int dataID) { return DataMapPart::find(dataID, rows, DataMapPart::sharedRows<K>); }
 
