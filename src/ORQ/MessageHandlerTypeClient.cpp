@@ -58,9 +58,7 @@ uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
         default: return 0;
     }
     if (typed == nullptr) return 0;  // out of memory: the requests go on
-    WorldModel* wm = component->getWorldModel();
-    wm->addComponent(typed);
-    wm->retire(component);
+    component->getWorldModel()->replace(component, typed);
     return 0;
 }
 

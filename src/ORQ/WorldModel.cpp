@@ -25,23 +25,24 @@ WorldModel::WorldModel(MessageManager* manager)
 WorldModel::~WorldModel() { delete components; }
 
 void WorldModel::addComponent(Component* c) {
-    c->setMessageManager(mm);
     {
         boost::mutex::scoped_lock guard(mutex);
-        c->next = components;
-        components = c;
-        cleanupNow = true;
+        linkFirst(c);
     }
     mm->wakeMainLoop();
 }
 
-void WorldModel::retire(Component* c) {
-    {
-        boost::mutex::scoped_lock guard(mutex);
-        c->ID = 0;
-        cleanupNow = true;
-    }
-    mm->wakeMainLoop();
+void WorldModel::replace(Component* replaced, Component* typed) {
+    boost::mutex::scoped_lock guard(mutex);
+    linkFirst(typed);
+    replaced->ID = 0;
+}
+
+void WorldModel::linkFirst(Component* c) {
+    c->setMessageManager(mm);
+    c->next = components;
+    components = c;
+    cleanupNow = true;
 }
 
 Component* WorldModel::getComponent(uint8_t id) {
@@ -66,7 +67,9 @@ Component* WorldModel::acquireComponent(uint8_t id) {
 }
 
 void WorldModel::releaseComponent(Component* c) {
-    if (c != nullptr) --c->users;
+    if (c == nullptr) return;
+    // A retired component given back by its last user can now be removed.
+    if (--c->users == 0 && c->ID == 0) mm->wakeMainLoop();
 }
 
 Component* WorldModel::getComponents() { return components; }

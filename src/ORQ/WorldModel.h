@@ -7,8 +7,9 @@
 // or after a component joined or was retired; msUntilDue() tells the main loop
 // when the next tick has work.
 //
-// Threads: the main-loop thread runs setTime()/run(); the receive thread calls
-// procNewMessage() and addComponent(); host threads acquire components.
+// Threads: the main-loop thread runs setTime()/run()/msUntilDue(); the receive
+// thread calls procNewMessage(), addComponent() and replace(); host threads
+// acquire components.
 //
 // Lock order (the whole library): world-model lock -> component data lock ->
 // component update-time lock -> queue mutex / driver buffer mutex.
@@ -38,16 +39,20 @@ public:
     // Links c at the head and registers it (age 0), and wakes the main loop.
     // Takes the world-model lock.
     void addComponent(Component* c);
-    // Retires c (ID 0: it is no longer found) and wakes the main loop, whose
-    // next tick removes it. Takes the world-model lock.
-    void retire(Component* c);
+    // Links `typed` at the head and retires `replaced` (ID 0: no longer
+    // found), in one step for the lookups. The main loop is woken when the
+    // last use of `replaced` is given back, so its next tick can remove it.
+    // Takes the world-model lock.
+    void replace(Component* replaced, Component* typed);
     // First component with that ID (null for 0). The result may be removed by
     // the main-loop thread at any time; use acquireComponent to work on it.
     Component* getComponent(uint8_t ID);
     // Like getComponent, and raises the component's use count under the lock:
     // it is not removed before releaseComponent.
     Component* acquireComponent(uint8_t ID);
-    void releaseComponent(Component* c);  // gives back a use; null is ignored
+    // Gives back a use; null is ignored. The last use of a retired component
+    // wakes the main loop.
+    void releaseComponent(Component* c);
     // Head of the list; walk it only while holding lock().
     Component* getComponents();
 
@@ -75,6 +80,9 @@ private:
     boost::mutex mutex;
     MessageManager* mm;
     Component* components;
+    // Registers c and links it at the head; caller holds the lock.
+    void linkFirst(Component* c);
+
     std::atomic<uint32_t> timeNow;
     // Clean-up schedule, under the lock: a clean-up is due at the next tick
     // when cleanupNow (a component joined or was retired), else, with
