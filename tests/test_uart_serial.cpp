@@ -341,6 +341,6 @@ INSTANTIATE_TEST_SUITE_P(Reads, ReceiveAllocationTest,
                          ::testing::Values(ReadPattern{"OneFramePerRead", 1, 0},
                                            ReadPattern{"FramesSplitAcrossReads", 1, 5},
                                            ReadPattern{"ManyFramesPerRead", 16, 0}),
-                         [](const ::testing::TestParamInfo<ReadPattern>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ReadPattern>& p) { return p.param.name; });
 
 }  // namespace
