@@ -20,16 +20,9 @@ ReceiveRig::ReceiveRig() : uart("", &ms, &mm) {
 }
 
 int ReceiveRig::accX() {
-    ORQ::WorldModel* wm = mm.getWorldModel();
-    ORQ::Component* c = wm->acquireComponent(boardID);
-    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
-    int x = -1;
-    if (k != nullptr && k->lock()) {
-        x = k->acc[0].x;
-        k->unlock();
-    }
-    wm->releaseComponent(c);
-    return x;
+    ORQ::ComponentRef c = mm.getWorldModel()->acquireComponent(boardID);
+    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c.get());
+    return k != nullptr && c.lock() ? k->acc[0].x : -1;
 }
 
 }  // namespace bench

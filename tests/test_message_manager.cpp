@@ -48,11 +48,12 @@ protected:
         return ::testing::internal::GetCapturedStdout();
     }
     int queued(MessageSystem& s) { return s.getMessageQueue()->getElementCount(); }
-    int componentCount() {
-        int n = 0;
-        for (Component* c = wm.getComponents(); c != nullptr; c = c->next) ++n;
-        return n;
+    std::vector<Component*> components() {
+        std::vector<Component*> all;
+        wm.forEach([&](Component& c) { all.push_back(&c); });
+        return all;
     }
+    int componentCount() { return static_cast<int>(components().size()); }
 
     MessageSystem a, b;
     MessageManager mm;
@@ -200,7 +201,9 @@ TEST(ManagerIdentity, MyIDUntilAnEgoIsSet) {
     EXPECT_EQ(mm.getMyID(), 9);
     EXPECT_EQ(ego.mm, &mm);
     EXPECT_EQ(ego.getUpdateTime(), 0u);
-    EXPECT_EQ(mm.getWorldModel()->getComponents(), nullptr);  // the ego is not in the world model
+    int listed = 0;
+    mm.getWorldModel()->forEach([&](Component&) { ++listed; });
+    EXPECT_EQ(listed, 0);  // the ego is not in the world model
 }
 
 TEST(ManagerUpdateFlag, HasUpdateReportsOnceThenClears) {
@@ -337,8 +340,7 @@ TEST_P(ManagerDiscovery, TypeReplyReplacesThePlaceholderByTheTypedModel) {
     ::testing::internal::CaptureStdout();
     mm.run(1010);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "[WorldModel] deleteOldComponents id 0\n");
-    EXPECT_EQ(wm.getComponents(), typed);
-    EXPECT_EQ(typed->next, nullptr);
+    EXPECT_EQ(components(), std::vector<Component*>{typed});
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, ManagerDiscovery,

@@ -1,6 +1,6 @@
 #include "Component.h"
 
-#include <boost/chrono/duration.hpp>
+#include <chrono>
 
 #include "MessageManager.h"
 #include "WorldModel.h"
@@ -8,8 +8,7 @@
 namespace ORQ {
 
 Component::Component(uint8_t id)
-    : next(nullptr),
-      ID(id),
+    : ID(id),
       newID(0),
       mh(nullptr),
       type(0),
@@ -18,19 +17,16 @@ Component::Component(uint8_t id)
       recvMessageCounter(0),
       sendMessageCounter(0),
       mm(nullptr),
+      next(nullptr),
       users(0),
       ownedHandler(nullptr),
       handlerByType(nullptr),
       indexedChain(nullptr) {}
 
-Component::~Component() {
-    delete next;
-    delete ownedHandler;
-}
+Component::~Component() { delete ownedHandler; }
 
 void Component::setMessageManager(MessageManager* manager) {
     mm = manager;
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     updateTime = mm->getTime();
 }
 
@@ -48,7 +44,8 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
-    if (!lock()) return 0;
+    const std::unique_lock<DataMutex> held = lockData();
+    if (!held.owns_lock()) return 0;
     if (m->senderID == ID) ++recvMessageCounter;
     if (handlerByType != nullptr && mh == indexedChain) {
         MessageHandler* h = handlerByType[m->dataType];
@@ -56,7 +53,6 @@ uint8_t Component::procNewMessage(Message* m) {
     } else {
         for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
     }
-    unlock();
     return 0;
 }
 
@@ -71,12 +67,10 @@ void Component::run(uint16_t timeDiff) {
 
 void Component::setUpdate() {
     mm->setUpdate(ID);
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     updateTime = mm->getTime();
 }
 
 uint32_t Component::getUpdateTime() {
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap
 }
 
@@ -94,14 +88,13 @@ bool Component::send(Message* m) {
 
 WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }
 
-bool Component::lock() {
+std::unique_lock<Component::DataMutex> Component::lockData() {
     // A free lock is taken at once, without reading the clock for a deadline.
-    if (mutexData.try_lock()) return true;
-    // try_lock_for measures the limit on the steady clock, so a change of the
-    // system time neither stretches nor cuts the wait.
-    return mutexData.try_lock_for(boost::chrono::milliseconds(lockTimeoutMs));
+    std::unique_lock<DataMutex> held(mutexData, std::try_to_lock);
+    // The limit is measured on the steady clock, so a change of the system
+    // time neither stretches nor cuts the wait.
+    if (!held.owns_lock()) held.try_lock_for(std::chrono::milliseconds(lockTimeoutMs));
+    return held;
 }
-
-void Component::unlock() { mutexData.unlock(); }
 
 }  // namespace ORQ

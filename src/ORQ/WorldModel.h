@@ -2,23 +2,27 @@
 // The list of known nodes (newest first). Finds a component by ID, hands each
 // received message to the component of its sender, runs every component once
 // per tick, and removes components that are retired (ID 0) or have had no
-// accepted message for more than 300000 ms of manager time.
+// accepted message for more than 300000 ms of manager time. The list and an
+// index by ID are its own: others reach components through a ComponentRef
+// (acquireComponent) or, under the lock, through forEach.
 //
 // Threads: the main-loop thread runs setTime()/run(); the receive thread calls
 // procNewMessage() and addComponent(); host threads acquire components.
 //
 // Lock order (the whole library): world-model lock -> component data lock ->
-// component update-time lock -> queue mutex / driver buffer mutex.
+// queue mutex / driver buffer mutex.
 // The one reverse step, type discovery adding a model while it holds the
-// placeholder's data lock, cannot deadlock: a component in use (users > 0) is
-// never waited for by the clean-up, and whoever holds a data lock holds a use.
+// placeholder's data lock, cannot deadlock: a component in use is never
+// waited for by the clean-up, and whoever holds a data lock holds a use.
 // A component is destroyed only under the world-model lock, after it was
 // unlinked with no users, so a user never sees it destroyed.
+#include <array>
 #include <atomic>
-#include <boost/thread/mutex.hpp>
 #include <cstdint>
+#include <mutex>
 
 #include "Component.h"
+#include "ComponentRef.h"
 #include "Message.h"
 
 namespace ORQ {
@@ -31,18 +35,19 @@ public:
 
     explicit WorldModel(MessageManager* mm);
     virtual ~WorldModel();  // destroys every component
+    WorldModel(const WorldModel&) = delete;
+    WorldModel& operator=(const WorldModel&) = delete;
 
-    // Links c at the head and registers it (age 0). Takes the world-model lock.
+    // Links c at the head and registers it (age 0); the world model owns it
+    // from here on. Takes the world-model lock.
     void addComponent(Component* c);
-    // First component with that ID (null for 0). The result may be removed by
-    // the main-loop thread at any time; use acquireComponent to work on it.
+    // The newest component with that ID (null for 0). The result may be
+    // removed by the main-loop thread at any time: for that thread and for
+    // single-threaded tests; everyone else uses acquireComponent.
     Component* getComponent(uint8_t ID);
-    // Like getComponent, and raises the component's use count under the lock:
-    // it is not removed before releaseComponent.
-    Component* acquireComponent(uint8_t ID);
-    void releaseComponent(Component* c);  // gives back a use; null is ignored
-    // Head of the list; walk it only while holding lock().
-    Component* getComponents();
+    // The newest component with that ID, held in use (empty for 0 or none):
+    // it is not removed before the ref is gone.
+    ComponentRef acquireComponent(uint8_t ID);
 
     // Gives m to the component of its sender: 1 if there was one, else 0.
     uint8_t procNewMessage(Message* m);
@@ -51,19 +56,36 @@ public:
 
     // One tick: clean-up, then run() of every component; under the lock.
     void run(uint16_t timeDiff);
-    // Removes retired and silent components; caller holds the lock.
-    void deleteOldComponents();
+
+    // Calls visit(Component&) for every component, newest first, under the
+    // world-model lock: every component stays alive meanwhile, but its data
+    // lock is not held (a visit may take it: the lock order allows that).
+    // visit must not call back into the world model.
+    template <class Visit>
+    void forEach(Visit visit) {
+        std::lock_guard<std::mutex> guard(mutex);
+        for (Component* c = components; c != nullptr; c = c->next) visit(*c);
+    }
 
     void setTime(uint32_t time);
     uint32_t getTime();
-    void lock();
-    void unlock();
     void print();  // "Component ID n type t" per component; takes the lock
 
 private:
-    boost::mutex mutex;
+    // The newest component with that ID, or null; lock held.
+    Component* find(uint8_t id);
+    // Removes retired and silent components; lock held.
+    void deleteOldComponents();
+    // Unlinks c (prev: the one before it, null at the head); lock held.
+    void unlink(Component* c, Component* prev);
+
+    std::mutex mutex;
     MessageManager* mm;
-    Component* components;
+    Component* components;  // newest first
+    // byID[i]: the newest component added with ID i, or null when there is
+    // none. A component retired since (ID 0) may still sit there until the
+    // next lookup of i finds it out and looks for an older one in the list.
+    std::array<Component*, 256> byID;
     std::atomic<uint32_t> timeNow;
 };
 
