@@ -91,8 +91,6 @@ void WorldModel::deleteOldComponents() {
             c = c->next;
         }
         if (c == nullptr) return;
-
-        logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
         {
             ComponentRef held(c);
             // A component in use is never waited for: its user may be waiting
@@ -100,6 +98,8 @@ void WorldModel::deleteOldComponents() {
             // are only raised under this lock, so none can appear meanwhile.
             if (c->useCount() != 1) return;
             if (!held.lock()) return;  // held by a thread without a use: next tick
+            // Logged only here: a component left for a later tick is not gone.
+            logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
             unlink(c, prev);
         }
         delete c;
