@@ -44,7 +44,7 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
-    const std::unique_lock<DataMutex> held = lockData();
+    const std::unique_lock<DataLock> held = lockData();
     if (!held.owns_lock()) return 0;
     if (m->senderID == ID) ++recvMessageCounter;
     if (handlerByType != nullptr && mh == indexedChain) {
@@ -88,9 +88,9 @@ bool Component::send(Message* m) {
 
 WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }
 
-std::unique_lock<Component::DataMutex> Component::lockData() {
+std::unique_lock<DataLock> Component::lockData() {
     // A free lock is taken at once, without reading the clock for a deadline.
-    std::unique_lock<DataMutex> held(mutexData, std::try_to_lock);
+    std::unique_lock<DataLock> held(mutexData, std::try_to_lock);
     // The limit is measured on the steady clock, so a change of the system
     // time neither stretches nor cuts the wait.
     if (!held.owns_lock()) held.try_lock_for(std::chrono::milliseconds(lockTimeoutMs));

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "DataLock.h"
 #include "Message.h"
 #include "MessageHandler.h"
 
@@ -29,7 +30,6 @@ class Component {
 public:
     static constexpr uint32_t aliveAge = 500;     // ms: isAlive() below this age
     static constexpr uint32_t lockTimeoutMs = 1000;
-    using DataMutex = std::timed_mutex;
 
     explicit Component(uint8_t id);
     virtual ~Component();  // handlers are not touched, but for the adopted one
@@ -85,10 +85,10 @@ private:
 
     // The data lock, taken at once when free, else within lockTimeoutMs on a
     // monotonic clock; the result does not own the lock on a timeout.
-    std::unique_lock<DataMutex> lockData();
+    std::unique_lock<DataLock> lockData();
 
     Component* next;  // the world model's list; guarded by the world-model lock
-    DataMutex mutexData;
+    DataLock mutexData;
     // Number of ComponentRefs held; raised under the world-model lock while
     // the component is in the world model, so the clean-up, which holds it,
     // sees every use.

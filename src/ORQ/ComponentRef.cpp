@@ -26,7 +26,7 @@ void ComponentRef::reset() noexcept {
     // The lock goes before the use: once the use is back the component may
     // be destroyed.
     if (data.owns_lock()) data.unlock();
-    data = std::unique_lock<Component::DataMutex>();
+    data = std::unique_lock<DataLock>();
     if (c != nullptr) c->users.fetch_sub(1);
     c = nullptr;
 }

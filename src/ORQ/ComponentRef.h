@@ -41,7 +41,7 @@ private:
     void reset() noexcept;
 
     Component* c;
-    std::unique_lock<Component::DataMutex> data;
+    std::unique_lock<DataLock> data;
 };
 
 }  // namespace ORQ
