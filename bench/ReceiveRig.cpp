@@ -1,6 +1,7 @@
 #include "ReceiveRig.h"
 
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "WorldModel.h"
 
 namespace bench {
@@ -9,6 +10,7 @@ ReceiveRig::ReceiveRig() : uart("", &ms, &mm) {
     QuietStdout quiet;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(hostID);

@@ -16,6 +16,7 @@
 #include "ComponentQRNClient.h"
 #include "ComponentRef.h"
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "Library.h"
@@ -40,6 +41,7 @@ protected:
     DataCalls() : board(new ORQ::ComponentVKRClient(boardID)), station(new ORQ::ComponentQRNClient(stationID)) {
         mm.setObserve(1);
         mm.setAutoAddNewComponents(1);
+        mm.setComponentFactory(&ORQ::makeDeviceModel);
         mm.addMessageSystem(&ms);
         mm.setMyID(ownID);
         mm.getWorldModel()->addComponent(board);

@@ -18,6 +18,7 @@
 
 #include "Component.h"
 #include "ComponentRef.h"
+#include "DeviceModelFactory.h"
 #include "MessageManager.h"
 #include "MessageQueue.h"
 #include "MessageSystem.h"
@@ -70,6 +71,7 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
     mm.addMessageSystem(&link);
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.setMyID(1);
     ORQ::WorldModel& wm = *mm.getWorldModel();

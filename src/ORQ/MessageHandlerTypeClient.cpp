@@ -1,14 +1,13 @@
 #include "MessageHandlerTypeClient.h"
 
 #include "Component.h"
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
 #include "MessageManager.h"
 #include "WorldModel.h"
 
 namespace ORQ {
 
-MessageHandlerTypeClient::MessageHandlerTypeClient() : timeOut(requestPeriod), waiting(false), ticket(0) {}
+MessageHandlerTypeClient::MessageHandlerTypeClient(ComponentFactory make)
+    : timeOut(requestPeriod), factory(make), waiting(false), ticket(0) {}
 
 MessageHandlerTypeClient::~MessageHandlerTypeClient() {}
 
@@ -41,13 +40,8 @@ uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
     const uint8_t id = component->ID;
     if (m->senderID != id) return 0;
     if (m->dataType != typeReply || m->dataSize != 1) return 0;
-    Component* typed = nullptr;
-    switch (m->data[0]) {
-        case 1: typed = new ComponentVKRClient(id); break;
-        case 0: typed = new ComponentQRNClient(id); break;
-        default: return 0;
-    }
-    if (typed == nullptr) return 0;  // out of memory: the requests go on
+    Component* typed = factory != nullptr ? factory(id, m->data[0]) : nullptr;
+    if (typed == nullptr) return 0;  // unknown code or out of memory: the requests go on
     component->getWorldModel()->addComponent(typed);
     component->ID = 0;
     return 0;

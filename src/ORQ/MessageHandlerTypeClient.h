@@ -4,14 +4,15 @@
 // waiting for its turn at the manager's TypeRequestPacer once it is due (a
 // request the queue refuses keeps its turn and goes on a later tick); a
 // reply of data type 4 with one byte (1 flight board, 0 ground station)
-// creates the typed model with the same ID, adds it to the world model and
-// retires the placeholder (ID 0), whenever it arrives.
+// has the factory build the typed model with the same ID, adds it to the
+// world model and retires the placeholder (ID 0), whenever it arrives.
 //
 // Threads: run() on the main-loop thread (under the world-model lock);
 // procNewMessage() on the receive thread, under the placeholder's data lock.
 #include <cstdint>
 
 #include "MessageHandler.h"
+#include "MessageManager.h"
 
 namespace ORQ {
 
@@ -21,7 +22,8 @@ public:
     static const uint8_t typeReply = 4;
     static const int16_t requestPeriod = 1000;
 
-    MessageHandlerTypeClient();
+    // A null factory builds nothing: the requests go on.
+    explicit MessageHandlerTypeClient(ComponentFactory factory);
     ~MessageHandlerTypeClient() override;
 
     uint8_t procNewMessage(Message* m) override;
@@ -32,6 +34,7 @@ public:
     int16_t timeOut;  // ms left until the next request is due (0: due)
 
 private:
+    const ComponentFactory factory;
     bool waiting;     // due, holding `ticket`
     uint32_t ticket;  // place in the pacer's line while waiting
 };

@@ -6,7 +6,7 @@
 namespace ORQ {
 
 MessageManager::MessageManager()
-    : ms(nullptr), wm(this), typeRequests(), ego(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
+    : ms(nullptr), wm(this), typeRequests(), ego(nullptr), factory(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
 
 MessageManager::~MessageManager() {}
 
@@ -54,7 +54,7 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
             // allocations (null inside the library) add nothing; the sender's
             // next message tries again.
             Component* placeholder = new Component(m->senderID);
-            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient();
+            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory);
             if (placeholder != nullptr && typeClient != nullptr) {
                 placeholder->adoptMessageHandler(typeClient);
                 wm.addComponent(placeholder);
@@ -91,6 +91,8 @@ void MessageManager::setEgo(Component* e) {
 void MessageManager::setObserve(uint8_t value) { settings.observe = value ? 1 : 0; }
 
 void MessageManager::setAutoAddNewComponents(uint8_t value) { settings.autoAddNewComponents = value ? 1 : 0; }
+
+void MessageManager::setComponentFactory(ComponentFactory f) { factory = f; }
 
 void MessageManager::setRoute(uint8_t value) { settings.route = value ? 1 : 0; }
 

@@ -5,9 +5,14 @@
 // component of its sender (creating a placeholder for a new sender), forwards
 // it to the other message systems, and sends for the components.
 //
+// Type discovery builds typed components with the factory the owner sets
+// (setComponentFactory); without one, placeholders stay placeholders. The
+// manager itself knows no device model.
+//
 // Threads: run() on the main-loop thread only; procMessage() on the receive
 // thread of a link driver (or inside run() for auto-mode systems); send() from
-// any thread. Settings, myID and ego are written before the threads start.
+// any thread. Settings, myID, ego and the factory are written before the
+// threads start.
 #include <atomic>
 #include <cstdint>
 
@@ -20,6 +25,11 @@
 #include "WorldModel.h"
 
 namespace ORQ {
+
+// The typed model for a node's type reply code (1 flight board, 0 ground
+// station) with the node's ID; null for a code it does not know (or when out
+// of memory). The caller owns the result.
+using ComponentFactory = Component* (*)(uint8_t id, uint8_t typeCode);
 
 class MessageManager {
 public:
@@ -39,6 +49,7 @@ public:
     void setEgo(Component* e);
     void setObserve(uint8_t value);
     void setAutoAddNewComponents(uint8_t value);
+    void setComponentFactory(ComponentFactory factory);
     void setRoute(uint8_t value);
     void setBroadcast(uint8_t value);
     Settings getSettings();
@@ -57,6 +68,7 @@ private:
     WorldModel wm;
     TypeRequestPacer typeRequests;
     Component* ego;
+    ComponentFactory factory;
     Settings settings;
     uint8_t myID;
     std::atomic<uint32_t> timeNow;
