@@ -2,13 +2,18 @@
 // handlers wired to their fields (every wired data type lands in exactly its
 // field, and no two handlers take the same type), the debug blocks and
 // combined reports, the set messages of their clients, the heartbeat that
-// keeps them in the world model, and their diagnostic lines.
+// keeps them in the world model, their diagnostic lines, and what a model
+// costs in memory.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <ostream>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +24,31 @@
 #include "TestMessages.h"
 #include "WireFrames.h"
 #include "WorldModel.h"
+
+// Every allocation of this program is counted, for the memory a model takes.
+std::atomic<std::size_t> allocations{0};
+std::atomic<std::size_t> allocatedBytes{0};
+
+void* countedAllocation(std::size_t size) {
+    ++allocations;
+    allocatedBytes += size;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* operator new(std::size_t size) {
+    if (void* p = countedAllocation(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    if (void* p = countedAllocation(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -530,6 +560,25 @@ TEST_F(GroundStation, PrintSpeedGivesRatesAndResetsThem) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "[ComponentQRN] printSpeed ID 9 lupdate 1000 dcmgyro 4 dcm 0 acc 0 gyro 0 compass 0 pressure 0"
               " rcSender 2\n");
+}
+
+// ---------------------------------------------------------------- memory
+
+// A model is two allocations, its object and one block holding all its
+// handlers, and at most 8 KiB: the budget of one mirrored board.
+template <class Model>
+class ModelMemory : public ::testing::Test {};
+TYPED_TEST_SUITE(ModelMemory, Models);
+
+TYPED_TEST(ModelMemory, IsTwoAllocationsWithinEightKiB) {
+    const std::size_t countBefore = allocations, bytesBefore = allocatedBytes;
+    TypeParam* m = new TypeParam(deviceID);
+    const std::size_t count = allocations - countBefore, bytes = allocatedBytes - bytesBefore;
+    delete m;
+    EXPECT_EQ(count, 2u);
+    EXPECT_LE(bytes, 8u * 1024u);
+    std::cout << "[memory] " << ::testing::UnitTest::GetInstance()->current_test_info()->type_param() << ": "
+              << count << " allocations, " << bytes << " bytes" << std::endl;
 }
 
 }  // namespace

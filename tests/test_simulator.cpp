@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DataTypes.h"
 #include "SimCodec.h"
 #include "Simulator.h"
 
@@ -25,6 +26,7 @@ using ORQSim::SimDevice;
 using ORQSim::SimMessage;
 using ORQSim::Simulator;
 using Bytes = std::vector<uint8_t>;
+namespace DataType = ORQ::DataType;
 
 namespace {
 
@@ -93,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {0xFD, 0x03, 0x01, 0x02, 0x03, 0x04, 0xFE, 0x7C, 0xFE, 0x7E, 0x05, 0xFC}},
         FramingCase{"EscapedDataTypeAndCheckByte", message(0xFE, 0, 0, 0, {}),
                     {0xFD, 0x03, 0xFE, 0x7E, 0x00, 0x00, 0x00, 0xFE, 0x7D, 0xFC}},
-        FramingCase{"TypeReply", message(4, 5, 1, 0, {1}), {0xFD, 0x03, 0x04, 0x05, 0x01, 0x00, 0x01, 0x02, 0xFC}}),
+        FramingCase{"TypeReply", message(DataType::typeReply, 5, 1, 0, {ORQ::DeviceCode::flightBoard}), {0xFD, 0x03, 0x04, 0x05, 0x01, 0x00, 0x01, 0x02, 0xFC}}),
     [](const ::testing::TestParamInfo<FramingCase>& i) { return std::string(i.param.name); });
 
 struct LayoutCase {
@@ -153,7 +155,7 @@ TEST_P(SimCodecStream, FindsEveryIntactFrameAndCountsTheDamagedOnes) {
     const std::vector<SimMessage> found = deframe(codec, c.bytes);
     EXPECT_EQ(found.size(), c.messages);
     EXPECT_EQ(codec.badFrames(), c.bad);
-    for (const SimMessage& m : found) EXPECT_EQ(m.dataType, 4);
+    for (const SimMessage& m : found) EXPECT_EQ(m.dataType, DataType::typeReply);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -258,7 +260,7 @@ TEST_P(SimulatorTypeRequest, DeviceAnswersWithItsTypeCode) {
     const TypeRequestCase& c = GetParam();
     line->write(c.request);
     SimMessage reply;
-    ASSERT_TRUE(line->waitFor([&](const SimMessage& m) { return m.dataType == 4 && m.sender == c.device; }, &reply));
+    ASSERT_TRUE(line->waitFor([&](const SimMessage& m) { return m.dataType == DataType::typeReply && m.sender == c.device; }, &reply));
     EXPECT_EQ(reply.receiver, 1);
     EXPECT_EQ(payloadOf(reply), Bytes{c.type});
     EXPECT_EQ(sim->counters().typeRequests, 1u);
@@ -266,10 +268,11 @@ TEST_P(SimulatorTypeRequest, DeviceAnswersWithItsTypeCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     BothLayouts, SimulatorTypeRequest,
-    ::testing::Values(TypeRequestCase{"FlightBoardSmal", {0xFD, 0x03, 0x03, 0x01, 0x05, 0x00, 0x04, 0xFC}, 5, 1},
-                      TypeRequestCase{"GroundStationSmal", {0xFD, 0x03, 0x03, 0x01, 0x06, 0x00, 0x07, 0xFC}, 6, 0},
+    ::testing::Values(TypeRequestCase{"FlightBoardSmal", {0xFD, 0x03, 0x03, 0x01, 0x05, 0x00, 0x04, 0xFC}, 5, ORQ::DeviceCode::flightBoard},
+                      TypeRequestCase{"GroundStationSmal", {0xFD, 0x03, 0x03, 0x01, 0x06, 0x00, 0x07, 0xFC}, 6, ORQ::DeviceCode::groundStation},
                       TypeRequestCase{"FlightBoardFull",
-                                      {0xFD, 0x02, 0x03, 0x01, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x04, 0xFC}, 5, 1}),
+                                      {0xFD, 0x02, 0x03, 0x01, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x04, 0xFC}, 5,
+                                      ORQ::DeviceCode::flightBoard}),
     [](const ::testing::TestParamInfo<TypeRequestCase>& i) { return std::string(i.param.name); });
 
 struct SetCase {
@@ -309,45 +312,46 @@ TEST_P(SimulatorSet, DeviceAppliesTheSetAndReportsTheNewState) {
 INSTANTIATE_TEST_SUITE_P(
     FlightBoardAndGroundStation, SimulatorSet,
     ::testing::Values(
-        SetCase{"GpsModeHome", 5, 31, 0, {2}, 32, 0, 2, 36, 0, {2}},
-        SetCase{"MotorOn", 5, 19, 0, {1}, 31, 0, 1, 20, 0, {1}},
-        SetCase{"MotorOnRaisesTheMotorStateBit", 5, 19, 0, {1}, 35, 0, 0x07, 22, 0, {0x0E}},
-        SetCase{"CmdAccel", 5, 23, 0, {0x02}, 34, 0, 1, 24, 0, {0x02}},
-        SetCase{"CmdSafeMode", 5, 23, 0, {0x20}, 42, 0, 1, 24, 0, {0x20}},
-        SetCase{"PwmOutput2", 5, 59, 2, {0xE8, 0x03}, 54, 2, 1000, 60, 2, {0xE8, 0x03}},
-        SetCase{"ActivControl", 5, 55, 0, {0x34, 0x12}, 52, 0, 0x1234, 56, 0, {0x34, 0x12}},
-        SetCase{"SecureCommandUnlock", 5, 51, 0, {0x24, 0x6B, 0x3A, 0x5D}, 49, 0, 0x5D3A6B24, 52, 0, {0x24, 0x6B, 0x3A, 0x5D}},
-        SetCase{"WaypointWriteSlot3", 5, 41, 3,
+        SetCase{"GpsModeHome", 5, DataType::gpsMode.set, 0, {2}, 32, 0, 2, DataType::gpsModeIs.report, 0, {2}},
+        SetCase{"MotorOn", 5, DataType::motorOn.set, 0, {1}, 31, 0, 1, DataType::motorOn.report, 0, {1}},
+        SetCase{"MotorOnRaisesTheMotorStateBit", 5, DataType::motorOn.set, 0, {1}, 35, 0, 0x07, DataType::hwState.report, 0, {0x0E}},
+        SetCase{"CmdAccel", 5, DataType::cmd.set, 0, {0x02}, 34, 0, 1, DataType::cmd.report, 0, {0x02}},
+        SetCase{"CmdSafeMode", 5, DataType::cmd.set, 0, {0x20}, 42, 0, 1, DataType::cmd.report, 0, {0x20}},
+        SetCase{"PwmOutput2", 5, DataType::pwmOutput.set, 2, {0xE8, 0x03}, 54, 2, 1000, DataType::pwmOutput.report, 2, {0xE8, 0x03}},
+        SetCase{"ActivControl", 5, DataType::activControl.set, 0, {0x34, 0x12}, 52, 0, 0x1234, DataType::activControl.report, 0, {0x34, 0x12}},
+        SetCase{"SecureCommandUnlock", 5, DataType::secureCommand.set, 0, {0x24, 0x6B, 0x3A, 0x5D}, 49, 0, 0x5D3A6B24, DataType::secureCommand.report, 0, {0x24, 0x6B, 0x3A, 0x5D}},
+        SetCase{"WaypointWriteSlot3", 5, DataType::waypoint.set, 3,
                 {0x80, 0x96, 0x98, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x64, 0x00, 0x00, 0x00, 0x01, 0x68, 0x01, 0x0A, 0x05, 0x00},
-                23, 3, 10000000, 42, 3,
+                23, 3, 10000000, DataType::waypoint.report, 3,
                 {0x80, 0x96, 0x98, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x64, 0x00, 0x00, 0x00, 0x01, 0x68, 0x01, 0x0A, 0x05, 0x00}},
-        SetCase{"WaypointRequestUnusedSlot", 5, 41, 7, {}, 23, 7, 0, 42, 7,
+        SetCase{"WaypointRequestUnusedSlot", 5, DataType::waypoint.set, 7, {}, 23, 7, 0, DataType::waypoint.report, 7,
                 {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}},
-        SetCase{"DebugPieceSimulateRCLoss", 5, 39, 14, {0x45, 0x23}, 41, 0, 0x2345, 40, 0, {}},
-        SetCase{"DebugPieceSentAsReportType", 5, 40, 16, {0x01, 0x00}, 43, 0, 1, 40, 0, {}},
-        SetCase{"RcSender3", 6, 17, 3, {44}, 37, 3, 44, 18, 3, {44}},
-        SetCase{"GroundStationActivControl", 6, 55, 0, {0x01, 0x00}, 52, 0, 1, 56, 0, {0x01, 0x00}}),
+        SetCase{"DebugPieceSimulateRCLoss", 5, DataType::debugData.set, 14, {0x45, 0x23}, 41, 0, 0x2345, DataType::debugData.report, 0, {}},
+        SetCase{"DebugPieceSentAsReportType", 5, DataType::debugData.report, 16, {0x01, 0x00}, 43, 0, 1, DataType::debugData.report, 0, {}},
+        SetCase{"RcSender3", 6, DataType::rcSender.set, 3, {44}, 37, 3, 44, DataType::rcSender.report, 3, {44}},
+        SetCase{"GroundStationActivControl", 6, DataType::activControl.set, 0, {0x01, 0x00}, 52, 0, 1, DataType::activControl.report, 0, {0x01, 0x00}}),
     [](const ::testing::TestParamInfo<SetCase>& i) { return std::string(i.param.name); });
 
 // The debug-block echoes carry the whole block; check the piece landed in it.
 TEST_F(SimulatorOnPty, DebugPieceLandsAtItsByteOffsetInTheReportedBlock) {
-    line->write(frameOf(message(39, 1, 5, 14, {0x45, 0x23})));
-    ASSERT_TRUE(sim->waitForSets(39, 1, deadline));
+    line->write(frameOf(message(DataType::debugData.set, 1, 5, 14, {0x45, 0x23})));
+    ASSERT_TRUE(sim->waitForSets(DataType::debugData.set, 1, deadline));
     SimMessage block;
     ASSERT_TRUE(line->waitFor(
-        [](const SimMessage& m) { return m.sender == 5 && m.dataType == 40 && m.payload[14] == 0x45; }, &block));
+        [](const SimMessage& m) { return m.sender == 5 && m.dataType == DataType::debugData.report && m.payload[14] == 0x45; }, &block));
     EXPECT_EQ(block.size, 42);
     EXPECT_EQ(block.payload[15], 0x23);
 }
 
 TEST_F(SimulatorOnPty, IgnoresSetsOfTheWrongShapeOrForOtherNodes) {
-    line->write(frameOf(message(59, 1, 5, 0, {0x01, 0x02, 0x03})));   // three bytes for a 16-bit value
-    line->write(frameOf(message(59, 1, 7, 0, {0x01, 0x02})));         // no such device
-    line->write(frameOf(message(59, 1, 5, 4, {0x01, 0x02})));         // only outputs 0..3
-    line->write(frameOf(message(59, 1, 6, 0, {0x01, 0x02})));         // a ground station has no PWM outputs
-    line->write(frameOf(message(59, 1, 5, 1, {0xDC, 0x05})));         // the one valid set, last
-    ASSERT_TRUE(sim->waitForSets(59, 1, deadline));
-    EXPECT_EQ(sim->setsReceived(59), 1u);
+    const uint8_t pwmOutput = DataType::pwmOutput.set;
+    line->write(frameOf(message(pwmOutput, 1, 5, 0, {0x01, 0x02, 0x03})));   // three bytes for a 16-bit value
+    line->write(frameOf(message(pwmOutput, 1, 7, 0, {0x01, 0x02})));         // no such device
+    line->write(frameOf(message(pwmOutput, 1, 5, 4, {0x01, 0x02})));         // only outputs 0..3
+    line->write(frameOf(message(pwmOutput, 1, 6, 0, {0x01, 0x02})));         // a ground station has no PWM outputs
+    line->write(frameOf(message(pwmOutput, 1, 5, 1, {0xDC, 0x05})));         // the one valid set, last
+    ASSERT_TRUE(sim->waitForSets(pwmOutput, 1, deadline));
+    EXPECT_EQ(sim->setsReceived(pwmOutput), 1u);
     int32_t v = -1;
     ASSERT_TRUE(sim->currentValue(5, 54, 0, v));
     EXPECT_EQ(v, 0);
@@ -356,9 +360,9 @@ TEST_F(SimulatorOnPty, IgnoresSetsOfTheWrongShapeOrForOtherNodes) {
 }
 
 TEST_F(SimulatorOnPty, RefusesAGpsModeItCannotFly) {
-    line->write(frameOf(message(31, 1, 5, 0, {1})));
-    line->write(frameOf(message(31, 1, 5, 0, {3})));
-    ASSERT_TRUE(sim->waitForSets(31, 2, deadline));
+    line->write(frameOf(message(DataType::gpsMode.set, 1, 5, 0, {1})));
+    line->write(frameOf(message(DataType::gpsMode.set, 1, 5, 0, {3})));
+    ASSERT_TRUE(sim->waitForSets(DataType::gpsMode.set, 2, deadline));
     int32_t v = -1;
     ASSERT_TRUE(sim->currentValue(5, 32, 0, v));
     EXPECT_EQ(v, 1);
@@ -367,32 +371,38 @@ TEST_F(SimulatorOnPty, RefusesAGpsModeItCannotFly) {
 TEST_F(SimulatorOnPty, PausedDevicesSendNothingButStillApplySets) {
     sim->pauseReports(true);
     line->write({0xFD, 0x03, 0x03, 0x01, 0x05, 0x00, 0x04, 0xFC});   // type request: no answer while paused
-    line->write(frameOf(message(31, 1, 5, 0, {2})));
-    ASSERT_TRUE(sim->waitForSets(31, 1, deadline));
+    line->write(frameOf(message(DataType::gpsMode.set, 1, 5, 0, {2})));
+    ASSERT_TRUE(sim->waitForSets(DataType::gpsMode.set, 1, deadline));
     EXPECT_EQ(sim->counters().typeRequests, 1u);
     EXPECT_TRUE(sim->waitForValue(5, 32, 0, 2, deadline));
     // Once the set is applied, everything due before the pause has been written.
     const uint64_t sent = sim->counters().framesSent;
-    line->write(frameOf(message(31, 1, 5, 0, {1})));
-    ASSERT_TRUE(sim->waitForSets(31, 2, deadline));
+    line->write(frameOf(message(DataType::gpsMode.set, 1, 5, 0, {1})));
+    ASSERT_TRUE(sim->waitForSets(DataType::gpsMode.set, 2, deadline));
     EXPECT_EQ(sim->counters().framesSent, sent);
 
     // After resuming, the echo of the last set comes, and no type reply before it.
     sim->pauseReports(false);
     bool typeReply = false;
     EXPECT_TRUE(line->waitFor([&](const SimMessage& m) {
-        typeReply = typeReply || m.dataType == 4;
-        return m.sender == 5 && m.dataType == 36 && m.payload[0] == 1;
+        typeReply = typeReply || m.dataType == DataType::typeReply;
+        return m.sender == 5 && m.dataType == DataType::gpsModeIs.report && m.payload[0] == 1;
     }));
     EXPECT_FALSE(typeReply);
 }
 
 TEST_F(SimulatorOnPty, ReportsEveryValueTheFlightBoardModelMirrors) {
     std::vector<bool> seen(64, false);
-    const uint8_t wired[] = {6, 8, 10, 12, 14, 16, 20, 22, 24, 26, 28, 30, 32, 34, 36, 38, 40, 42, 46, 48, 50, 52, 54, 56, 58, 60};
+    const DataType::Pair wired[] = {
+        DataType::acc, DataType::gyro, DataType::compass, DataType::dist, DataType::pressure, DataType::dcm,
+        DataType::motorOn, DataType::hwState, DataType::cmd, DataType::hwVersion, DataType::fwVersion,
+        DataType::temperature, DataType::gpsMode, DataType::rcReceiver, DataType::gpsModeIs,
+        DataType::currentPosition, DataType::debugData, DataType::waypoint, DataType::dcmAccZ,
+        DataType::gyroCompass, DataType::debugText, DataType::secureCommand, DataType::heartbeat,
+        DataType::activControl, DataType::fcVersion, DataType::pwmOutput};
     auto allSeen = [&] {
-        for (uint8_t t : wired) {
-            if (!seen[t]) return false;
+        for (const DataType::Pair& t : wired) {
+            if (!seen[t.report]) return false;
         }
         return true;
     };
@@ -404,11 +414,14 @@ TEST_F(SimulatorOnPty, ReportsEveryValueTheFlightBoardModelMirrors) {
 
 TEST_F(SimulatorOnPty, ReportsEveryValueTheGroundStationModelMirrors) {
     std::vector<bool> seen(64, false);
-    const uint8_t wired[] = {6, 8, 10, 14, 16, 18, 26, 28, 30, 34, 40, 44, 52, 54, 56};
+    const DataType::Pair wired[] = {
+        DataType::acc, DataType::gyro, DataType::compass, DataType::pressure, DataType::dcm, DataType::rcSender,
+        DataType::hwVersion, DataType::fwVersion, DataType::temperature, DataType::rcReceiver, DataType::debugData,
+        DataType::dcmGyro, DataType::secureCommand, DataType::heartbeat, DataType::activControl};
     ASSERT_TRUE(line->waitFor([&](const SimMessage& m) {
         if (m.sender == 6 && m.dataType < seen.size()) seen[m.dataType] = true;
-        for (uint8_t t : wired) {
-            if (!seen[t]) return false;
+        for (const DataType::Pair& t : wired) {
+            if (!seen[t.report]) return false;
         }
         return true;
     }));
@@ -417,7 +430,7 @@ TEST_F(SimulatorOnPty, ReportsEveryValueTheGroundStationModelMirrors) {
 TEST_F(SimulatorOnPty, UptimeCountsAndTheReportedBlockCarriesIt) {
     ASSERT_TRUE(sim->waitForValue(5, 44, 0, 1, deadline));
     SimMessage block;
-    ASSERT_TRUE(line->waitFor([](const SimMessage& m) { return m.sender == 5 && m.dataType == 40 && m.payload[18] >= 1; }, &block));
+    ASSERT_TRUE(line->waitFor([](const SimMessage& m) { return m.sender == 5 && m.dataType == DataType::debugData.report && m.payload[18] >= 1; }, &block));
     EXPECT_EQ(block.size, 42);
 }
 

@@ -1,5 +1,6 @@
 #include "Component.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "MessageManager.h"
@@ -19,8 +20,10 @@ Component::Component(uint8_t id)
       mm(nullptr),
       next(nullptr),
       users(0),
+      timedHandlers(0),
       ownedHandler(nullptr),
-      handlerByType(nullptr),
+      slotByType(nullptr),
+      slots(nullptr),
       indexedChain(nullptr) {}
 
 Component::~Component() { delete ownedHandler; }
@@ -34,6 +37,7 @@ void Component::addMessageHandler(MessageHandler* handler) {
     handler->next = mh;
     mh = handler;
     handler->setComponent(this);
+    if (handler->hasTimedWork()) ++timedHandlers;
 }
 
 void Component::adoptMessageHandler(MessageHandler* handler) {
@@ -47,22 +51,35 @@ uint8_t Component::procNewMessage(Message* m) {
     const std::unique_lock<DataLock> held = lockData();
     if (!held.owns_lock()) return 0;
     if (m->senderID == ID) ++recvMessageCounter;
-    if (handlerByType != nullptr && mh == indexedChain) {
-        MessageHandler* h = handlerByType[m->dataType];
-        if (h != nullptr) h->procNewMessage(m);
+    if (slotByType != nullptr && mh == indexedChain) {
+        const uint8_t slot = slotByType[m->dataType];
+        if (slot != 0) slots[slot - 1]->procNewMessage(m);
     } else {
         for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
     }
     return 0;
 }
 
-void Component::indexHandlers(MessageHandler* const* byType) {
-    handlerByType = byType;
+void Component::indexHandlers(const uint8_t* slotTable, MessageHandler* const* handlers) {
+    slotByType = slotTable;
+    slots = handlers;
     indexedChain = mh;
 }
 
 void Component::run(uint16_t timeDiff) {
-    for (MessageHandler* h = mh; h != nullptr; h = h->next) h->run(timeDiff);
+    if (timedHandlers == 0) return;
+    for (MessageHandler* h = mh; h != nullptr; h = h->next) {
+        if (h->hasTimedWork()) h->run(timeDiff);
+    }
+}
+
+uint32_t Component::msUntilDue(uint32_t now) {
+    uint32_t due = nothingDue;
+    if (timedHandlers == 0) return due;
+    for (MessageHandler* h = mh; h != nullptr; h = h->next) {
+        if (h->hasTimedWork()) due = std::min(due, h->msUntilDue(now));
+    }
+    return due;
 }
 
 void Component::setUpdate() {

@@ -36,8 +36,9 @@ public:
 
     // Registers with the manager and starts the age at 0.
     void setMessageManager(MessageManager* mm);
-    // Links mh in front of the chain and calls mh->setComponent(this);
-    // mh is offered every message, whatever its data type.
+    static constexpr uint32_t nothingDue = UINT32_MAX;  // msUntilDue: no timed work
+
+    // Links mh in front of the chain and calls mh->setComponent(this).
     void addMessageHandler(MessageHandler* mh);
     // Like addMessageHandler, and the component destroys mh with itself
     // (one adopted handler per component: the placeholder's type client).
@@ -47,7 +48,12 @@ public:
     // dropped), counts a message from the component's own ID, offers m to
     // every handler head to tail, unlocks. Returns 0.
     virtual uint8_t procNewMessage(Message* m);
-    void run(uint16_t timeDiff);  // run() of every handler, head to tail
+    // run() of every handler with timed work, head to tail; nothing at all
+    // for a component without such handlers (a typed model).
+    void run(uint16_t timeDiff);
+    // ms of manager time from `now` until a handler's timed work is due
+    // (nothingDue without such handlers). Main-loop thread.
+    uint32_t msUntilDue(uint32_t now);
 
     void setUpdate();                // mm->setUpdate(ID); updateTime = manager time
     uint32_t getUpdateTime();        // age of the data in ms (mod 2^32)
@@ -72,12 +78,15 @@ public:
 
 protected:
     // For a model whose every handler ignores all messages but those of one
-    // data type of its own: byType[t] (256 entries, kept by the model for its
-    // whole life) is the handler of data type t, or null. While the chain is
-    // still the one it had at this call, procNewMessage offers a message only
-    // to the handler of its data type, since every other one would ignore it;
-    // once a handler has been added it offers every message to every handler.
-    void indexHandlers(MessageHandler* const* byType);
+    // data type of its own: slotByType[t] (256 entries) is 0, or 1 + the
+    // index in `slots` of the handler of data type t. Both are kept by the
+    // model for its whole life; slotByType is one table shared by every model
+    // of a kind, so the index costs a model no more than its `slots`. While
+    // the chain is still the one it had at this call, procNewMessage offers a
+    // message only to the handler of its data type, since every other one
+    // would ignore it; once a handler has been added it offers every message
+    // to every handler.
+    void indexHandlers(const uint8_t* slotByType, MessageHandler* const* slots);
 
 private:
     friend class ComponentRef;  // takes uses and the data lock
@@ -93,8 +102,10 @@ private:
     // the component is in the world model, so the clean-up, which holds it,
     // sees every use.
     std::atomic<uint16_t> users;
+    uint8_t timedHandlers;         // handlers on the chain with timed work
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
-    MessageHandler* const* handlerByType;  // null: no index
+    const uint8_t* slotByType;     // null: no index
+    MessageHandler* const* slots;
     MessageHandler* indexedChain;          // head of the chain the index describes
 };
 

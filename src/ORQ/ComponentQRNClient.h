@@ -3,8 +3,9 @@
 // group of fields, each wired to the field with the data type the station
 // reports it in and the odd type below it for set and request messages. No
 // two handlers accept the same data type. The model owns its handlers; one
-// table in the source lists them, and construction, the chain's order,
-// ownership and printSpeed all follow from it.
+// table in the source lists them (HandlerTable.h), and construction, the
+// chain's order, the index by data type, ownership and printSpeed all follow
+// from it. A new mirrored value is one row there (and its named member here).
 //
 // Threads: as ComponentQRN. sendRCSender() and the handlers' send operations
 // are called under the data lock; printSpeed() reads and resets the handlers'
@@ -14,13 +15,6 @@
 
 #include "ComponentQRN.h"
 #include "HandlerTable.h"
-#include "MessageHandler2Vector3Dint16Client.h"
-#include "MessageHandlerHeartbeatClient.h"
-#include "MessageHandlerInt16Client.h"
-#include "MessageHandlerInt32Client.h"
-#include "MessageHandlerInt8Client.h"
-#include "MessageHandlerRawClient.h"
-#include "MessageHandlerVector3Dint16Client.h"
 
 namespace ORQ {
 
@@ -28,7 +22,8 @@ class ComponentQRNClient : public ComponentQRN {
 public:
     static constexpr std::size_t handlerCount = 15;
 
-    // A handler that cannot be allocated stays null and is not attached.
+    // When the handlers' block cannot be allocated, the model has no
+    // handlers and every named member below stays null.
     explicit ComponentQRNClient(uint8_t id);
     ~ComponentQRNClient() override;  // destroys the handlers, then the model
     ComponentQRNClient(const ComponentQRNClient&) = delete;
@@ -42,24 +37,25 @@ public:
 
     // Each handler, named after the field it mirrors (report/set data type);
     // filled by the table's rows, not owning.
-    MessageHandlerVector3Dint16Client* adxlClient;      // acc, 6/5
-    MessageHandlerVector3Dint16Client* gyroClient;      // gyro, 8/7
-    MessageHandlerVector3Dint16Client* dcmClient;       // dcm, 16/15
-    MessageHandlerVector3Dint16Client* magClient;       // compass, 10/9
-    MessageHandler2Vector3Dint16Client* dcmgyroClient;  // dcm[0] + gyro[0], 44/43
-    MessageHandlerInt32Client* pressureClient;          // pressure, 14/13
-    MessageHandlerInt8Client* rcSenderClient;           // rcSender, 18/17
-    MessageHandlerInt8Client* rcReceiverClient;         // rcReceiver, 34/33
-    MessageHandlerInt16Client* HWVersionClient;         // HWversion, 26/25
-    MessageHandlerInt16Client* FWVersionClient;         // FWversion, 28/27
-    MessageHandlerInt16Client* temperatureClient;       // temperature, 30/29
-    MessageHandlerRawClient* debugDataClient;           // debugData bytes, 40/39
-    MessageHandlerInt32Client* secureCommandClient;     // secureCommand, 52/51
-    MessageHandlerHeartbeatClient* heartbeatClient;     // renews the age, 54/53
-    MessageHandlerInt16Client* activControlClient;      // activControl, 56/55
+    MessageHandlerVector3Dint16Client* adxlClient = nullptr;      // acc, 6/5
+    MessageHandlerVector3Dint16Client* gyroClient = nullptr;      // gyro, 8/7
+    MessageHandlerVector3Dint16Client* dcmClient = nullptr;       // dcm, 16/15
+    MessageHandlerVector3Dint16Client* magClient = nullptr;       // compass, 10/9
+    MessageHandler2Vector3Dint16Client* dcmgyroClient = nullptr;  // dcm[0] + gyro[0], 44/43
+    MessageHandlerInt32Client* pressureClient = nullptr;          // pressure, 14/13
+    MessageHandlerInt8Client* rcSenderClient = nullptr;           // rcSender, 18/17
+    MessageHandlerInt8Client* rcReceiverClient = nullptr;         // rcReceiver, 34/33
+    MessageHandlerInt16Client* HWVersionClient = nullptr;         // HWversion, 26/25
+    MessageHandlerInt16Client* FWVersionClient = nullptr;         // FWversion, 28/27
+    MessageHandlerInt16Client* temperatureClient = nullptr;       // temperature, 30/29
+    MessageHandlerRawClient* debugDataClient = nullptr;           // debugData bytes, 40/39
+    MessageHandlerInt32Client* secureCommandClient = nullptr;     // secureCommand, 52/51
+    MessageHandlerHeartbeatClient* heartbeatClient = nullptr;     // renews the age, 54/53
+    MessageHandlerInt16Client* activControlClient = nullptr;      // activControl, 56/55
 
 private:
-    // The handlers, in the table's order; they form the chain.
+    // The handlers, in the table's order; they form the chain, and the index
+    // by data type (see Component::indexHandlers) points into them.
     HandlerSet<ComponentQRNClient, handlerCount> handlers;
 };
 

@@ -1,7 +1,6 @@
 #include "ComponentVKRClient.h"
 
-#include <iterator>
-
+#include "DataTypes.h"
 #include "LogLine.h"
 
 namespace ORQ {
@@ -13,121 +12,53 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "low byte of a word is 
 
 namespace {
 
-int8_t* lowByte(void* word) { return static_cast<int8_t*>(word); }
-int16_t* asInt16(void* field) { return static_cast<int16_t*>(field); }
-
 using K = ComponentVKRClient;
-using std::size;
 
 // The model's handlers (see HandlerTable.h).
 constexpr HandlerRow<K> handlerRows[] = {
-    {60, 59, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.pwmOutputClient =
-                    new MessageHandlerInt16Client(asInt16(k.pwmOutput), &k.pwmOutputSize, r, s, size(k.pwmOutput));
-     }},
-    {56, 55, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.activControlClient = new MessageHandlerInt16Client(asInt16(&k.activControl), &k.oneSize, r, s, 1);
-     }},
-    {54, 53, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.heartbeatClient = new MessageHandlerHeartbeatClient(r, s);
-     }},
-    {52, 51, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         // Each secure command is carried out once per message: two commands
-         // in a row are two messages, never one merged into the other.
-         k.secureCommandClient = new MessageHandlerInt32Client(k.secureCommand, &k.secureCommandSize, r, s,
-                                                               size(k.secureCommand));
-         if (k.secureCommandClient != nullptr) k.secureCommandClient->properties.action = 1;
-         return k.secureCommandClient;
-     }},
-    {6, 5, 3, "acc", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.adxlClient = new MessageHandlerVector3Dint16Client(k.acc, &k.accSize, r, s, size(k.acc));
-     }},
-    {8, 7, 4, "gyro", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.gyroClient = new MessageHandlerVector3Dint16Client(k.gyro, &k.gyroSize, r, s, size(k.gyro));
-     }},
-    {10, 9, 5, "compass", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.magClient =
-                    new MessageHandlerVector3Dint16Client(k.compass, &k.compassSize, r, s, size(k.compass));
-     }},
-    {14, 13, 6, "pressure", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.pressureClient =
-                    new MessageHandlerInt32Client(k.pressure, &k.pressureSize, r, s, size(k.pressure));
-     }},
-    {16, 15, 2, "dcm", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.dcmClient = new MessageHandlerVector3Dint16Client(k.dcm, &k.dcmSize, r, s, size(k.dcm));
-     }},
-    {12, 11, 7, "dist", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.distClient = new MessageHandlerInt16Client(asInt16(k.dist), &k.distSize, r, s, size(k.dist));
-     }},
-    {20, 19, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.motorOnClient = new MessageHandlerInt8Client(lowByte(&k.motorOn), &k.oneSize, r, s, 1);
-     }},
-    {22, 21, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.hwStateClient = new MessageHandlerInt8Client(lowByte(&k.hwState), &k.oneSize, r, s, 1);
-     }},
-    {24, 23, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.cmdClient = new MessageHandlerInt8Client(lowByte(&k.cmd), &k.oneSize, r, s, 1);
-     }},
-    {26, 25, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.HWVersionClient = new MessageHandlerInt16Client(asInt16(&k.HWversion), &k.oneSize, r, s, 1);
-     }},
-    {28, 27, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.FWVersionClient = new MessageHandlerInt16Client(asInt16(&k.FWversion), &k.oneSize, r, s, 1);
-     }},
-    {58, 57, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.FCVersionClient = new MessageHandlerInt16Client(asInt16(&k.FCversion), &k.oneSize, r, s, 1);
-     }},
-    {30, 29, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.temperatureClient = new MessageHandlerInt16Client(k.temperature, &k.temperatureSize, r, s,
-                                                                    size(k.temperature));
-     }},
-    {32, 31, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.gpsModeClient = new MessageHandlerInt8Client(lowByte(&k.gpsMode), &k.oneSize, r, s, 1);
-     }},
-    {36, 35, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.gpsModeIsClient = new MessageHandlerInt8Client(lowByte(&k.gpsModeIs), &k.oneSize, r, s, 1);
-     }},
-    {34, 33, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.rcReceiverClient = new MessageHandlerInt8Client(lowByte(k.rcReceiver), &k.rcReceiverSize, r, s,
-                                                                  size(k.rcReceiver));
-     }},
-    {38, 37, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.currentPositionClient = new MessageHandlerGPSPositionClient(
-                    k.currentPosition, &k.currentPositionSize, r, s, size(k.currentPosition));
-     }},
-    {40, 39, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.debugDataClient = new MessageHandlerRawClient(lowByte(k.debugData), sizeof(k.debugData), r, s);
-     }},
-    {42, 41, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.waypointClient =
-                    new MessageHandlerGPSWaypointClient(k.waypoint, &k.waypointSize, r, s, size(k.waypoint));
-     }},
-    {46, 45, 1, "dcmAccZ", [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.dcmAccZClient =
-                    new MessageHandler4Int16Client(&k.dcm[0].x, &k.dcm[0].y, &k.dcm[0].z, &k.acc[0].z, 0, r, s);
-     }},
-    // gyro has one element, so only channel 0 fits both arrays.
-    {48, 47, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.gyrohcmClient = new MessageHandler2Vector3Dint16Client(k.gyro, k.compass, &k.oneSize, r, s, 1);
-     }},
-    {50, 49, 0, nullptr, [](K& k, uint8_t r, uint8_t s) -> MessageHandler* {
-         return k.debugTextClient = new MessageHandlerRawClient(k.debugText, sizeof(k.debugText), r, s);
-     }},
+    row<&K::pwmOutputClient, &K::pwmOutput, &K::pwmOutputSize>(DataType::pwmOutput),
+    row<&K::activControlClient, &K::activControl, &K::oneSize>(DataType::activControl),
+    row<&K::heartbeatClient>(DataType::heartbeat),
+    // Each secure command is carried out once per message: two commands in a
+    // row are two messages, never one merged into the other.
+    row<&K::secureCommandClient, &K::secureCommand, &K::secureCommandSize>(DataType::secureCommand, notInSpeed,
+                                                                            Sets::actions),
+    row<&K::adxlClient, &K::acc, &K::accSize>(DataType::acc, {3, "acc"}),
+    row<&K::gyroClient, &K::gyro, &K::gyroSize>(DataType::gyro, {4, "gyro"}),
+    row<&K::magClient, &K::compass, &K::compassSize>(DataType::compass, {5, "compass"}),
+    row<&K::pressureClient, &K::pressure, &K::pressureSize>(DataType::pressure, {6, "pressure"}),
+    row<&K::dcmClient, &K::dcm, &K::dcmSize>(DataType::dcm, {2, "dcm"}),
+    row<&K::distClient, &K::dist, &K::distSize>(DataType::dist, {7, "dist"}),
+    row<&K::motorOnClient, &K::motorOn, &K::oneSize>(DataType::motorOn),
+    row<&K::hwStateClient, &K::hwState, &K::oneSize>(DataType::hwState),
+    row<&K::cmdClient, &K::cmd, &K::oneSize>(DataType::cmd),
+    row<&K::HWVersionClient, &K::HWversion, &K::oneSize>(DataType::hwVersion),
+    row<&K::FWVersionClient, &K::FWversion, &K::oneSize>(DataType::fwVersion),
+    row<&K::FCVersionClient, &K::FCversion, &K::oneSize>(DataType::fcVersion),
+    row<&K::temperatureClient, &K::temperature, &K::temperatureSize>(DataType::temperature),
+    row<&K::gpsModeClient, &K::gpsMode, &K::oneSize>(DataType::gpsMode),
+    row<&K::gpsModeIsClient, &K::gpsModeIs, &K::oneSize>(DataType::gpsModeIs),
+    row<&K::rcReceiverClient, &K::rcReceiver, &K::rcReceiverSize>(DataType::rcReceiver),
+    row<&K::currentPositionClient, &K::currentPosition, &K::currentPositionSize>(DataType::currentPosition),
+    row<&K::debugDataClient, &K::debugData>(DataType::debugData),
+    row<&K::waypointClient, &K::waypoint, &K::waypointSize>(DataType::waypoint),
+    row<&K::dcmAccZClient, &K::dcm, &K::acc>(DataType::dcmAccZ, {1, "dcmAccZ"}),
+    row<&K::gyrohcmClient, &K::gyro, &K::compass, &K::oneSize>(DataType::gyroCompass),
+    row<&K::debugTextClient, &K::debugText>(DataType::debugText),
 };
-static_assert(size(handlerRows) == ComponentVKRClient::handlerCount, "one row per handler");
+static_assert(distinctReportTypes(handlerRows), "one handler per report type");
+constexpr std::array<uint8_t, 256> handlerSlots = slotsByType(handlerRows);
 
 }  // namespace
 
-ComponentVKRClient::ComponentVKRClient(uint8_t id) : ComponentVKR(id), handlerByType{} {
-    if (buildHandlers(*this, handlerRows, handlers, handlerByType)) indexHandlers(handlerByType);
+ComponentVKRClient::ComponentVKRClient(uint8_t id) : ComponentVKR(id), handlers(handlerRows) {
+    if (handlers.build(*this)) indexHandlers(handlerSlots.data(), handlers.byRow());
 }
 
 ComponentVKRClient::~ComponentVKRClient() {
     mh = nullptr;  // the chain is made of the handlers destroyed with `handlers`
 }
 
-void ComponentVKRClient::printSpeed(uint16_t timeDiff) {
-    logLine(speedLine("[ComponentVKR]", *this, handlerRows, handlers, timeDiff));
-}
+void ComponentVKRClient::printSpeed(uint16_t timeDiff) { logLine(handlers.speedLine("[ComponentVKR]", *this, timeDiff)); }
 
 }  // namespace ORQ

@@ -1,7 +1,14 @@
 #pragma once
 // Base of every handler on a component's chain. Each received message of the
-// component is offered to every handler (receive thread, under the
-// component's data lock); run() is called once per main-loop tick.
+// component is offered to the handlers (receive thread, under the component's
+// data lock); run() is called once per main-loop tick for a handler with timed
+// work only.
+//
+// A handler that mirrors reports of one data type (the clients) is built with
+// that type, the set/request type below it and the shape a report must have;
+// the base then checks every offered message once for all of them (accepts())
+// and hands the ones it takes to store(). A handler built without a report
+// type takes nothing.
 #include <cstdint>
 
 #include "Message.h"
@@ -12,12 +19,23 @@ class Component;
 
 class MessageHandler {
 public:
-    MessageHandler();
+    static constexpr uint8_t anySize = 0xFF;  // reportSize: a report of any length
+    // msUntilDue of a handler with timed work that keeps no schedule: it is
+    // run at the pace the main loop had before it slept between due times.
+    static constexpr uint32_t defaultPeriodMs = 10;
+
+    MessageHandler();  // takes nothing, no timed work
     virtual ~MessageHandler();
 
-    virtual uint8_t procNewMessage(Message* m);  // base: ignores m, returns 0
+    // When accepts(*m): store(*m), renews the component's update time and
+    // counts the message. Always 0.
+    virtual uint8_t procNewMessage(Message* m);
     virtual void setComponent(Component* c);
     virtual void run(uint16_t timeDiff);  // base: nothing
+    // ms of manager time from `now` until run() has work to do (base:
+    // defaultPeriodMs); asked of a handler with timed work, after a tick.
+    virtual uint32_t msUntilDue(uint32_t now) const;
+    bool hasTimedWork() const { return timed; }
 
     // Accepted messages per second over the last timeDiff ms (low 8 bits of
     // dataCount * 1000 / timeDiff); resets dataCount. timeDiff 0 gives 0.
@@ -30,6 +48,33 @@ public:
     uint8_t gettable;
     uint8_t dataCount;  // messages accepted since the last getDatarate
     Message::Properties properties;  // copied into every message sent
+
+    uint8_t dataTypeSet;   // data type of the reports taken
+    uint8_t dataTypeGet;   // data type of the set and request messages
+    uint8_t dataCapacity;  // length of the mirrored array: reports on a channel at or beyond it are ignored
+    uint8_t reportSize;    // payload length of a report taken (anySize: any)
+
+protected:
+    // A handler of reports: see dataTypeSet..reportSize. With anyChannel the
+    // channel is not checked (a handler whose field has no elements by channel).
+    enum Channels : bool { byChannel = false, anyChannel = true };
+    // With timedWork, the component's tick calls run().
+    MessageHandler(uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity, uint8_t reportSize,
+                   Channels channels = byChannel, bool timedWork = false);
+    // A handler that takes no reports.
+    explicit MessageHandler(bool timedWork);
+
+    // The one acceptance check of every report: sent by the handler's
+    // component, of dataTypeSet, reportSize bytes, channel below dataCapacity
+    // (unless anyChannel).
+    bool accepts(const Message& m) const;
+    // Mirrors an accepted report into the model (base: nothing).
+    virtual void store(Message& m);
+
+private:
+    bool takesReports;
+    bool everyChannel;
+    bool timed;
 };
 
 }  // namespace ORQ

@@ -8,27 +8,21 @@ namespace ORQ {
 MessageHandler2Vector3Dint16Client::MessageHandler2Vector3Dint16Client(
     TALVEK::ZIR::Vector3Dint16* data0, TALVEK::ZIR::Vector3Dint16* data1, const uint8_t* dataSize,
     uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity)
-    : data0(data0), data1(data1), dataSize(dataSize), dataTypeSet(dataTypeSet),
-      dataTypeGet(dataTypeGet), dataCapacity(dataCapacity) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, dataCapacity, payloadSize), data0(data0), data1(data1) {
+    (void)dataSize;
+}
 
 MessageHandler2Vector3Dint16Client::~MessageHandler2Vector3Dint16Client() {}
 
-uint8_t MessageHandler2Vector3Dint16Client::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize != payloadSize) return 0;
-    if (m->channel >= dataCapacity) return 0;
-    TALVEK::ZIR::Vector3Dint16& a = data0[m->channel];
-    TALVEK::ZIR::Vector3Dint16& b = data1[m->channel];
-    a.x = ClientMessage::getInt16(m->data);
-    a.y = ClientMessage::getInt16(m->data + 2);
-    a.z = ClientMessage::getInt16(m->data + 4);
-    b.x = ClientMessage::getInt16(m->data + 6);
-    b.y = ClientMessage::getInt16(m->data + 8);
-    b.z = ClientMessage::getInt16(m->data + 10);
-    component->setUpdate();
-    dataCount++;
-    return 0;
+void MessageHandler2Vector3Dint16Client::store(Message& m) {
+    TALVEK::ZIR::Vector3Dint16& a = data0[m.channel];
+    TALVEK::ZIR::Vector3Dint16& b = data1[m.channel];
+    a.x = ClientMessage::getInt16(m.data);
+    a.y = ClientMessage::getInt16(m.data + 2);
+    a.z = ClientMessage::getInt16(m.data + 4);
+    b.x = ClientMessage::getInt16(m.data + 6);
+    b.y = ClientMessage::getInt16(m.data + 8);
+    b.z = ClientMessage::getInt16(m.data + 10);
 }
 
 void MessageHandler2Vector3Dint16Client::send(uint8_t receiver, uint8_t index) {

@@ -16,23 +16,21 @@ class MessageHandler2Vector3Dint16Client : public MessageHandler {
 public:
     static const uint8_t payloadSize = 12;
 
-    // dataSize is kept but not read. dataCapacity is the length of the
+    // dataSize is not read. dataCapacity is the length of the
     // shorter of the two arrays; a channel at or beyond it is never stored.
     MessageHandler2Vector3Dint16Client(TALVEK::ZIR::Vector3Dint16* data0,
                                        TALVEK::ZIR::Vector3Dint16* data1, const uint8_t* dataSize,
                                        uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandler2Vector3Dint16Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sends nothing; part of the client interface, no caller.
     void send(uint8_t receiver, uint8_t index);
 
     TALVEK::ZIR::Vector3Dint16* data0;
     TALVEK::ZIR::Vector3Dint16* data1;
-    const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

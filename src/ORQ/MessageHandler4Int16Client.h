@@ -17,7 +17,8 @@ public:
                                uint8_t channel, uint8_t dataTypeSet, uint8_t dataTypeGet);
     ~MessageHandler4Int16Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
+    // Takes only reports on its own channel. Always 0.
+    uint8_t procNewMessage(Message* m) override;
     // Sends nothing; part of the client interface, no caller.
     void send(uint8_t receiver, uint8_t index);
 
@@ -26,8 +27,9 @@ public:
     int16_t* data2;
     int16_t* data3;
     uint8_t channel;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

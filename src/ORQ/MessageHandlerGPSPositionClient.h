@@ -14,21 +14,19 @@ namespace ORQ {
 
 class MessageHandlerGPSPositionClient : public MessageHandler {
 public:
-    // dataSize is kept but not read. dataCapacity is the array's length; a
+    // dataSize is not read. dataCapacity is the array's length; a
     // channel at or beyond it is never stored.
     MessageHandlerGPSPositionClient(Container::GPSPosition* data, const uint8_t* dataSize,
                                     uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerGPSPositionClient() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sends nothing; part of the client interface, no caller.
     void send(uint8_t receiver, uint8_t index);
 
     Container::GPSPosition* data;
-    const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

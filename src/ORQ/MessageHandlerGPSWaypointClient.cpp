@@ -10,19 +10,14 @@ MessageHandlerGPSWaypointClient::MessageHandlerGPSWaypointClient(Container::GPSW
                                                                  uint8_t dataTypeSet,
                                                                  uint8_t dataTypeGet,
                                                                  uint8_t dataCapacity)
-    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
-      dataCapacity(dataCapacity) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, dataCapacity, payloadSize), data(data), dataSize(dataSize) {}
 
 MessageHandlerGPSWaypointClient::~MessageHandlerGPSWaypointClient() {}
 
-uint8_t MessageHandlerGPSWaypointClient::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize != payloadSize) return 0;
-    const uint8_t n = m->channel;
-    if (n >= dataCapacity) return 0;
+void MessageHandlerGPSWaypointClient::store(Message& m) {
+    const uint8_t n = m.channel;
     Container::GPSWaypoint::GPSPoint_t& p = data[n].point;
-    const uint8_t* b = m->data;
+    const uint8_t* b = m.data;
     p.Index = static_cast<uint8_t>(n + 1);
     p.Position.longitude = ClientMessage::getInt32(b);
     p.Position.latitude = ClientMessage::getInt32(b + 4);
@@ -32,9 +27,6 @@ uint8_t MessageHandlerGPSWaypointClient::procNewMessage(Message* m) {
     p.ToleranceRadius = b[15];
     p.HoldTime = b[16];
     p.Type = b[17];
-    component->setUpdate();
-    dataCount++;
-    return 0;
 }
 
 bool MessageHandlerGPSWaypointClient::set(uint8_t index) {

@@ -25,9 +25,6 @@ public:
                                     uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerGPSWaypointClient() override;
 
-    // Replaces the travelling fields and Index of the slot; the record's
-    // other fields are kept. Always 0.
-    uint8_t procNewMessage(Message* m) override;
     // Writes slot index to the flight board; nothing when index >= *dataSize.
     // True when the message was queued.
     bool set(uint8_t index);
@@ -36,9 +33,11 @@ public:
 
     Container::GPSWaypoint* data;
     const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    // Replaces the travelling fields and Index of the slot; the record's
+    // other fields are kept.
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

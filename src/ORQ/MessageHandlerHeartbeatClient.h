@@ -15,11 +15,6 @@ class MessageHandlerHeartbeatClient : public MessageHandler {
 public:
     MessageHandlerHeartbeatClient(uint8_t dataTypeSet, uint8_t dataTypeGet);
     ~MessageHandlerHeartbeatClient() override;
-
-    uint8_t procNewMessage(Message* m) override;  // always 0
-
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
 };
 
 }  // namespace ORQ

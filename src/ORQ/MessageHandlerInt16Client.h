@@ -20,7 +20,6 @@ public:
                               uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerInt16Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device. The callers check index against the
     // in-use count; here only the array's length is enforced. receiver is not
     // used: the message goes to the owning component. True when queued.
@@ -28,9 +27,9 @@ public:
 
     int16_t* data;
     const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

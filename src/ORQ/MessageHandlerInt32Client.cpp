@@ -8,22 +8,14 @@ namespace ORQ {
 MessageHandlerInt32Client::MessageHandlerInt32Client(int32_t* data, const uint8_t* dataSize,
                                                      uint8_t dataTypeSet, uint8_t dataTypeGet,
                                                      uint8_t dataCapacity)
-    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
-      dataCapacity(dataCapacity) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, dataCapacity, 4), data(data), dataSize(dataSize) {}
 
 MessageHandlerInt32Client::~MessageHandlerInt32Client() {}
 
-uint8_t MessageHandlerInt32Client::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize != 4) return 0;
-    if (m->channel >= dataCapacity) return 0;
-    const int32_t value = ClientMessage::getInt32(m->data);
+void MessageHandlerInt32Client::store(Message& m) {
+    const int32_t value = ClientMessage::getInt32(m.data);
     // A reported 0 is kept as 1: after a report the field never reads 0.
-    data[m->channel] = value == 0 ? 1 : value;
-    component->setUpdate();
-    dataCount++;
-    return 0;
+    data[m.channel] = value == 0 ? 1 : value;
 }
 
 bool MessageHandlerInt32Client::send(uint8_t index) {

@@ -20,16 +20,15 @@ public:
                               uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerInt32Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device; nothing when index >= *dataSize.
     // True when the message was queued.
     bool send(uint8_t index);
 
     int32_t* data;
     const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -8,21 +8,11 @@ namespace ORQ {
 MessageHandlerInt8Client::MessageHandlerInt8Client(int8_t* data, const uint8_t* dataSize,
                                                    uint8_t dataTypeSet, uint8_t dataTypeGet,
                                                    uint8_t dataCapacity)
-    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
-      dataCapacity(dataCapacity) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, dataCapacity, 1), data(data), dataSize(dataSize) {}
 
 MessageHandlerInt8Client::~MessageHandlerInt8Client() {}
 
-uint8_t MessageHandlerInt8Client::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize != 1) return 0;
-    if (m->channel >= dataCapacity) return 0;
-    data[m->channel] = static_cast<int8_t>(m->data[0]);
-    component->setUpdate();
-    dataCount++;
-    return 0;
-}
+void MessageHandlerInt8Client::store(Message& m) { data[m.channel] = static_cast<int8_t>(m.data[0]); }
 
 bool MessageHandlerInt8Client::send(uint8_t index) {
     if (index >= *dataSize || index >= dataCapacity) return false;

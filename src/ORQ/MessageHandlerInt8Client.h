@@ -21,7 +21,6 @@ public:
                              uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerInt8Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device; nothing when index >= *dataSize.
     // True when the message was queued.
     bool send(uint8_t index);
@@ -30,9 +29,9 @@ public:
 
     int8_t* data;
     const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

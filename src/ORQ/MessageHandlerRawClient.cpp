@@ -9,18 +9,13 @@ namespace ORQ {
 
 MessageHandlerRawClient::MessageHandlerRawClient(int8_t* data, uint8_t dataSize, uint8_t dataTypeSet,
                                                  uint8_t dataTypeGet)
-    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, 0, anySize, anyChannel), data(data), dataSize(dataSize) {}
 
 MessageHandlerRawClient::~MessageHandlerRawClient() {}
 
-uint8_t MessageHandlerRawClient::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize > dataSize) m->dataSize = dataSize;
-    if (m->dataSize > 0) std::memcpy(data, m->data, m->dataSize);
-    component->setUpdate();
-    dataCount++;
-    return 0;
+void MessageHandlerRawClient::store(Message& m) {
+    if (m.dataSize > dataSize) m.dataSize = dataSize;
+    if (m.dataSize > 0) std::memcpy(data, m.data, m.dataSize);
 }
 
 bool MessageHandlerRawClient::send(uint8_t index, int8_t* data, uint8_t dataSize) {

@@ -19,9 +19,6 @@ public:
     MessageHandlerRawClient(int8_t* data, uint8_t dataSize, uint8_t dataTypeSet, uint8_t dataTypeGet);
     ~MessageHandlerRawClient() override;
 
-    // A report longer than the capacity has its dataSize lowered to the
-    // capacity in m itself before the copy. Always 0.
-    uint8_t procNewMessage(Message* m) override;
     // Sends dataSize bytes taken from the caller's data (not from the block)
     // on channel index.
     bool send(uint8_t index, int8_t* data, uint8_t dataSize);
@@ -30,8 +27,11 @@ public:
 
     int8_t* data;
     uint8_t dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
+
+protected:
+    // A report longer than the capacity has its dataSize lowered to the
+    // capacity in m itself before the copy.
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

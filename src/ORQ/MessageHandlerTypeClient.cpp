@@ -6,15 +6,20 @@
 
 namespace ORQ {
 
-MessageHandlerTypeClient::MessageHandlerTypeClient(ComponentFactory make)
-    : timeOut(requestPeriod), factory(make), waiting(false), ticket(0) {}
+MessageHandlerTypeClient::MessageHandlerTypeClient(ComponentFactory make, uint32_t joinedAt)
+    : MessageHandler(typeReply, typeRequest, 0, 1, anyChannel, true),
+      factory(make),
+      dueAt(joinedAt + requestPeriod),
+      waiting(false),
+      ticket(0) {}
 
 MessageHandlerTypeClient::~MessageHandlerTypeClient() {}
 
 void MessageHandlerTypeClient::run(uint16_t timeDiff) {
-    const int left = timeOut - timeDiff;
-    timeOut = static_cast<int16_t>(left > 0 ? left : 0);
-    if (timeOut > 0) return;
+    (void)timeDiff;  // the schedule is kept in manager time
+    const uint32_t now = component->getWorldModel()->getTime();
+    // Compared as a signed difference: right across the wrap of manager time.
+    if (static_cast<int32_t>(now - dueAt) < 0) return;
     TypeRequestPacer& pacer = component->mm->getTypeRequestPacer();
     if (!waiting) {
         ticket = pacer.takeTicket();
@@ -22,7 +27,13 @@ void MessageHandlerTypeClient::run(uint16_t timeDiff) {
     }
     if (!pacer.mayAsk(ticket) || !sendTypeRequest(component->ID)) return;
     waiting = false;
-    timeOut = requestPeriod;
+    dueAt = now + requestPeriod;
+}
+
+uint32_t MessageHandlerTypeClient::msUntilDue(uint32_t now) const {
+    if (waiting) return defaultPeriodMs;  // a turn comes with a later tick
+    const int32_t left = static_cast<int32_t>(dueAt - now);
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
 bool MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
@@ -37,13 +48,13 @@ bool MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
 }
 
 uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
+    if (!accepts(*m)) return 0;
     const uint8_t id = component->ID;
-    if (m->senderID != id) return 0;
-    if (m->dataType != typeReply || m->dataSize != 1) return 0;
     Component* typed = factory != nullptr ? factory(id, m->data[0]) : nullptr;
     if (typed == nullptr) return 0;  // unknown code or out of memory: the requests go on
-    component->getWorldModel()->addComponent(typed);
-    component->ID = 0;
+    WorldModel* wm = component->getWorldModel();
+    wm->addComponent(typed);
+    wm->retire(component);
     return 0;
 }
 

@@ -10,23 +10,15 @@ MessageHandlerVector3Dint16Client::MessageHandlerVector3Dint16Client(TALVEK::ZIR
                                                                      uint8_t dataTypeSet,
                                                                      uint8_t dataTypeGet,
                                                                      uint8_t dataCapacity)
-    : data(data), dataSize(dataSize), dataTypeSet(dataTypeSet), dataTypeGet(dataTypeGet),
-      dataCapacity(dataCapacity) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, dataCapacity, payloadSize), data(data), dataSize(dataSize) {}
 
 MessageHandlerVector3Dint16Client::~MessageHandlerVector3Dint16Client() {}
 
-uint8_t MessageHandlerVector3Dint16Client::procNewMessage(Message* m) {
-    if (m->senderID != component->ID) return 0;
-    if (m->dataType != dataTypeSet) return 0;
-    if (m->dataSize != payloadSize) return 0;
-    if (m->channel >= dataCapacity) return 0;
-    TALVEK::ZIR::Vector3Dint16& v = data[m->channel];
-    v.x = ClientMessage::getInt16(m->data);
-    v.y = ClientMessage::getInt16(m->data + 2);
-    v.z = ClientMessage::getInt16(m->data + 4);
-    component->setUpdate();
-    dataCount++;
-    return 0;
+void MessageHandlerVector3Dint16Client::store(Message& m) {
+    TALVEK::ZIR::Vector3Dint16& v = data[m.channel];
+    v.x = ClientMessage::getInt16(m.data);
+    v.y = ClientMessage::getInt16(m.data + 2);
+    v.z = ClientMessage::getInt16(m.data + 4);
 }
 
 void MessageHandlerVector3Dint16Client::send(uint8_t receiver, uint8_t index) {

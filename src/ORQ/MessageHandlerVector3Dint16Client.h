@@ -22,16 +22,15 @@ public:
                                       uint8_t dataTypeSet, uint8_t dataTypeGet, uint8_t dataCapacity);
     ~MessageHandlerVector3Dint16Client() override;
 
-    uint8_t procNewMessage(Message* m) override;  // always 0
     // Sets element index on the device; nothing when index >= *dataSize.
     // receiver is not used: the message goes to the owning component.
     void send(uint8_t receiver, uint8_t index);
 
     TALVEK::ZIR::Vector3Dint16* data;
     const uint8_t* dataSize;
-    uint8_t dataTypeSet;
-    uint8_t dataTypeGet;
-    uint8_t dataCapacity;
+
+protected:
+    void store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -1,23 +1,40 @@
 #include "MessageManager.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "LogLine.h"
 #include "MessageHandlerTypeClient.h"
 
 namespace ORQ {
 
 MessageManager::MessageManager()
-    : ms(nullptr), wm(this), typeRequests(), ego(nullptr), factory(nullptr), settings(), myID(0), timeNow(0), timeLastRun(0), update(0), md(nullptr) {}
+    : ms(nullptr),
+      wm(this),
+      typeRequests(),
+      ego(nullptr),
+      factory(nullptr),
+      settings(),
+      myID(0),
+      timeNow(0),
+      clockFollowed(false),
+      timeLastRun(0),
+      update(0),
+      md(nullptr) {}
 
 MessageManager::~MessageManager() {}
 
-void MessageManager::run(uint32_t time) {
+uint32_t MessageManager::run(uint32_t time) {
     timeNow = time;
     // 16-bit tick length: ticks further apart than 65535 ms pass the distance
     // modulo 65536, the handlers only count short periods with it.
     const uint16_t timeDiff = static_cast<uint16_t>(time - timeLastRun);
     wm.setTime(time);
 
+    uint32_t due = Component::nothingDue;
     for (MessageSystem* s = ms; s != nullptr; s = s->next) {
+        // An auto-mode system only learns of new bytes by polling the link.
+        if (s->isAutoSend() || s->isAutoRecv()) due = MessageHandler::defaultPeriodMs;
         s->run();
         if (!s->isAutoRecv()) continue;
         while (Message* m = s->getNewMessage()) {
@@ -34,6 +51,8 @@ void MessageManager::run(uint32_t time) {
     }
     wm.run(timeDiff);
     timeLastRun = time;
+    if (ego != nullptr) due = std::min(due, ego->msUntilDue(time));
+    return std::min(due, wm.msUntilDue());
 }
 
 void MessageManager::procMessage(Message* m, MessageSystem* mss) {
@@ -54,7 +73,7 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
             // allocations (null inside the library) add nothing; the sender's
             // next message tries again.
             Component* placeholder = new Component(m->senderID);
-            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory);
+            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
             if (placeholder != nullptr && typeClient != nullptr) {
                 placeholder->adoptMessageHandler(typeClient);
                 wm.addComponent(placeholder);
@@ -108,7 +127,22 @@ TypeRequestPacer& MessageManager::getTypeRequestPacer() { return typeRequests; }
 
 MessageSystem* MessageManager::getMessageSystems() { return ms; }
 
-uint32_t MessageManager::getTime() { return timeNow; }
+uint32_t MessageManager::getTime() {
+    if (!clockFollowed) return timeNow;
+    const auto elapsed = std::chrono::steady_clock::now() - clockStart;
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void MessageManager::followClock(std::chrono::steady_clock::time_point start) {
+    clockStart = start;
+    clockFollowed = true;
+}
+
+void MessageManager::setWakeMainLoop(std::function<void()> function) { wake = std::move(function); }
+
+void MessageManager::wakeMainLoop() {
+    if (wake) wake();
+}
 
 void MessageManager::setUpdate(uint8_t id) {
     (void)id;

@@ -5,16 +5,23 @@
 // component of its sender (creating a placeholder for a new sender), forwards
 // it to the other message systems, and sends for the components.
 //
+// Manager time is what the last run() was given, or, once followClock() was
+// called, the ms on the steady clock since the point it was given: a main
+// loop that sleeps until the next thing is due keeps the ages current that
+// way between its ticks.
+//
 // Type discovery builds typed components with the factory the owner sets
 // (setComponentFactory); without one, placeholders stay placeholders. The
 // manager itself knows no device model.
 //
 // Threads: run() on the main-loop thread only; procMessage() on the receive
-// thread of a link driver (or inside run() for auto-mode systems); send() from
-// any thread. Settings, myID, ego and the factory are written before the
-// threads start.
+// thread of a link driver (or inside run() for auto-mode systems); send() and
+// wakeMainLoop() from any thread. Settings, myID, ego, the factory, the clock
+// and the wake function are set before the threads start.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "Component.h"
 #include "Message.h"
@@ -36,7 +43,11 @@ public:
     MessageManager();
     virtual ~MessageManager();  // destroys the world model and its components
 
-    void run(uint32_t time);
+    // One tick at manager time `time`. Returns the ms from `time` until the
+    // next tick has work (Component::nothingDue: nothing until a wake): a
+    // timed handler, a clean-up or ageing of the world model, or, with an
+    // auto-mode message system, its next poll.
+    uint32_t run(uint32_t time);
     // Routes m, received on mss; the caller keeps m.
     void procMessage(Message* m, MessageSystem* mss);
     // Queues a copy of m on the system registered last. False when it was not
@@ -59,6 +70,11 @@ public:
     TypeRequestPacer& getTypeRequestPacer();
     MessageSystem* getMessageSystems();
     uint32_t getTime();
+    void followClock(std::chrono::steady_clock::time_point start);
+    // Called when a component joins or is retired: the main loop's next
+    // tick has work at once.
+    void setWakeMainLoop(std::function<void()> wake);
+    void wakeMainLoop();
     void setUpdate(uint8_t id);
     uint8_t hasUpdate();
     void print(uint16_t timeDiff);
@@ -72,6 +88,9 @@ private:
     Settings settings;
     uint8_t myID;
     std::atomic<uint32_t> timeNow;
+    bool clockFollowed;
+    std::chrono::steady_clock::time_point clockStart;
+    std::function<void()> wake;
     uint32_t timeLastRun;
     std::atomic<uint8_t> update;
     MessageDebugger* md;

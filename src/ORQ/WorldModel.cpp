@@ -1,5 +1,7 @@
 #include "WorldModel.h"
 
+#include <algorithm>
+
 #include "LogLine.h"
 #include "MessageManager.h"
 
@@ -7,16 +9,20 @@ namespace ORQ {
 
 namespace {
 
-// Retired (ID 0) or silent for more than maxAge ms. The age is a difference
-// modulo 2^32, so it stays right when the manager time wraps.
-bool isToRemove(const Component* c, uint32_t now) {
-    if (c->ID == 0) return true;
-    return static_cast<uint32_t>(now - c->updateTime) > WorldModel::maxAge;
-}
+// ms of manager time `c` has had no accepted message, modulo 2^32 (right
+// when the manager time wraps).
+uint32_t ageOf(const Component* c, MessageManager* mm) { return mm->getTime() - c->updateTime; }
 
 }  // namespace
 
-WorldModel::WorldModel(MessageManager* manager) : mm(manager), components(nullptr), byID{}, timeNow(0) {}
+WorldModel::WorldModel(MessageManager* manager)
+    : mm(manager),
+      components(nullptr),
+      byID{},
+      timeNow(0),
+      cleanupNow(false),
+      cleanupScheduled(false),
+      cleanupAt(0) {}
 
 WorldModel::~WorldModel() {
     while (Component* c = components) {
@@ -27,10 +33,23 @@ WorldModel::~WorldModel() {
 
 void WorldModel::addComponent(Component* c) {
     c->setMessageManager(mm);
-    std::lock_guard<std::mutex> guard(mutex);
-    c->next = components;
-    components = c;
-    if (c->ID != 0) byID[c->ID] = c;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        c->next = components;
+        components = c;
+        if (c->ID != 0) byID[c->ID] = c;
+        cleanupNow = true;
+    }
+    mm->wakeMainLoop();
+}
+
+void WorldModel::retire(Component* c) {
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        c->ID = 0;
+        cleanupNow = true;
+    }
+    mm->wakeMainLoop();
 }
 
 Component* WorldModel::find(uint8_t id) {
@@ -77,20 +96,44 @@ void WorldModel::procNewBroadcastMessage(Message* m) {
 
 void WorldModel::run(uint16_t timeDiff) {
     std::lock_guard<std::mutex> guard(mutex);
-    deleteOldComponents();
+    if (cleanupNow || (cleanupScheduled && static_cast<int32_t>(timeNow - cleanupAt) >= 0)) deleteOldComponents();
     for (Component* c = components; c != nullptr; c = c->next) c->run(timeDiff);
 }
 
+uint32_t WorldModel::msUntilDue() {
+    std::lock_guard<std::mutex> guard(mutex);
+    const uint32_t now = timeNow;
+    if (cleanupNow) return 0;
+    uint32_t due = Component::nothingDue;
+    if (cleanupScheduled) {
+        const int32_t left = static_cast<int32_t>(cleanupAt - now);
+        due = left > 0 ? static_cast<uint32_t>(left) : 0;
+    }
+    for (Component* c = components; c != nullptr; c = c->next) due = std::min(due, c->msUntilDue(now));
+    return due;
+}
+
 void WorldModel::deleteOldComponents() {
-    const uint32_t now = mm->getTime();
+    cleanupNow = false;
+    // Left for a later tick unless the walk below reaches the end.
+    cleanupScheduled = true;
+    cleanupAt = timeNow + MessageHandler::defaultPeriodMs;
     for (;;) {
         Component* prev = nullptr;
         Component* c = components;
-        while (c != nullptr && !isToRemove(c, now)) {
+        uint32_t oldest = 0;  // greatest age among the components kept
+        while (c != nullptr && c->ID != 0) {
+            const uint32_t age = ageOf(c, mm);
+            if (age > maxAge) break;
+            oldest = std::max(oldest, age);
             prev = c;
             c = c->next;
         }
-        if (c == nullptr) return;
+        if (c == nullptr) {
+            cleanupScheduled = components != nullptr;
+            cleanupAt = timeNow + (maxAge - oldest) + 1;
+            return;
+        }
         {
             ComponentRef held(c);
             // A component in use is never waited for: its user may be waiting

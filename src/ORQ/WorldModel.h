@@ -1,10 +1,13 @@
 #pragma once
 // The list of known nodes (newest first). Finds a component by ID, hands each
-// received message to the component of its sender, runs every component once
-// per tick, and removes components that are retired (ID 0) or have had no
-// accepted message for more than 300000 ms of manager time. The list and an
-// index by ID are its own: others reach components through a ComponentRef
-// (acquireComponent) or, under the lock, through forEach.
+// received message to the component of its sender, runs the components with
+// timed work once per tick, and removes components that are retired (ID 0) or
+// have had no accepted message for more than 300000 ms of manager time. A tick
+// looks at the ages only when the oldest component can have passed the limit,
+// or after a component joined or was retired; msUntilDue() tells the main loop
+// when the next tick has work. The list and an index by ID are its own:
+// others reach components through a ComponentRef (acquireComponent) or, under
+// the lock, through forEach.
 //
 // Threads: the main-loop thread runs setTime()/run(); the receive thread calls
 // procNewMessage() and addComponent(); host threads acquire components.
@@ -38,9 +41,12 @@ public:
     WorldModel(const WorldModel&) = delete;
     WorldModel& operator=(const WorldModel&) = delete;
 
-    // Links c at the head and registers it (age 0); the world model owns it
-    // from here on. Takes the world-model lock.
+    // Links c at the head and registers it (age 0), and wakes the main loop;
+    // the world model owns c from here on. Takes the world-model lock.
     void addComponent(Component* c);
+    // Retires c (ID 0: it is no longer found) and wakes the main loop, whose
+    // next tick removes it. Takes the world-model lock.
+    void retire(Component* c);
     // The newest component with that ID (null for 0). The result may be
     // removed by the main-loop thread at any time: for that thread and for
     // single-threaded tests; everyone else uses acquireComponent.
@@ -54,8 +60,12 @@ public:
     // Gives m to every component, each held in use during its call.
     void procNewBroadcastMessage(Message* m);
 
-    // One tick: clean-up, then run() of every component; under the lock.
+    // One tick: clean-up when due, then run() of every component; under the lock.
     void run(uint16_t timeDiff);
+    // ms of manager time from the last tick until the next tick has work: a
+    // timed handler, a clean-up or the oldest component passing the age
+    // limit (Component::nothingDue: none). Main-loop thread, after run().
+    uint32_t msUntilDue();
 
     // Calls visit(Component&) for every component, newest first, under the
     // world-model lock: every component stays alive meanwhile, but its data
@@ -87,6 +97,16 @@ private:
     // next lookup of i finds it out and looks for an older one in the list.
     std::array<Component*, 256> byID;
     std::atomic<uint32_t> timeNow;
+    // Clean-up schedule, under the lock: a clean-up is due at the next tick
+    // when cleanupNow (a component joined or was retired), else, with
+    // cleanupScheduled, once manager time reaches cleanupAt: when the oldest
+    // component passes the limit, or a retry after MessageHandler::
+    // defaultPeriodMs for a component the last clean-up had to leave. Ages
+    // only ever shrink by an update, and a joining component is the youngest,
+    // so no removal is missed in between.
+    bool cleanupNow;
+    bool cleanupScheduled;
+    uint32_t cleanupAt;
 };
 
 }  // namespace ORQ

@@ -3,7 +3,8 @@
 // ORQ::ComponentQRNClient (read: the field widened to an int slot; set: the
 // slot narrowed into the field, stored, and sent by the field's handler).
 // Data IDs that name the same value on both devices share their number with
-// the flight-board map.
+// the flight-board map, and their row (SharedDataRows.h); the source's table
+// holds the ground station's own rows.
 //
 // Stateless; one object serves every host thread. The caller holds the
 // component's data lock around every call.

@@ -2,6 +2,8 @@
 // Flight-board data map: turns a host data ID and index into one field of a
 // ORQ::ComponentVKRClient (read: the field widened to an int slot; set: the
 // slot narrowed into the field, stored, and sent by the field's handler).
+// Each data ID is one row: in the source's table, or, for the IDs both
+// devices carry alike, in SharedDataRows.h.
 //
 // Stateless; one object serves every host thread. The caller holds the
 // component's data lock around every call, so a set writes the field and

@@ -2,13 +2,14 @@
 
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
+#include "DataTypes.h"
 
 namespace ORQ {
 
 Component* makeDeviceModel(uint8_t id, uint8_t typeCode) {
     switch (typeCode) {
-        case 1: return new ComponentVKRClient(id);
-        case 0: return new ComponentQRNClient(id);
+        case DeviceCode::flightBoard: return new ComponentVKRClient(id);
+        case DeviceCode::groundStation: return new ComponentQRNClient(id);
         default: return nullptr;
     }
 }

@@ -13,8 +13,6 @@
 
 namespace {
 
-const unsigned mainLoopPeriodMs = 10;
-
 void* handleOf(boost::thread* thread) {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(thread->native_handle()));
 }
@@ -28,6 +26,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
       ms(ownedSystem.get()),
       running(false),
       captureAnnounced(false),
+      wakeRequested(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
     // The manager is set up before the link starts: its I/O thread
@@ -38,6 +37,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
     mm->setBroadcast(1);
     mm->addMessageSystem(ms);
     mm->setMyID(static_cast<uint8_t>(tabletID & 0xFF));
+    mm->setWakeMainLoop([this] { wakeMainLoop(); });
     link.reset(ORQ::Link::create(connection, ms, mm));
 }
 
@@ -46,6 +46,7 @@ LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSyste
       ms(messageSystem),
       running(false),
       captureAnnounced(false),
+      wakeRequested(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {}
 
@@ -68,6 +69,10 @@ int LibraryInstance::start() {
     // The capture begins before the link's first read.
     ORQ::CaptureControl::process().linkStarting(mm->getMyID(), link->connection().text());
     captureAnnounced = true;
+    // Between the main loop's ticks, manager time follows the clock; a link
+    // that drives the manager clock gives it its times itself.
+    const std::chrono::steady_clock::time_point clockStart = std::chrono::steady_clock::now();
+    if (!link->drivesManagerClock()) mm->followClock(clockStart);
     link->init();
     if (link->getIsOpen() != 1) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
@@ -86,7 +91,7 @@ int LibraryInstance::start() {
         return ERROR_NO;
     }
     try {
-        workerThread.reset(new boost::thread(&LibraryInstance::mainloop, this));
+        workerThread.reset(new boost::thread(&LibraryInstance::mainloop, this, clockStart));
     } catch (...) {
         workerThread.reset();
     }
@@ -125,15 +130,32 @@ void LibraryInstance::stop() {
     workerHandle = nullptr;
 }
 
-// Manager time is the ms since the loop started on a monotonic clock, so a
-// change of the wall clock never moves it; it wraps after 2^32 ms.
-void LibraryInstance::mainloop() {
-    const std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
+// Manager time is the ms since `begin` on a monotonic clock, so a change of
+// the wall clock never moves it; it wraps after 2^32 ms. The loop ticks when
+// the manager says the next thing is due, or at once when woken.
+void LibraryInstance::mainloop(std::chrono::steady_clock::time_point begin) {
     while (running.load()) {
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
-        mm->run(static_cast<uint32_t>(elapsed.count()));
+        const auto now = std::chrono::steady_clock::now();
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - begin);
+        const uint32_t due = mm->run(static_cast<uint32_t>(elapsed.count()));
         boost::unique_lock<boost::mutex> lock(loopMutex);
-        loopWake.wait_for(lock, boost::chrono::milliseconds(mainLoopPeriodMs), [this] { return !running.load(); });
+        const auto woken = [this] { return wakeRequested || !running.load(); };
+        if (due == ORQ::Component::nothingDue) {
+            loopWake.wait(lock, woken);
+        } else {
+            // The tick ran at `elapsed`; the next one is due that much later.
+            const auto at = begin + elapsed + std::chrono::milliseconds(due);
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(at - std::chrono::steady_clock::now());
+            loopWake.wait_for(lock, boost::chrono::microseconds(left.count() > 0 ? left.count() : 0), woken);
+        }
+        wakeRequested = false;
     }
+}
+
+void LibraryInstance::wakeMainLoop() {
+    {
+        boost::mutex::scoped_lock lock(loopMutex);
+        wakeRequested = true;
+    }
+    loopWake.notify_all();
 }

@@ -13,6 +13,7 @@
 // called from any thread at any time. The main-loop thread only reads `mm`
 // and `running`, both set before it starts.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -57,7 +58,10 @@ public:
     void* uartThreadHandle() const { return uartHandle.load(); }
 
 private:
-    void mainloop();
+    void mainloop(std::chrono::steady_clock::time_point begin);
+    // Makes the main loop tick at once (the manager calls it when a
+    // component joins or is retired).
+    void wakeMainLoop();
 
     const std::vector<char> connection;  // as the host gave it, NUL-terminated
     std::unique_ptr<ORQ::MessageManager> ownedManager;
@@ -68,8 +72,11 @@ private:
 
     std::atomic<bool> running;
     bool captureAnnounced;  // the capture switch knows the link runs (start/stop only)
-    // stop() clears `running` under loopMutex and signals loopWake, so the
-    // main loop ends at once instead of after the rest of its sleep.
+    // stop() clears `running` and wakeMainLoop() sets wakeRequested, each
+    // under loopMutex and signalling loopWake, so the main loop ends or ticks
+    // at once instead of after the rest of its sleep; the loop clears
+    // wakeRequested under loopMutex before its tick, so no wake is lost.
+    bool wakeRequested;
     boost::mutex loopMutex;
     boost::condition_variable loopWake;
     std::unique_ptr<boost::thread> workerThread;

@@ -7,7 +7,7 @@ namespace ORQ {
 namespace test {
 
 RecordingHandler::RecordingHandler(int tag, std::vector<int>* order, int* destroyed)
-    : tag(tag), order(order), destroyed(destroyed) {}
+    : MessageHandler(true), tag(tag), order(order), destroyed(destroyed) {}
 
 RecordingHandler::~RecordingHandler() {
     if (destroyed != nullptr) ++*destroyed;

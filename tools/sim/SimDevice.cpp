@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "DataTypes.h"
+
 namespace ORQSim {
 
 namespace {
@@ -18,19 +20,7 @@ const double homeLongitude = 11.5820;
 const double groundAltitudeM = 519.0;
 const double metresPerDegree = 111320.0;
 
-// Data types of the reports (device to library) and of the sets (library to
-// device); each set type is the report type minus one.
-namespace Report {
-enum : uint8_t {
-    typeRequest = 3, typeReply = 4,
-    acc = 6, gyro = 8, compass = 10, dist = 12, pressure = 14, dcm = 16,
-    rcSender = 18, motorOn = 20, hwState = 22, cmd = 24, hwVersion = 26, fwVersion = 28,
-    temperature = 30, gpsMode = 32, rcReceiver = 34, gpsModeIs = 36, position = 38,
-    debugBlock = 40, waypoint = 42, dcmGyro = 44, dcmAccZ = 46, gyroCompass = 48,
-    debugText = 50, secureCommand = 52, heartbeat = 54, activControl = 56,
-    fcVersion = 58, pwmOutput = 60
-};
-}  // namespace Report
+namespace DataType = ORQ::DataType;
 
 // Flight-board debug block elements.
 enum { batteryVoltage = 0, batteryCurrent, batteryUsedCapacity, rcQuality, fbLoopTime,
@@ -90,33 +80,33 @@ SimDevice::SimDevice(uint8_t id, Type type, uint32_t seed, double rateMultiplier
                                3000, 1, 0, 10, 5, 0, true};
         waypoint[1] = Waypoint{static_cast<int32_t>(homeLongitude * 1e7) + 20000,
                                static_cast<int32_t>(homeLatitude * 1e7) + 13500, 5000, 1, 450, 10, 30, 0, true};
-        addStream(Report::acc, 1, 50, start);
-        addStream(Report::gyro, 1, 50, start);
-        addStream(Report::compass, 2, 10, start);
-        addStream(Report::dist, 4, 5, start);
-        addStream(Report::pressure, 2, 10, start);
-        addChannel(Report::dcm, 0, 50, start);
-        addChannel(Report::dcm, 1, 10, start);
-        addStream(Report::motorOn, 1, 2, start);
-        addStream(Report::hwState, 1, 2, start);
-        addStream(Report::cmd, 1, 2, start);
-        addStream(Report::hwVersion, 1, 1, start);
-        addStream(Report::fwVersion, 1, 1, start);
-        addStream(Report::temperature, 1, 10, start);
-        addStream(Report::gpsMode, 1, 2, start);
-        addStream(Report::rcReceiver, 8, 2, start);
-        addStream(Report::gpsModeIs, 1, 2, start);
-        addStream(Report::position, 1, 5, start);
-        addStream(Report::debugBlock, 1, 2, start);
-        addStream(Report::waypoint, 2, 1, start);
-        addStream(Report::dcmAccZ, 1, 10, start);
-        addStream(Report::gyroCompass, 1, 10, start);
-        addStream(Report::debugText, 1, 1, start);
-        addStream(Report::secureCommand, 1, 1, start);
-        addStream(Report::heartbeat, 1, 1, start);
-        addStream(Report::activControl, 1, 1, start);
-        addStream(Report::fcVersion, 1, 1, start);
-        addStream(Report::pwmOutput, 4, 2, start);
+        addStream(DataType::acc.report, 1, 50, start);
+        addStream(DataType::gyro.report, 1, 50, start);
+        addStream(DataType::compass.report, 2, 10, start);
+        addStream(DataType::dist.report, 4, 5, start);
+        addStream(DataType::pressure.report, 2, 10, start);
+        addChannel(DataType::dcm.report, 0, 50, start);
+        addChannel(DataType::dcm.report, 1, 10, start);
+        addStream(DataType::motorOn.report, 1, 2, start);
+        addStream(DataType::hwState.report, 1, 2, start);
+        addStream(DataType::cmd.report, 1, 2, start);
+        addStream(DataType::hwVersion.report, 1, 1, start);
+        addStream(DataType::fwVersion.report, 1, 1, start);
+        addStream(DataType::temperature.report, 1, 10, start);
+        addStream(DataType::gpsMode.report, 1, 2, start);
+        addStream(DataType::rcReceiver.report, 8, 2, start);
+        addStream(DataType::gpsModeIs.report, 1, 2, start);
+        addStream(DataType::currentPosition.report, 1, 5, start);
+        addStream(DataType::debugData.report, 1, 2, start);
+        addStream(DataType::waypoint.report, 2, 1, start);
+        addStream(DataType::dcmAccZ.report, 1, 10, start);
+        addStream(DataType::gyroCompass.report, 1, 10, start);
+        addStream(DataType::debugText.report, 1, 1, start);
+        addStream(DataType::secureCommand.report, 1, 1, start);
+        addStream(DataType::heartbeat.report, 1, 1, start);
+        addStream(DataType::activControl.report, 1, 1, start);
+        addStream(DataType::fcVersion.report, 1, 1, start);
+        addStream(DataType::pwmOutput.report, 4, 2, start);
     } else {
         debug[gsLoopTimeMin] = 9999;
         debug[gsTxChannel] = 11;
@@ -124,21 +114,21 @@ SimDevice::SimDevice(uint8_t id, Type type, uint32_t seed, double rateMultiplier
         debug[gsGroupID] = 3;
         debug[gsNewID] = id;
         // Standing still: its sensors report at a fifth of the flight board's rate.
-        addStream(Report::acc, 1, 10, start);
-        addStream(Report::gyro, 1, 10, start);
-        addStream(Report::compass, 2, 10, start);
-        addStream(Report::pressure, 1, 10, start);
-        addStream(Report::dcm, 1, 10, start);
-        addStream(Report::rcSender, 8, 5, start);
-        addStream(Report::hwVersion, 1, 1, start);
-        addStream(Report::fwVersion, 1, 1, start);
-        addStream(Report::temperature, 1, 10, start);
-        addStream(Report::rcReceiver, 8, 2, start);
-        addStream(Report::debugBlock, 1, 2, start);
-        addStream(Report::dcmGyro, 1, 10, start);
-        addStream(Report::secureCommand, 1, 1, start);
-        addStream(Report::heartbeat, 1, 1, start);
-        addStream(Report::activControl, 1, 1, start);
+        addStream(DataType::acc.report, 1, 10, start);
+        addStream(DataType::gyro.report, 1, 10, start);
+        addStream(DataType::compass.report, 2, 10, start);
+        addStream(DataType::pressure.report, 1, 10, start);
+        addStream(DataType::dcm.report, 1, 10, start);
+        addStream(DataType::rcSender.report, 8, 5, start);
+        addStream(DataType::hwVersion.report, 1, 1, start);
+        addStream(DataType::fwVersion.report, 1, 1, start);
+        addStream(DataType::temperature.report, 1, 10, start);
+        addStream(DataType::rcReceiver.report, 8, 2, start);
+        addStream(DataType::debugData.report, 1, 2, start);
+        addStream(DataType::dcmGyro.report, 1, 10, start);
+        addStream(DataType::secureCommand.report, 1, 1, start);
+        addStream(DataType::heartbeat.report, 1, 1, start);
+        addStream(DataType::activControl.report, 1, 1, start);
     }
     advance(start);
 }
@@ -304,35 +294,35 @@ bool SimDevice::buildReport(uint8_t dataType, uint8_t channel, SimMessage& m) co
     m.channel = channel;
     uint8_t* p = m.payload;
     switch (dataType) {
-    case Report::acc: putVec(p, acc.x, acc.y, acc.z); m.size = 6; break;
-    case Report::gyro: putVec(p, gyro.x, gyro.y, gyro.z); m.size = 6; break;
-    case Report::compass: putVec(p, compass[channel].x, compass[channel].y, compass[channel].z); m.size = 6; break;
-    case Report::dcm: putVec(p, dcm[channel].x, dcm[channel].y, dcm[channel].z); m.size = 6; break;
-    case Report::dist: put16(p, dist[channel]); m.size = 2; break;
-    case Report::pressure: put32(p, pressure[channel]); m.size = 4; break;
-    case Report::temperature: put16(p, temperature); m.size = 2; break;
-    case Report::hwVersion: put16(p, hwVersion); m.size = 2; break;
-    case Report::fwVersion: put16(p, fwVersion); m.size = 2; break;
-    case Report::fcVersion: put16(p, fcVersion); m.size = 2; break;
-    case Report::motorOn: p[0] = motorOn; m.size = 1; break;
-    case Report::hwState: p[0] = hwState; m.size = 1; break;
-    case Report::cmd: p[0] = cmd; m.size = 1; break;
-    case Report::gpsMode: p[0] = gpsMode; m.size = 1; break;
-    case Report::gpsModeIs: p[0] = gpsModeIs; m.size = 1; break;
-    case Report::rcReceiver: p[0] = rcReceiver[channel]; m.size = 1; break;
-    case Report::rcSender: p[0] = rcSender[channel]; m.size = 1; break;
-    case Report::position:
+    case DataType::acc.report: putVec(p, acc.x, acc.y, acc.z); m.size = 6; break;
+    case DataType::gyro.report: putVec(p, gyro.x, gyro.y, gyro.z); m.size = 6; break;
+    case DataType::compass.report: putVec(p, compass[channel].x, compass[channel].y, compass[channel].z); m.size = 6; break;
+    case DataType::dcm.report: putVec(p, dcm[channel].x, dcm[channel].y, dcm[channel].z); m.size = 6; break;
+    case DataType::dist.report: put16(p, dist[channel]); m.size = 2; break;
+    case DataType::pressure.report: put32(p, pressure[channel]); m.size = 4; break;
+    case DataType::temperature.report: put16(p, temperature); m.size = 2; break;
+    case DataType::hwVersion.report: put16(p, hwVersion); m.size = 2; break;
+    case DataType::fwVersion.report: put16(p, fwVersion); m.size = 2; break;
+    case DataType::fcVersion.report: put16(p, fcVersion); m.size = 2; break;
+    case DataType::motorOn.report: p[0] = motorOn; m.size = 1; break;
+    case DataType::hwState.report: p[0] = hwState; m.size = 1; break;
+    case DataType::cmd.report: p[0] = cmd; m.size = 1; break;
+    case DataType::gpsMode.report: p[0] = gpsMode; m.size = 1; break;
+    case DataType::gpsModeIs.report: p[0] = gpsModeIs; m.size = 1; break;
+    case DataType::rcReceiver.report: p[0] = rcReceiver[channel]; m.size = 1; break;
+    case DataType::rcSender.report: p[0] = rcSender[channel]; m.size = 1; break;
+    case DataType::currentPosition.report:
         put32(p, longitude);
         put32(p + 4, latitude);
         put32(p + 8, altitude);
         p[12] = positionStatus;
         m.size = 13;
         break;
-    case Report::debugBlock:
+    case DataType::debugData.report:
         for (int i = 0; i < debugCount(); ++i) put16(p + 2 * i, debug[i]);
         m.size = static_cast<uint8_t>(2 * debugCount());
         break;
-    case Report::waypoint: {
+    case DataType::waypoint.report: {
         if (channel >= waypointSlots) return false;
         const Waypoint& w = waypoint[channel];
         put32(p, w.longitude);
@@ -346,26 +336,26 @@ bool SimDevice::buildReport(uint8_t dataType, uint8_t channel, SimMessage& m) co
         m.size = 18;
         break;
     }
-    case Report::dcmAccZ:
+    case DataType::dcmAccZ.report:
         putVec(p, dcm[0].x, dcm[0].y, dcm[0].z);
         put16(p + 6, acc.z);
         m.size = 8;
         break;
-    case Report::gyroCompass:
+    case DataType::gyroCompass.report:
         putVec(p, gyro.x, gyro.y, gyro.z);
         putVec(p + 6, compass[0].x, compass[0].y, compass[0].z);
         m.size = 12;
         break;
-    case Report::dcmGyro:
+    case DataType::dcmGyro.report:
         putVec(p, dcm[0].x, dcm[0].y, dcm[0].z);
         putVec(p + 6, gyro.x, gyro.y, gyro.z);
         m.size = 12;
         break;
-    case Report::debugText: std::memcpy(p, debugText, sizeof debugText); m.size = sizeof debugText; break;
-    case Report::secureCommand: put32(p, secureCommand); m.size = 4; break;
-    case Report::heartbeat: p[0] = 1; m.size = 1; break;
-    case Report::activControl: put16(p, activControl); m.size = 2; break;
-    case Report::pwmOutput: put16(p, pwmOutput[channel]); m.size = 2; break;
+    case DataType::debugText.report: std::memcpy(p, debugText, sizeof debugText); m.size = sizeof debugText; break;
+    case DataType::secureCommand.report: put32(p, secureCommand); m.size = 4; break;
+    case DataType::heartbeat.report: p[0] = 1; m.size = 1; break;
+    case DataType::activControl.report: put16(p, activControl); m.size = 2; break;
+    case DataType::pwmOutput.report: put16(p, pwmOutput[channel]); m.size = 2; break;
     default: return false;
     }
     return true;
@@ -374,10 +364,10 @@ bool SimDevice::buildReport(uint8_t dataType, uint8_t channel, SimMessage& m) co
 SimDevice::Handled SimDevice::handle(const SimMessage& m, int64_t nowMs, std::vector<SimMessage>& out) {
     if (m.receiver != deviceID) return Handled::Ignored;
     host = m.sender;
-    if (m.dataType == Report::typeRequest) {
+    if (m.dataType == DataType::typeRequest) {
         if (m.size != 0) return Handled::Ignored;
         SimMessage reply;
-        reply.dataType = Report::typeReply;
+        reply.dataType = DataType::typeReply;
         reply.sender = deviceID;
         reply.receiver = m.sender;
         reply.size = 1;
@@ -394,21 +384,21 @@ bool SimDevice::applySet(const SimMessage& m) {
     const uint8_t* p = m.payload;
     const uint8_t ch = m.channel;
     switch (m.dataType) {
-    case Report::motorOn - 1:
+    case DataType::motorOn.set:
         if (!fb || m.size != 1 || ch != 0) return false;
         motorOn = p[0];
         hwState = static_cast<uint8_t>(motorOn ? (hwState | 0x02) : (hwState & ~0x02));
-        echo(Report::motorOn, 0);
-        echo(Report::hwState, 0);
+        echo(DataType::motorOn.report, 0);
+        echo(DataType::hwState.report, 0);
         return true;
-    case Report::gpsMode - 1:
+    case DataType::gpsMode.set:
         if (!fb || m.size != 1 || ch != 0) return false;
         // Free, Hold and Home are flown; any other request is refused.
         if (p[0] <= 2) gpsMode = gpsModeIs = p[0];
-        echo(Report::gpsMode, 0);
-        echo(Report::gpsModeIs, 0);
+        echo(DataType::gpsMode.report, 0);
+        echo(DataType::gpsModeIs.report, 0);
         return true;
-    case Report::cmd - 1:
+    case DataType::cmd.set:
         if (!fb || m.size != 1 || ch != 0) return false;
         cmd = p[0];
         // Calibrations complete at once; the rotation modes follow the command.
@@ -416,10 +406,10 @@ bool SimDevice::applySet(const SimMessage& m) {
         if (cmd & 0x02) hwState |= 0x08;
         hwState = static_cast<uint8_t>((hwState & ~0x30) | ((cmd & 0x0C) << 2));
         hwState = static_cast<uint8_t>((hwState & ~0x40) | ((cmd & 0x20) << 1));
-        echo(Report::cmd, 0);
-        echo(Report::hwState, 0);
+        echo(DataType::cmd.report, 0);
+        echo(DataType::hwState.report, 0);
         return true;
-    case Report::waypoint - 1: {
+    case DataType::waypoint.set: {
         if (!fb || ch >= waypointSlots) return false;
         if (m.size == 18) {
             Waypoint& w = waypoint[ch];
@@ -433,37 +423,37 @@ bool SimDevice::applySet(const SimMessage& m) {
             w.type = p[17];
             if (!w.used) {
                 w.used = true;
-                addChannel(Report::waypoint, ch, 1, lastMs);
+                addChannel(DataType::waypoint.report, ch, 1, lastMs);
             }
         } else if (m.size != 0) {
             return false;
         }
-        echo(Report::waypoint, ch);
+        echo(DataType::waypoint.report, ch);
         return true;
     }
-    case Report::secureCommand - 1:
+    case DataType::secureCommand.set:
         if (m.size != 4 || ch != 0) return false;
         secureCommand = get32(p);
-        echo(Report::secureCommand, 0);
+        echo(DataType::secureCommand.report, 0);
         return true;
-    case Report::activControl - 1:
+    case DataType::activControl.set:
         if (m.size != 2 || ch != 0) return false;
         activControl = static_cast<uint16_t>(get16(p));
-        echo(Report::activControl, 0);
+        echo(DataType::activControl.report, 0);
         return true;
-    case Report::pwmOutput - 1:
+    case DataType::pwmOutput.set:
         if (!fb || m.size != 2 || ch >= 4) return false;
         pwmOutput[ch] = static_cast<uint16_t>(get16(p));
-        echo(Report::pwmOutput, ch);
+        echo(DataType::pwmOutput.report, ch);
         return true;
-    case Report::rcSender - 1:
+    case DataType::rcSender.set:
         if (fb || m.size != 1 || ch >= 8) return false;
         rcSender[ch] = p[0];
         rcSenderPinned[ch] = true;
-        echo(Report::rcSender, ch);
+        echo(DataType::rcSender.report, ch);
         return true;
-    case Report::debugBlock - 1:
-    case Report::debugBlock: {
+    case DataType::debugData.set:
+    case DataType::debugData.report: {
         // A piece of the raw debug block: the channel is its byte offset.
         const int blockBytes = 2 * debugCount();
         if (m.size == 0 || ch + m.size > blockBytes) return false;
@@ -474,7 +464,7 @@ bool SimDevice::applySet(const SimMessage& m) {
             debug[i] = get16(block + 2 * i);
             debugPinned[i] = true;
         }
-        echo(Report::debugBlock, 0);
+        echo(DataType::debugData.report, 0);
         return true;
     }
     default:

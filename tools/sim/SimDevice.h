@@ -12,13 +12,15 @@
 #include <random>
 #include <vector>
 
+#include "DataTypes.h"
 #include "SimMessage.h"
 
 namespace ORQSim {
 
 class SimDevice {
 public:
-    enum Type : uint8_t { GroundStation = 0, FlightBoard = 1 };
+    // The code the device answers a type request with.
+    enum Type : uint8_t { GroundStation = ORQ::DeviceCode::groundStation, FlightBoard = ORQ::DeviceCode::flightBoard };
     enum class Handled { Ignored, TypeRequest, Set };
 
     // rate multiplies every report rate; startMs is the creation time.
