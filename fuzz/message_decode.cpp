@@ -118,8 +118,6 @@ int orqFuzzOneMessageDecode(const uint8_t* data, size_t size) {
     case Message::DECODE_BAD_MAGIC:
         ORQ_FUZZ_CHECK(n == 0 || (in[0] != Message::magicByteFull && in[0] != Message::magicByteSmal));
         break;
-    case Message::DECODE_NO_MEMORY:
-        break;
     default:
         ORQ_FUZZ_CHECK(!"unknown decode result");
     }

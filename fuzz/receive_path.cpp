@@ -124,13 +124,13 @@ private:
         const size_t n = in.take(&bytes, in.byte());
         ms->procNewData(bytes, static_cast<uint8_t>(n));
         for (int guard = 0; guard < 101; ++guard) {
-            const uint16_t before = ms->receivedMessages;
+            const uint16_t before = ms->statistics().receivedMessages;
             std::unique_ptr<Message> m(ms->getNewMessage());
             if (m) {
                 mm->procMessage(m.get(), ms.get());
                 quietSinceTick = false;
             }
-            if (ms->receivedMessages == before) return;
+            if (ms->statistics().receivedMessages == before) return;
         }
         ORQ_FUZZ_CHECK(!"more frames than bytes");
     }

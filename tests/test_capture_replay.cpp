@@ -221,7 +221,7 @@ ReplayRun replayInProcess(const std::string& connection) {
         ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
         link.init();
         EXPECT_EQ(link.getIsOpen(), 1);
-        EXPECT_TRUE(ORQ::test::eventually([&] { return ms.linkEnded.load() == 1; }, 60s));
+        EXPECT_TRUE(ORQ::test::eventually([&] { return ms.statistics().linkEnded == 1; }, 60s));
         link.deinit();
         run.final = snapshot(&getData, false);
     }

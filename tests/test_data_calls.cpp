@@ -221,10 +221,10 @@ TEST_F(DataCalls, TheLibrarysOwnIdReadsTheLinkStatistics) {
         int size = 3;
         ASSERT_EQ(ERROR_NO, getDataKomplex(componenID, ids, indexs, 3, value, &size));
         EXPECT_EQ(3, size);
-        EXPECT_EQ(int(ms.receiveError), value[0]);
+        EXPECT_EQ(int(ms.statistics().receiveError), value[0]);
         EXPECT_GE(value[0], 1);
         EXPECT_EQ(2, value[1]);
-        EXPECT_EQ(int(ms.receivedBytes), value[2]);
+        EXPECT_EQ(int(ms.statistics().receivedBytes), value[2]);
     }
 
     int value = untouched;

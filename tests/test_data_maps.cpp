@@ -590,7 +590,7 @@ TEST(LinkStatistics, ReadTheReceiveCountersOfTheMessageSystem) {
     ASSERT_EQ(ERROR_NO, map.getDataKomplexPart(&ms, 45, 0, &cursor, &left));
     ASSERT_EQ(ERROR_NO, map.getDataKomplexPart(&ms, 46, 77, &cursor, &left));  // the index is not looked at
     ASSERT_EQ(ERROR_NO, map.getDataKomplexPart(&ms, 47, -1, &cursor, &left));
-    EXPECT_EQ(int(ms.receiveError), slots[0]);
+    EXPECT_EQ(int(ms.statistics().receiveError), slots[0]);
     EXPECT_GE(slots[0], 1);
     EXPECT_EQ(2, slots[1]);
     EXPECT_EQ(int(good.size() + bad.size()), slots[2]);

@@ -35,6 +35,10 @@ void* countedAllocation(std::size_t size) {
     return std::malloc(size == 0 ? 1 : size);
 }
 
+// The replacements pair malloc with free by design; GCC takes the calls for
+// the built-in operators and would call them mismatched.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     if (void* p = countedAllocation(size)) return p;
     throw std::bad_alloc();
@@ -49,6 +53,7 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 

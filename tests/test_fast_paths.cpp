@@ -1,12 +1,10 @@
 // The shortcuts of the hot paths keep the behaviour of the long ways round:
-// the send queue wakes its consumer instead of making it wait for a poll, and
+// the send queue tells its consumer of new work instead of making it poll, and
 // a flight-board model hands each report straight to the handler of its data
 // type with the same effect as offering it to every handler.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
-#include <future>
 #include <vector>
 
 #include "ComponentVKRClient.h"
@@ -18,19 +16,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// Far longer than any deadline below: a wait that ends in time was woken.
-const unsigned neverMs = 600000;
-const auto deadline = 20s;
-
-// Ends any wait still going on, so that a failed check never leaves a test
-// blocked on its waiting thread.
-struct WakeOnExit {
-    ORQ::MessageQueue& q;
-    ~WakeOnExit() { q.wake(); }
-};
-
 ORQ::Message queued(uint8_t dataType) {
     ORQ::Message m;
     m.dataType = dataType;
@@ -39,66 +24,38 @@ ORQ::Message queued(uint8_t dataType) {
     return m;
 }
 
-TEST(SendQueueWakeup, WaitingConsumerWakesWhenAMessageIsAdded) {
+TEST(SendQueueHook, TellsTheConsumerOfEveryMessageQueuedOrRefreshedUntilCleared) {
     ORQ::MessageQueue q;
-    std::promise<void> waiting;
-    auto done = std::async(std::launch::async, [&] {
-        waiting.set_value();
-        q.waitForMessage(neverMs);
-    });
-    WakeOnExit unblock{q};
-    waiting.get_future().wait();
+    unsigned calls = 0;
+    q.setOnQueued([&] { ++calls; });
     ORQ::Message m = queued(31);
     q.add(&m);
-    EXPECT_EQ(done.wait_for(deadline), std::future_status::ready);
-}
-
-TEST(SendQueueWakeup, WakeEndsTheWaitEvenWhenItCameFirst) {
-    ORQ::MessageQueue q;
-    q.wake();  // before anyone waits: the next wait must not sleep
-    auto first = std::async(std::launch::async, [&] { q.waitForMessage(neverMs); });
-    WakeOnExit unblockFirst{q};
-    ASSERT_EQ(first.wait_for(deadline), std::future_status::ready);
-
-    std::promise<void> waiting;
-    auto second = std::async(std::launch::async, [&] {
-        waiting.set_value();
-        q.waitForMessage(neverMs);
-    });
-    WakeOnExit unblock{q};
-    waiting.get_future().wait();
-    q.wake();
-    EXPECT_EQ(second.wait_for(deadline), std::future_status::ready);
-}
-
-TEST(SendQueueWakeup, MessageNotYetTakenEndsTheWaitAtOnce) {
-    ORQ::MessageQueue q;
-    ORQ::Message m = queued(31);
-    q.add(&m);
-    auto done = std::async(std::launch::async, [&] { q.waitForMessage(neverMs); });
-    WakeOnExit unblock{q};
-    EXPECT_EQ(done.wait_for(deadline), std::future_status::ready);
-}
-
-TEST(SendQueueWakeup, OnlyAHeadNotYetTakenEndsTheWait) {
-    ORQ::MessageQueue q;
-    ORQ::Message m = queued(31);
-    q.add(&m);
+    EXPECT_EQ(1u, calls);
     ASSERT_NE(q.getFirstMessage(), nullptr);  // the consumer holds the head
-    std::promise<void> waiting;
-    auto done = std::async(std::launch::async, [&] {
-        waiting.set_value();
-        q.waitForMessage(neverMs);
-    });
-    WakeOnExit unblock{q};  // destroyed before `done`: a failed check cannot hang the test
-    waiting.get_future().wait();
-    ORQ::Message behind = queued(33);  // same priority: queued behind the taken head
+    ORQ::Message behind = queued(33);
     q.add(&behind);
-    EXPECT_EQ(done.wait_for(200ms), std::future_status::timeout);
-    ORQ::Message urgent = queued(35);
-    urgent.priority = 5;  // overtakes the taken head
-    q.add(&urgent);
-    EXPECT_EQ(done.wait_for(deadline), std::future_status::ready);
+    EXPECT_EQ(2u, calls) << "queued behind a taken head";
+    q.add(&behind);
+    EXPECT_EQ(3u, calls) << "a refresh";
+    EXPECT_EQ(2, q.getElementCount());
+    q.setOnQueued(nullptr);
+    ORQ::Message later = queued(35);
+    q.add(&later);
+    EXPECT_EQ(3u, calls);
+}
+
+TEST(SendQueueHook, SaysNothingOfARefusedMessage) {
+    ORQ::MessageQueue q;
+    unsigned calls = 0;
+    q.setOnQueued([&] { ++calls; });
+    for (unsigned i = 0; i < ORQ::MessageQueue::maxElements; ++i) {
+        ORQ::Message m = queued(31);
+        m.channel = static_cast<uint8_t>(i);
+        ASSERT_TRUE(q.add(&m));
+    }
+    ORQ::Message refused = queued(33);
+    EXPECT_FALSE(q.add(&refused));
+    EXPECT_EQ(unsigned(ORQ::MessageQueue::maxElements), calls);
 }
 
 // Two flight boards fed the same messages: one as built, the other with one
@@ -121,9 +78,8 @@ protected:
             m.senderID = c->ID;
             m.receiverID = 1;
             m.channel = channel;
-            ORQ::Message copy = m;  // payload set below, owned by the message
+            ORQ::Message copy = m;  // payload set below
             copy.dataSize = static_cast<uint8_t>(payload.size());
-            copy.data = payload.empty() ? nullptr : static_cast<uint8_t*>(std::malloc(payload.size()));
             for (size_t i = 0; i < payload.size(); ++i) copy.data[i] = payload[i];
             c->procNewMessage(&copy);
         }

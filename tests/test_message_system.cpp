@@ -101,8 +101,8 @@ TEST_P(SendFraming, ReceivingTheFrameYieldsTheMessageBack) {
     EXPECT_EQ(m->channel, original.channel);
     EXPECT_EQ(m->priority, original.priority);
     EXPECT_EQ(payloadOf(*m), payloadOf(original));
-    EXPECT_EQ(ms.receivedMessages, 1);
-    EXPECT_EQ(ms.receiveError, 0);
+    EXPECT_EQ(ms.statistics().receivedMessages, 1);
+    EXPECT_EQ(ms.statistics().receiveError, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, SendFraming, testing::ValuesIn(framingCases),
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, SendFraming, testing::ValuesIn(framingCases),
 TEST(SendSide, EmptyQueueGivesNothing) {
     MessageSystem ms;
     EXPECT_TRUE(nextFrame(ms).empty());
-    EXPECT_EQ(ms.sendError, 0);
+    EXPECT_EQ(ms.statistics().sendError, 0);
 }
 
 TEST(SendSide, UnserializableHeadIsDroppedAndCounted) {
@@ -122,7 +122,7 @@ TEST(SendSide, UnserializableHeadIsDroppedAndCounted) {
     ms.send(&following);
 
     EXPECT_TRUE(nextFrame(ms).empty());
-    EXPECT_EQ(ms.sendError, 1);
+    EXPECT_EQ(ms.statistics().sendError, 1);
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 1);
     EXPECT_EQ(nextFrame(ms), frameOf(tagged(7)));
 }
@@ -135,7 +135,7 @@ TEST(SendSide, FrameLargerThanTheCallersBufferStaysQueuedUnwritten) {
     std::memset(buffer, 0xAA, sizeof(buffer));
     EXPECT_EQ(ms.getNextSendData(buffer, 10), 0);
     for (size_t i = 10; i < sizeof(buffer); ++i) ASSERT_EQ(buffer[i], 0xAA) << "byte " << i;
-    EXPECT_EQ(ms.sendError, 0);
+    EXPECT_EQ(ms.statistics().sendError, 0);
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 1);
     // Each byte is only written while two places are left for it and the end
     // byte, so the 11-byte frame needs a 12-byte buffer.
@@ -241,8 +241,8 @@ TEST_P(ReceiveSide, FindsTheFramesInTheReceivedBytes) {
         ++stepNo;
     }
     const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(ms.receiveError, c.receiveError);
-    EXPECT_EQ(ms.receivedMessages, c.receivedMessages);
+    EXPECT_EQ(ms.statistics().receiveError, c.receiveError);
+    EXPECT_EQ(ms.statistics().receivedMessages, c.receivedMessages);
     EXPECT_EQ(log, c.log);
 }
 
@@ -267,7 +267,7 @@ TEST(ReceiveBuffer, KeepsOnlyTheFirst200Bytes) {
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->dataType, 0x21);
     EXPECT_EQ(ms.getNewMessage(), nullptr);  // the second frame was dropped
-    EXPECT_EQ(ms.receivedMessages, 1);
+    EXPECT_EQ(ms.statistics().receivedMessages, 1);
 }
 
 TEST(ReceiveBuffer, BytesArrivingWhenFullAreDropped) {
@@ -348,8 +348,8 @@ TEST_F(AutoMode, SendsUntilTheLinkRefusesAndRetriesTheHeadNextPass) {
     ASSERT_EQ(link.sentFrames().size(), 2u);
     EXPECT_EQ(link.refusedCount(), 1u);
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 1);
-    EXPECT_EQ(ms.sendMessages, 2);
-    EXPECT_EQ(ms.sendError, 0);
+    EXPECT_EQ(ms.statistics().sendMessages, 2);
+    EXPECT_EQ(ms.statistics().sendError, 0);
 
     ms.run();  // still refused: nothing lost
     EXPECT_EQ(link.refusedCount(), 2u);
@@ -360,15 +360,15 @@ TEST_F(AutoMode, SendsUntilTheLinkRefusesAndRetriesTheHeadNextPass) {
     const std::vector<Bytes> expected{frameOf(tagged(1)), frameOf(tagged(2)), frameOf(tagged(3))};
     EXPECT_EQ(link.sentFrames(), expected);
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 0);
-    EXPECT_EQ(ms.sendMessages, 3);
-    EXPECT_EQ(ms.sendBytes, 3 * frameOf(tagged(1)).size());
+    EXPECT_EQ(ms.statistics().sendMessages, 3);
+    EXPECT_EQ(ms.statistics().sendBytes, 3 * frameOf(tagged(1)).size());
 }
 
 TEST_F(AutoMode, HeadThatCanNeverFitTheFrameBufferIsDroppedAndCounted) {
     // A 62-byte layout (serializable) whose frame needs far more than 65 bytes.
     queue({makeMessage(1, 1, 2, 0, Bytes(56, 0xFD)), tagged(2)});
     ms.run();
-    EXPECT_EQ(ms.sendError, 1);
+    EXPECT_EQ(ms.statistics().sendError, 1);
     EXPECT_TRUE(link.sentFrames().empty());
     ms.run();
     EXPECT_EQ(link.sentFrames(), (std::vector<Bytes>{frameOf(tagged(2))}));
@@ -379,8 +379,8 @@ TEST_F(AutoMode, LongestUnescapedLayoutThatFitsTheFrameBufferIsSent) {
     queue({longest});
     ms.run();
     EXPECT_EQ(link.sentFrames(), (std::vector<Bytes>{frameOf(longest)}));
-    EXPECT_EQ(ms.sendBytes, 64u);
-    EXPECT_EQ(ms.sendError, 0);
+    EXPECT_EQ(ms.statistics().sendBytes, 64u);
+    EXPECT_EQ(ms.statistics().sendError, 0);
 }
 
 TEST_F(AutoMode, ReadsTheLinkInPiecesOf50Bytes) {
@@ -390,7 +390,7 @@ TEST_F(AutoMode, ReadsTheLinkInPiecesOf50Bytes) {
     link.addReceived(bytes);
     ms.run();
     EXPECT_EQ(link.pieceSizes(), (std::vector<size_t>{50, 50, 8}));
-    EXPECT_EQ(ms.receivedBytes, 108u);
+    EXPECT_EQ(ms.statistics().receivedBytes, 108u);
 
     std::vector<uint8_t> types;
     while (Message* m = ms.getNewMessage()) {
@@ -398,15 +398,15 @@ TEST_F(AutoMode, ReadsTheLinkInPiecesOf50Bytes) {
         delete m;
     }
     EXPECT_EQ(types, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-    EXPECT_EQ(ms.receivedMessages, 12);
-    EXPECT_EQ(ms.receiveError, 0);
+    EXPECT_EQ(ms.statistics().receivedMessages, 12);
+    EXPECT_EQ(ms.statistics().receiveError, 0);
 }
 
 TEST_F(AutoMode, AcceptsSmallerPiecesFromTheLink) {
     link.setPieceSize(4);
     link.addReceived(f1 + f2());
     ms.run();
-    EXPECT_EQ(ms.receivedBytes, f1.size() + f2().size());
+    EXPECT_EQ(ms.statistics().receivedBytes, f1.size() + f2().size());
     std::unique_ptr<Message> a(ms.getNewMessage());
     std::unique_ptr<Message> b(ms.getNewMessage());
     ASSERT_NE(a, nullptr);
@@ -421,7 +421,7 @@ TEST(DriverMode, RunTouchesNothing) {
     ms.send(&m);
     ms.run();
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 1);
-    EXPECT_EQ(ms.sendMessages, 0);
+    EXPECT_EQ(ms.statistics().sendMessages, 0);
 }
 
 // ---------------------------------------------------------------- print
@@ -531,9 +531,9 @@ TEST(DriverModeThreads, EveryFrameIsWholeAndTheLastValueOfEveryItemGoesOut) {
     EXPECT_EQ(wentBackwards, 0);
     for (int i = 0; i < items; ++i) EXPECT_EQ(lastSeen[static_cast<uint8_t>(40 + i)], lastValue) << "item " << i;
     EXPECT_EQ(ms.getMessageQueue()->getElementCount(), 0);
-    EXPECT_EQ(ms.sendError, 0);
-    EXPECT_EQ(ms.receiveError, 0);
-    EXPECT_EQ(ms.receivedMessages, 2000);
+    EXPECT_EQ(ms.statistics().sendError, 0);
+    EXPECT_EQ(ms.statistics().receiveError, 0);
+    EXPECT_EQ(ms.statistics().receivedMessages, 2000);
 }
 
 }  // namespace

@@ -69,14 +69,14 @@ struct Outcome {
 void handOver(MessageSystem& ms, const uint8_t* bytes, size_t n, Outcome& out) {
     ms.procNewData(bytes, static_cast<uint8_t>(n));
     for (;;) {
-        const uint16_t before = ms.receivedMessages;
+        const uint16_t before = ms.statistics().receivedMessages;
         std::unique_ptr<Message> m(ms.getNewMessage());
         ++out.calls;
         if (m) {
             ++out.decoded;
             if (m->dataType == 6 && m->dataSize == 6) out.tags.push_back(uint16_t(m->data[0] | m->data[1] << 8));
         }
-        if (ms.receivedMessages == before) return;
+        if (ms.statistics().receivedMessages == before) return;
     }
 }
 
@@ -130,7 +130,7 @@ TEST_P(HostileReceiveInput, IsConsumedAndEveryGoodFrameStillDecodes) {
     const Outcome out = feed(ms, c.stream.bytes, c.delivery);
 
     EXPECT_EQ(out.decoded, c.stream.goodFrames);
-    EXPECT_EQ(ms.receivedMessages, static_cast<uint16_t>(c.stream.completedFrames));
+    EXPECT_EQ(ms.statistics().receivedMessages, static_cast<uint16_t>(c.stream.completedFrames));
     // Bounded work: each call either takes a frame out or ends the round for
     // its piece, so there are never more calls than pieces plus frames.
     EXPECT_LE(out.calls, c.stream.bytes.size() + c.stream.completedFrames);

@@ -104,7 +104,6 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
                         auto m = makeMessage(static_cast<uint8_t>(byte(rng)), from, 1);
                         const uint8_t size = static_cast<uint8_t>(byte(rng) % 13);
                         m->dataSize = size;
-                        m->data = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
                         for (uint8_t k = 0; k < size; ++k) m->data[k] = static_cast<uint8_t>(byte(rng));
                         mm.procMessage(m.get(), &link);
                     }

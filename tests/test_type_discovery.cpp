@@ -86,7 +86,6 @@ TEST_F(Discovery, TypeRequestGoesToTheNodeFromTheOwnID) {
     EXPECT_EQ(m.senderID, myID);
     EXPECT_EQ(m.receiverID, nodeID);
     EXPECT_EQ(m.dataSize, 0);
-    EXPECT_EQ(m.data, nullptr);
     EXPECT_EQ(m.channel, 0);
     EXPECT_EQ(m.priority, 0);
     EXPECT_EQ(m.ttl, 0);

@@ -3,8 +3,11 @@
 // stopping while the far end never reads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,33 @@
 #include "StdoutCapture.h"
 #include "TestMessages.h"
 #include "UartSerial.h"
+
+// Allocations made by the test's thread while it counts them.
+namespace {
+thread_local bool countingAllocations = false;
+std::atomic<unsigned> allocations(0);
+
+void* allocate(std::size_t size) noexcept {
+    if (countingAllocations) ++allocations;
+    return std::malloc(size ? size : 1);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+// Not inlined: the compiler would see free() called on what operator new returned.
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 using namespace ORQ::test;
 
@@ -121,7 +151,7 @@ TEST_F(UartSerialTest, FrameAfterMoreNoiseThanTheReceiveBufferHoldsIsRouted) {
     device.write(stream);
     ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
     EXPECT_EQ(7, routed.all()[0].senderID);
-    EXPECT_EQ(0, ms.receiveError.load());
+    EXPECT_EQ(0, ms.statistics().receiveError);
 }
 
 TEST_F(UartSerialTest, BytesReadFromThePortAreCountedAsReceived) {
@@ -131,7 +161,7 @@ TEST_F(UartSerialTest, BytesReadFromThePortAreCountedAsReceived) {
     stream.insert(stream.end(), frame.begin(), frame.end());
     device.write(stream);
     ASSERT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
-    EXPECT_EQ(stream.size(), ms.receivedBytes.load());
+    EXPECT_EQ(stream.size(), ms.statistics().receivedBytes);
 }
 
 struct Waiting {
@@ -246,5 +276,71 @@ TEST_F(UartSerialTest, DriverThatNeverOpenedStopsWithoutJoinLines) {
                                         "[UartSerial] deinit(): OK"}),
               out.linesFrom(before));
 }
+
+// --- The receive path allocates nothing once a board is mirrored --------------
+
+// Counts what the manager routes, without allocating.
+class RouteCounter : public ORQ::MessageDebugger {
+public:
+    void procMessage(ORQ::Message*, ORQ::MessageSystem*) override { ++routed; }
+    unsigned routed = 0;
+};
+
+struct ReadPattern {
+    const char* name;
+    std::size_t framesPerRead;  // reports handed over in one read
+    std::size_t splitAt;        // 0, or: each read ends this many bytes into the next frame
+};
+
+class ReceiveAllocationTest : public ::testing::TestWithParam<ReadPattern> {};
+
+TEST_P(ReceiveAllocationTest, RoutingReportsOfAMirroredBoardAllocatesNothing) {
+    const ReadPattern p = GetParam();
+    const uint8_t hostID = 255, boardID = 5;
+    const uint8_t accType = 6, typeReply = 4, flightBoard = 1;
+    StdoutCapture out;
+    ORQ::MessageManager mm;
+    ORQ::MessageSystem ms;
+    ORQ::UartSerial link("", &ms, &mm);  // never opened: the test is its I/O thread
+    RouteCounter counter;
+    mm.setObserve(1);
+    mm.setAutoAddNewComponents(1);
+    mm.addMessageSystem(&ms);
+    mm.setMyID(hostID);
+    mm.setMessageDebugger(&counter);
+    auto read = [&](const Bytes& b) { link.procReceivedBytes(b.data(), b.size()); };
+    read(smalFrame(accType, boardID, hostID, 0, {1, 0, 2, 0, 3, 0}));  // placeholder
+    read(smalFrame(typeReply, boardID, hostID, 0, {flightBoard}));     // typed model
+    mm.run(10);                                                        // placeholder gone
+
+    Bytes stream;
+    const unsigned reports = 240;
+    for (unsigned i = 0; i < reports; ++i) {
+        const Bytes f = smalFrame(accType, boardID, hostID, 0, {static_cast<uint8_t>(i), 0xFD, 2, 0, 3, 0});
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    const std::size_t frameSize = smalFrame(accType, boardID, hostID, 0, {0, 0xFD, 2, 0, 3, 0}).size();
+    std::vector<Bytes> reads;
+    const std::size_t readSize = frameSize * p.framesPerRead;
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::size_t first = reads.empty() ? p.splitAt : 0;
+        const std::size_t n = std::min(stream.size() - at, readSize + first);
+        reads.emplace_back(stream.begin() + at, stream.begin() + at + n);
+        at += n;
+    }
+    const unsigned before = counter.routed;
+    countingAllocations = true;
+    allocations = 0;
+    for (const Bytes& r : reads) read(r);
+    countingAllocations = false;
+    EXPECT_EQ(reports, counter.routed - before);
+    EXPECT_EQ(0u, allocations.load());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, ReceiveAllocationTest,
+                         ::testing::Values(ReadPattern{"OneFramePerRead", 1, 0},
+                                           ReadPattern{"FramesSplitAcrossReads", 1, 5},
+                                           ReadPattern{"ManyFramesPerRead", 16, 0}),
+                         [](const ::testing::TestParamInfo<ReadPattern>& info) { return info.param.name; });
 
 }  // namespace

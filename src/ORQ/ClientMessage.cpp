@@ -1,6 +1,5 @@
 #include "ClientMessage.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "Component.h"
@@ -19,13 +18,9 @@ bool ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t chan
     m.priority = 0;
     m.ttl = 0;
     m.properties = h.properties;
-    if (size > 0) {
-        m.data = static_cast<uint8_t*>(std::malloc(size));
-        if (m.data == nullptr) return false;
-        std::memcpy(m.data, payload, size);
-    }
+    std::memcpy(m.data, payload, size);
     m.dataSize = size;
-    return c->send(&m);  // the queue keeps its own copy; m frees its payload
+    return c->send(&m);  // the queue keeps its own copy
 }
 
 int16_t ClientMessage::getInt16(const uint8_t* p) {

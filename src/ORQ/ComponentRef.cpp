@@ -1,5 +1,7 @@
 #include "ComponentRef.h"
 
+#include "MessageManager.h"
+
 namespace ORQ {
 
 ComponentRef::ComponentRef(Component* component) noexcept : c(component) {
@@ -27,7 +29,12 @@ void ComponentRef::reset() noexcept {
     // be destroyed.
     if (data.owns_lock()) data.unlock();
     data = std::unique_lock<DataLock>();
-    if (c != nullptr) c->users.fetch_sub(1);
+    if (c == nullptr) return;
+    // Read before the use goes: from then on c may be destroyed.
+    const bool retired = c->ID == 0;
+    MessageManager* manager = c->mm;
+    // The last use of a retired component wakes the main loop to remove it.
+    if (c->users.fetch_sub(1) == 1 && retired && manager != nullptr) manager->wakeMainLoop();
     c = nullptr;
 }
 

@@ -21,7 +21,9 @@ public:
     ComponentRef() noexcept : c(nullptr) {}
     // A use of c (none for null); see the header comment for when.
     explicit ComponentRef(Component* c) noexcept;
-    ~ComponentRef();  // unlocks, then gives the use back
+    // Unlocks, then gives the use back; the last use of a retired component
+    // (ID 0) wakes its manager's main loop, whose next tick removes it.
+    ~ComponentRef();
     ComponentRef(ComponentRef&& other) noexcept;
     ComponentRef& operator=(ComponentRef&& other) noexcept;
     ComponentRef(const ComponentRef&) = delete;

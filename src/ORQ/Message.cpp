@@ -1,7 +1,6 @@
 #include "Message.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "LogLine.h"
@@ -10,9 +9,20 @@ namespace ORQ {
 
 namespace {
 
+// Eight bytes at a time: the XOR of the words, folded, is the XOR of their bytes.
 uint8_t xorOf(const uint8_t* bytes, unsigned count) {
-    uint8_t x = 0;
-    for (unsigned i = 0; i < count; ++i) x ^= bytes[i];
+    uint64_t words = 0;
+    unsigned i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, bytes + i, sizeof w);
+        words ^= w;
+    }
+    words ^= words >> 32;
+    words ^= words >> 16;
+    words ^= words >> 8;
+    uint8_t x = static_cast<uint8_t>(words);
+    for (; i < count; ++i) x ^= bytes[i];
     return x;
 }
 
@@ -23,40 +33,21 @@ const uint8_t fullHeaderSize = 9;
 }  // namespace
 
 Message::Message()
-    : dataType(0),
-      senderID(0),
-      receiverID(0),
-      dataSize(0),
-      data(nullptr),
-      priority(0),
-      ttl(0),
-      crc(0),
-      channel(0),
-      properties() {
+    : dataType(0), senderID(0), receiverID(0), dataSize(0), priority(0), ttl(0), crc(0), channel(0), properties() {
     properties.unique = 1;
 }
-
-Message::~Message() { std::free(data); }
 
 Message::Message(const Message& other)
     : dataType(other.dataType),
       senderID(other.senderID),
       receiverID(other.receiverID),
-      dataSize(0),
-      data(nullptr),
+      dataSize(other.dataSize),
       priority(other.priority),
       ttl(other.ttl),
       crc(other.crc),
       channel(other.channel),
       properties(other.properties) {
-    if (other.dataSize > 0 && other.data) {
-        data = static_cast<uint8_t*>(std::malloc(other.dataSize));
-        // Without memory the copy stays empty (dataSize 0), never half-filled.
-        if (data) {
-            std::memcpy(data, other.data, other.dataSize);
-            dataSize = other.dataSize;
-        }
-    }
+    std::memcpy(data, other.data, dataSize);
 }
 
 Message& Message::operator=(const Message& other) {
@@ -68,18 +59,8 @@ Message& Message::operator=(const Message& other) {
     ttl = other.ttl;
     properties = other.properties;
     channel = other.channel;
-    std::free(data);
-    data = nullptr;
-    dataSize = 0;
-    if (other.dataSize > 0 && other.data) {
-        data = static_cast<uint8_t*>(std::malloc(other.dataSize));
-        // Without memory the target stays empty (dataSize 0); callers that
-        // must not lose payload compare dataSize afterwards.
-        if (data) {
-            std::memcpy(data, other.data, other.dataSize);
-            dataSize = other.dataSize;
-        }
-    }
+    dataSize = other.dataSize;
+    std::memcpy(data, other.data, dataSize);
     return *this;
 }
 
@@ -92,7 +73,6 @@ uint8_t Message::serialize(uint8_t* buffer, uint8_t maxBufferSize) {
     // The same margin of 8 for both layouts, as the senders have always used it.
     if (maxBufferSize < dataSize + 8) return 0;
     if (dataSize > 247) return 0;
-    if (dataSize > 0 && !data) return 0;  // a size without a payload block
     if (priority == 0 && ttl == 0 && properties.unique == 1) {
         return serializeSmal(buffer, maxBufferSize);
     }
@@ -111,7 +91,7 @@ uint8_t Message::serializeFull(uint8_t* buffer, uint8_t maxBufferSize) {
     buffer[6] = ttl;
     buffer[7] = static_cast<uint8_t>(properties.unique);
     buffer[8] = channel;
-    if (dataSize > 0) std::memcpy(buffer + fullHeaderSize, data, dataSize);
+    std::memcpy(buffer + fullHeaderSize, data, dataSize);
     const unsigned end = fullHeaderSize + dataSize;
     crc = xorOf(buffer, end);
     buffer[end] = crc;
@@ -125,7 +105,7 @@ uint8_t Message::serializeSmal(uint8_t* buffer, uint8_t maxBufferSize) {
     buffer[2] = senderID;
     buffer[3] = receiverID;
     buffer[4] = channel;
-    if (dataSize > 0) std::memcpy(buffer + headerSize - 1, data, dataSize);
+    std::memcpy(buffer + headerSize - 1, data, dataSize);
     const unsigned end = headerSize - 1 + dataSize;
     crc = xorOf(buffer, end);
     buffer[end] = crc;
@@ -133,17 +113,31 @@ uint8_t Message::serializeSmal(uint8_t* buffer, uint8_t maxBufferSize) {
 }
 
 uint8_t Message::deserialize(const uint8_t* buffer, uint8_t bufferSize) {
-    if (bufferSize == 0) return DECODE_BAD_MAGIC;
-    if (buffer[0] == magicByteFull) return deserializeFull(buffer, bufferSize);
-    if (buffer[0] == magicByteSmal) return deserializeSmal(buffer, bufferSize);
-    return DECODE_BAD_MAGIC;
+    return deserialize(buffer, bufferSize, xorOf(buffer, bufferSize));
 }
 
 uint8_t Message::deserializeFull(const uint8_t* buffer, uint8_t bufferSize) {
+    return decodeFull(buffer, bufferSize, xorOf(buffer, bufferSize));
+}
+
+uint8_t Message::deserializeSmal(const uint8_t* buffer, uint8_t bufferSize) {
+    return decodeSmal(buffer, bufferSize, xorOf(buffer, bufferSize));
+}
+
+uint8_t Message::deserialize(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
+    if (bufferSize == 0) return DECODE_BAD_MAGIC;
+    if (buffer[0] == magicByteFull) return decodeFull(buffer, bufferSize, layoutXor);
+    if (buffer[0] == magicByteSmal) return decodeSmal(buffer, bufferSize, layoutXor);
+    return DECODE_BAD_MAGIC;
+}
+
+// In both layouts the check byte is the last one and the XOR of all before
+// it: the layout is intact when the XOR of all its bytes is 0.
+uint8_t Message::decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
     if (bufferSize <= 6) return DECODE_TOO_SHORT;
     // A 7- or 8-byte buffer ends inside the header: take only the bytes that
     // are there (the length test below rejects it anyway). dataSize is taken
-    // together with the payload, so that it always describes the block held.
+    // together with the payload, so that a rejected layout leaves both as they were.
     const uint8_t size = buffer[4];
     dataType = buffer[1];
     senderID = buffer[2];
@@ -160,30 +154,16 @@ uint8_t Message::deserializeFull(const uint8_t* buffer, uint8_t bufferSize) {
         return DECODE_BAD_SIZE;
     }
 
-    uint8_t* payload = nullptr;
-    if (size > 0) {
-        payload = static_cast<uint8_t*>(std::malloc(size));
-        if (!payload) return DECODE_NO_MEMORY;
-        std::memcpy(payload, buffer + fullHeaderSize, size);
-    }
-    std::free(data);
-    data = payload;
+    std::memcpy(data, buffer + fullHeaderSize, size);
     dataSize = size;
-
-    const unsigned end = fullHeaderSize + dataSize;
-    crc = buffer[end];
-    return xorOf(buffer, end) == crc ? DECODE_OK : DECODE_BAD_CRC;
+    crc = buffer[fullHeaderSize + size];
+    return layoutXor == 0 ? DECODE_OK : DECODE_BAD_CRC;
 }
 
-uint8_t Message::deserializeSmal(const uint8_t* buffer, uint8_t bufferSize) {
+uint8_t Message::decodeSmal(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
     if (bufferSize <= 5) return DECODE_TOO_SHORT;
     const uint8_t size = static_cast<uint8_t>(bufferSize - headerSize);
-    uint8_t* payload = nullptr;
-    if (size > 0) {
-        payload = static_cast<uint8_t*>(std::malloc(size));
-        if (!payload) return DECODE_NO_MEMORY;
-        std::memcpy(payload, buffer + headerSize - 1, size);
-    }
+    std::memcpy(data, buffer + headerSize - 1, size);
     dataType = buffer[1];
     senderID = buffer[2];
     receiverID = buffer[3];
@@ -192,12 +172,8 @@ uint8_t Message::deserializeSmal(const uint8_t* buffer, uint8_t bufferSize) {
     priority = 0;
     ttl = 0;
     properties.unique = 1;
-    std::free(data);
-    data = payload;
-
-    const unsigned end = headerSize - 1u + size;
-    crc = buffer[end];
-    return xorOf(buffer, end) == crc ? DECODE_OK : DECODE_BAD_CRC;
+    crc = buffer[headerSize - 1u + size];
+    return layoutXor == 0 ? DECODE_OK : DECODE_BAD_CRC;
 }
 
 void Message::print() const {
@@ -206,7 +182,7 @@ void Message::print() const {
     int pos = std::snprintf(line, sizeof(line), "[Message] %u->%u dataType %u dataSize %u",
                             static_cast<unsigned>(senderID), static_cast<unsigned>(receiverID),
                             static_cast<unsigned>(dataType), static_cast<unsigned>(dataSize));
-    for (unsigned i = 0; i < dataSize && data; ++i) {
+    for (unsigned i = 0; i < dataSize; ++i) {
         pos += std::snprintf(line + pos, sizeof(line) - pos, " %u", static_cast<unsigned>(data[i]));
     }
     logLine(line);

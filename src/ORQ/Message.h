@@ -1,6 +1,8 @@
 #pragma once
 // One message of the link protocol: a data item of one data type, addressed
-// from one component ID to another, with a small owned payload.
+// from one component ID to another, with a small payload held inside the
+// message itself: building, copying or decoding a message allocates nothing,
+// and no dataSize can point past the payload.
 //
 // A message is a value used by one thread at a time; it has no lock.
 // Wire layouts (the framing around them belongs to MessageSystem):
@@ -31,14 +33,15 @@ public:
         DECODE_BAD_CRC = 5,
         DECODE_BAD_SIZE = 7,
         DECODE_BAD_MAGIC = 10,
-        DECODE_NO_MEMORY = 11,  // the payload block could not be allocated
     };
 
+    // Room for the payload: any dataSize a message can state.
+    static const unsigned payloadMax = 255;
+
     Message();
-    ~Message();
-    // Deep copy of every field (channel and crc included); the payload gets its own block.
+    // Copy of every field (channel and crc included) and of the payload.
     Message(const Message& other);
-    // Deep copy; crc keeps its own value. Self-assignment does nothing.
+    // Copy; crc keeps its own value. Self-assignment does nothing.
     Message& operator=(const Message& other);
 
     // Same data item: dataType, receiverID, senderID and channel are equal.
@@ -58,6 +61,10 @@ public:
     uint8_t deserialize(const uint8_t* buffer, uint8_t bufferSize);
     uint8_t deserializeFull(const uint8_t* buffer, uint8_t bufferSize);
     uint8_t deserializeSmal(const uint8_t* buffer, uint8_t bufferSize);
+    // As deserialize, for a caller that has XORed every byte of the layout
+    // (the check byte included) in its own pass over them: the layout is
+    // intact when layoutXor is 0.
+    uint8_t deserialize(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
 
     // "[Message] s->r dataType t dataSize n b0 b1 ..." on standard output.
     void print() const;
@@ -65,16 +72,21 @@ public:
     uint8_t dataType;
     uint8_t senderID;
     uint8_t receiverID;
-    uint8_t dataSize;
-    uint8_t* data;  // dataSize bytes from malloc, owned; null when empty
+    uint8_t dataSize;  // payload bytes at the start of data
     uint8_t priority;
     uint8_t ttl;
     uint8_t crc;
     uint8_t channel;
     Properties properties;
+    // The payload. Only the first dataSize bytes are meaningful, and only they
+    // are copied: the rest is never initialised.
+    uint8_t data[payloadMax];
 
 private:
     static const uint8_t headerSize = 6;  // Smal layout without payload
+
+    uint8_t decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
+    uint8_t decodeSmal(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
 };
 
 }  // namespace ORQ

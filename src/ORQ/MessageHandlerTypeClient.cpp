@@ -52,9 +52,7 @@ uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
     const uint8_t id = component->ID;
     Component* typed = factory != nullptr ? factory(id, m->data[0]) : nullptr;
     if (typed == nullptr) return 0;  // unknown code or out of memory: the requests go on
-    WorldModel* wm = component->getWorldModel();
-    wm->addComponent(typed);
-    wm->retire(component);
+    component->getWorldModel()->replace(component, typed);
     return 0;
 }
 

@@ -71,8 +71,8 @@ public:
     MessageSystem* getMessageSystems();
     uint32_t getTime();
     void followClock(std::chrono::steady_clock::time_point start);
-    // Called when a component joins or is retired: the main loop's next
-    // tick has work at once.
+    // Called when a component joins, or a retired one is given back by its
+    // last user: the main loop's next tick has work at once.
     void setWakeMainLoop(std::function<void()> wake);
     void wakeMainLoop();
     void setUpdate(uint8_t id);

@@ -1,13 +1,11 @@
 #include "MessageQueue.h"
 
-#include <boost/chrono/duration.hpp>
-#include <boost/chrono/system_clocks.hpp>
 #include <cstring>
 #include <new>
 
 namespace ORQ {
 
-MessageQueue::MessageQueue() : elementCount(0), start(nullptr), refused(0), taken(nullptr), woken(false) {}
+MessageQueue::MessageQueue() : elementCount(0), start(nullptr), refused(0), taken(nullptr) {}
 
 MessageQueue::~MessageQueue() {
     while (start) {
@@ -26,16 +24,15 @@ bool MessageQueue::add(Message* m) {
     }
 
     MessageQueueNode* node = new (std::nothrow) MessageQueueNode(m);
-    // Without memory for the node or its payload the message is refused like
-    // one that finds the queue full; a copy without its payload is never sent.
-    if (!node || node->message.dataSize != m->dataSize) {
-        delete node;
+    // Without memory for the node the message is refused like one that finds
+    // the queue full.
+    if (!node) {
         ++refused;
         return false;
     }
     ++elementCount;
     link(node);
-    changed.notify_one();
+    if (onQueued) onQueued();
     return true;
 }
 
@@ -64,7 +61,6 @@ void MessageQueue::unlink(MessageQueueNode* node) {
 
 uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
     if (m->properties.unique == 0 || m->properties.action == 1) return 0;
-    if (m->dataSize > 0 && !m->data) return 0;  // nothing to copy; add() refuses it
     for (MessageQueueNode* node = start; node; node = node->next) {
         // The taken message is being framed outside the lock: its bytes must
         // not change, and it is about to be removed, so a refresh of it has to
@@ -73,14 +69,14 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         Message& queued = node->message;
         if (queued.properties.action == 1) continue;  // an action is never overwritten
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
-            if (m->dataSize > 0) std::memcpy(queued.data, m->data, m->dataSize);
+            std::memcpy(queued.data, m->data, m->dataSize);
             node->queuedAt = std::chrono::steady_clock::now();  // the value is new
             // The newer value was made after everything queued so far: it
             // leaves after them, like a message added now (with the queued
             // copy's priority).
             unlink(node);
             link(node);
-            changed.notify_one();
+            if (onQueued) onQueued();
             return 1;
         }
     }
@@ -123,20 +119,9 @@ uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff
     return dropped;
 }
 
-void MessageQueue::waitForMessage(unsigned timeoutMs) {
+void MessageQueue::setOnQueued(std::function<void()> hook) {
     boost::mutex::scoped_lock lock(mutex);
-    const boost::chrono::steady_clock::time_point deadline =
-        boost::chrono::steady_clock::now() + boost::chrono::milliseconds(timeoutMs);
-    while (!woken && (start == nullptr || start == taken)) {
-        if (changed.wait_until(lock, deadline) == boost::cv_status::timeout) break;
-    }
-    woken = false;
-}
-
-void MessageQueue::wake() {
-    boost::mutex::scoped_lock lock(mutex);
-    woken = true;
-    changed.notify_all();
+    onQueued = std::move(hook);
 }
 
 uint8_t MessageQueue::getElementCount() {

@@ -12,12 +12,14 @@
 // The message handed to the consumer is "taken": until deleteFirst() it is
 // not refreshed (a refresh for it is queued as a new message instead), so
 // the bytes the consumer frames outside the lock never change under it, and
-// a newer value never disappears with the removed message.
-// `mutex` is innermost: no other lock is taken while it is held.
-#include <boost/thread/condition_variable.hpp>
+// a newer value never disappears with the removed message. The consumer
+// learns of new work through the hook set with setOnQueued().
+// `mutex` is innermost but for what the hook does while it is held (posting
+// to the consumer's I/O context takes that context's own lock).
 #include <boost/thread/mutex.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "MessageQueueNode.h"
 
@@ -47,13 +49,12 @@ public:
     // before cutoff; returns how many.
     uint8_t dropOlderThan(std::chrono::steady_clock::time_point cutoff);
 
-    // Consumer: waits until the head is a message not taken yet (one that
-    // getFirstMessage() would hand out anew), wake() was called, or timeoutMs
-    // have passed, so that a message goes out as soon as it is added instead
-    // of at the next poll.
-    void waitForMessage(unsigned timeoutMs);
-    // Ends the current waitForMessage, or the next one if none is waiting.
-    void wake();
+    // Consumer: hook is called each time a message is queued or a queued
+    // one refreshed, so that it goes out at once instead of at a poll; null
+    // for none. It runs on the adding thread with the mutex held (so once
+    // setOnQueued() returns, no call of the old hook is in progress), must
+    // not call the queue and must return promptly.
+    void setOnQueued(std::function<void()> hook);
 
     uint8_t getElementCount();
     uint8_t getErrorCount();     // refusals, low 8 bits (wraps at 256)
@@ -70,8 +71,7 @@ private:
     uint32_t refused;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
     boost::mutex mutex;
-    boost::condition_variable changed;  // a message was added, or wake() called
-    bool woken;
+    std::function<void()> onQueued;  // the consumer's hook, or empty
 };
 
 }  // namespace ORQ

@@ -15,6 +15,78 @@ const uint8_t escapeOffset = 0x80;  // escaped byte = original - 0x80
 const uint8_t runFrameSize = 65;    // run's frame buffer
 const uint8_t runPieceSize = 50;    // run reads the link in pieces of this size
 
+// Frame content of this length or more holds more than layoutMax bytes
+// once unescaped (an escape pair is the shortest form of a byte).
+const std::size_t contentMax = 2 * MessageSystem::layoutMax + 2;
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "unescape reads the bytes of a word lowest address first");
+
+// Unescapes the size bytes at p into out (room for size + 8 bytes) and XORs
+// the unescaped bytes into check, in one pass that takes eight bytes at a
+// time up to each escape byte. Returns the unescaped length, or -1 when the
+// content ends in an escape byte.
+long unescape(const uint8_t* p, std::size_t size, uint8_t* out, uint8_t& check) {
+    const uint64_t ones = 0x0101010101010101u;
+    const uint64_t highs = 0x8080808080808080u;
+    const uint64_t escapes = ones * MessageSystem::frameEscape;
+    const uint8_t* const end = p + size;
+    uint8_t* o = out;
+    uint64_t words = 0;
+    uint8_t bytes = 0;
+    while (p < end) {
+        const std::size_t left = static_cast<std::size_t>(end - p);
+        std::size_t n = 8;  // bytes of w that are content
+        uint64_t w;
+        if (left >= 8) {
+            std::memcpy(&w, p, sizeof w);
+        } else if (size >= 8) {
+            // The last eight bytes of the content, shifted down to the ones
+            // left; the bytes shifted in are 0, never an escape byte.
+            std::memcpy(&w, end - 8, sizeof w);
+            w >>= 8 * (8 - left);
+            n = left;
+        } else {
+            // Content shorter than a word.
+            uint8_t b = *p++;
+            if (b == MessageSystem::frameEscape) {
+                if (p == end) return -1;
+                b = static_cast<uint8_t>(*p++ - escapeOffset);
+            }
+            *o++ = b;
+            bytes ^= b;
+            continue;
+        }
+        // Copied whole: the bytes from an escape byte on are overwritten (the
+        // output never runs ahead of the input, and out has room for a word
+        // past the content).
+        std::memcpy(o, &w, sizeof w);
+        const uint64_t v = w ^ escapes;
+        // Flags the escape bytes; the lowest flag is exact (a borrow can flag
+        // bytes above an escape byte only).
+        const uint64_t flagged = (v - ones) & ~v & highs;
+        if (flagged == 0) {
+            words ^= w;
+            p += n;
+            o += n;
+            continue;
+        }
+        const unsigned k = static_cast<unsigned>(__builtin_ctzll(flagged)) / 8;
+        words ^= w & ((uint64_t(1) << (8 * k)) - 1);
+        p += k;
+        o += k;
+        if (p + 1 == end) return -1;
+        const uint8_t b = static_cast<uint8_t>(p[1] - escapeOffset);
+        *o++ = b;
+        bytes ^= b;
+        p += 2;
+    }
+    words ^= words >> 32;
+    words ^= words >> 16;
+    words ^= words >> 8;
+    check = static_cast<uint8_t>(bytes ^ static_cast<uint8_t>(words));
+    return o - out;
+}
+
 bool needsEscape(uint8_t b) {
     return b == MessageSystem::frameEnd || b == MessageSystem::frameStart || b == MessageSystem::frameEscape;
 }
@@ -50,7 +122,6 @@ MessageSystem::MessageSystem(Uart* uart)
       staleDropped(0),
       linkEnded(0),
       queue(),
-      serializedMessageSize(0),
       newDataPos(0),
       uart(nullptr),
       autoSend(0),
@@ -61,9 +132,25 @@ MessageSystem::MessageSystem(Uart* uart)
 
 MessageSystem::~MessageSystem() { delete next; }
 
+MessageSystem::Statistics MessageSystem::statistics() const {
+    Statistics s;
+    s.sendError = sendError.load(std::memory_order_relaxed);
+    s.receiveError = receiveError.load(std::memory_order_relaxed);
+    s.sendBytes = sendBytes.load(std::memory_order_relaxed);
+    s.receivedBytes = receivedBytes.load(std::memory_order_relaxed);
+    s.sendMessages = sendMessages.load(std::memory_order_relaxed);
+    s.receivedMessages = receivedMessages.load(std::memory_order_relaxed);
+    s.staleDropped = staleDropped.load(std::memory_order_relaxed);
+    s.linkEnded = linkEnded.load();
+    return s;
+}
+
+void MessageSystem::countReceivedBytes(uint32_t n) { increment(receivedBytes, n); }
+
+void MessageSystem::markLinkEnded() { linkEnded.store(1); }
+
 void MessageSystem::init() {
     newDataPos = 0;
-    serializedMessageSize = 0;
     next = nullptr;
     uart = nullptr;
     sendError.store(0, std::memory_order_relaxed);
@@ -161,56 +248,47 @@ Message* MessageSystem::getNewMessage() {
         return nullptr;
     }
 
-    // Unescape into the receive scratch. Content that would not fit is no
-    // layout, and neither is an escape byte with nothing after it.
-    bool malformed = false;
-    unsigned size = 0;
-    const uint8_t* p = newData + startPos + 1;
-    const uint8_t* const contentEnd = newData + endPos;
-    while (p < contentEnd) {
-        // The bytes up to the next escape byte are copied as they are.
-        const void* escape = std::memchr(p, frameEscape, static_cast<size_t>(contentEnd - p));
-        const uint8_t* runEnd = escape ? static_cast<const uint8_t*>(escape) : contentEnd;
-        const unsigned run = static_cast<unsigned>(runEnd - p);
-        const unsigned room = layoutMax - size;
-        if (run > room) {
-            std::memcpy(serializedMessage + size, p, room);
-            size = layoutMax;
-            malformed = true;
-            break;
-        }
-        std::memcpy(serializedMessage + size, p, run);
-        size += run;
-        p = runEnd;
-        if (p == contentEnd) break;
-        if (p + 1 >= contentEnd || size >= layoutMax) {
-            malformed = true;
-            break;
-        }
-        serializedMessage[size++] = static_cast<uint8_t>(p[1] - escapeOffset);
-        p += 2;
-    }
-    serializedMessageSize = static_cast<uint8_t>(size);
-
+    Message decoded;
+    const bool ok = takeFrame(newData + startPos + 1, static_cast<std::size_t>(endPos - startPos - 1), decoded);
     consumeNewData(static_cast<uint8_t>(endPos + 1));
-    increment(receivedMessages);
+    if (!ok) return nullptr;
+    Message* m = new (std::nothrow) Message(decoded);
+    if (!m) increment(receiveError);
+    return m;
+}
 
-    if (malformed) {
-        increment(receiveError);
-        return nullptr;
+bool MessageSystem::receiveFrame(const uint8_t* bytes, std::size_t size, Message& m) {
+    // After more noise than the buffer of procNewData holds, the end of the
+    // bytes counts: the frame is there.
+    if (size > receiveBufferSize) {
+        bytes += size - receiveBufferSize;
+        size = receiveBufferSize;
     }
+    const void* start = memrchr(bytes, frameStart, size - 1);
+    if (!start) return false;  // noise, or an end byte without a start
+    const uint8_t* content = static_cast<const uint8_t*>(start) + 1;
+    return takeFrame(content, static_cast<std::size_t>(bytes + size - 1 - content), m);
+}
 
-    Message* m = new (std::nothrow) Message();
-    const uint8_t code = m ? m->deserialize(serializedMessage, serializedMessageSize)
-                           : static_cast<uint8_t>(Message::DECODE_NO_MEMORY);
+bool MessageSystem::takeFrame(const uint8_t* content, std::size_t size, Message& m) {
+    increment(receivedMessages);
+    uint8_t check = 0;
+    // Content that would not fit is no layout, and neither is an escape byte
+    // with nothing after it. Content this long unescapes to more than fits.
+    uint8_t layout[contentMax + 8];
+    const long length = size < contentMax ? unescape(content, size, layout, check) : -1;
+    if (length < 0 || length > layoutMax) {
+        increment(receiveError);
+        return false;
+    }
+    const uint8_t code = m.deserialize(layout, static_cast<uint8_t>(length), check);
     if (code != Message::DECODE_OK) {
-        delete m;
         increment(receiveError);
         logFrequentLine("[MessageSystem] getNewMessage: ERROR deserialize !!! code: ", static_cast<unsigned>(code),
-                        " bufferSize ", static_cast<unsigned>(serializedMessageSize));
-        return nullptr;
+                        " bufferSize ", static_cast<unsigned>(length));
+        return false;
     }
-    return m;
+    return true;
 }
 
 void MessageSystem::run() {

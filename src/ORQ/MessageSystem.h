@@ -5,13 +5,16 @@
 // them, and keeps the link statistics.
 //
 // Modes: auto mode (built with a Uart) drives the link itself in run(), on the
-// main-loop thread; driver mode (no Uart) is served by a link driver whose send
-// thread calls getNextSendData()/queue deleteFirst() while its receive thread
-// calls procNewData()/getNewMessage(). The two sides run concurrently, so each
-// side has its own 64-byte scratch and writes only its own counters. send()
-// may be called from any thread (the queue is locked). Counters are atomics
-// with a single writer each, so other threads may read them at any time.
+// main-loop thread; driver mode (no Uart) is served by a link driver that
+// calls getNextSendData()/queue deleteFirst() on its send side and
+// receiveFrame() (or procNewData()/getNewMessage()) on its receive side. The
+// two sides may run on different threads, so each writes only its own
+// counters and buffers. send() may be called from any thread (the queue is
+// locked). The counters are the system's own: each has a single writer (the
+// side it counts, or the link through countReceivedBytes()/markLinkEnded()),
+// and any thread reads them through statistics().
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "Message.h"
@@ -54,6 +57,13 @@ public:
     // Takes the next frame out of the received bytes and returns the decoded
     // message (owned by the caller), or null.
     Message* getNewMessage();
+    // Receive side of a link that finds the end bytes itself: bytes are what
+    // arrived since the previous end byte, up to and including the next one.
+    // Decodes the frame they close into m, with the counters, lines and
+    // results of procNewData() and getNewMessage() on the same bytes (only
+    // the last 200 count), without keeping or allocating anything. True when
+    // m holds a message.
+    bool receiveFrame(const uint8_t* bytes, std::size_t size, Message& m);
 
     // One pass of auto mode: send until the link refuses, then read the link
     // in pieces of up to 50 bytes.
@@ -69,7 +79,28 @@ public:
 
     MessageSystem* next;  // manager's list of message systems; owned
 
-    // Statistics (start at 0, wrap, never reset).
+    // The counters at one instant (each read on its own; they start at 0,
+    // wrap and are never reset). Any thread.
+    struct Statistics {
+        uint16_t sendError;
+        uint16_t receiveError;
+        uint32_t sendBytes;
+        uint32_t receivedBytes;
+        uint16_t sendMessages;
+        uint16_t receivedMessages;
+        uint32_t staleDropped;  // queued messages dropped after waiting too long for the link
+        uint8_t linkEnded;      // 1 once the link's source has ended for good (a replay past its end)
+    };
+    Statistics statistics() const;
+
+    // What the link tells its message system. Link's I/O thread only.
+    // n bytes were read from the link.
+    void countReceivedBytes(uint32_t n);
+    // The link's source has ended for good.
+    void markLinkEnded();
+
+private:
+    // Single writer each (see the class comment), read by any thread.
     std::atomic<uint16_t> sendError;
     std::atomic<uint16_t> receiveError;
     std::atomic<uint32_t> sendBytes;
@@ -77,21 +108,20 @@ public:
     std::atomic<uint16_t> sendMessages;
     std::atomic<uint16_t> receivedMessages;
     std::atomic<uint32_t> staleDropped;
-    // 1 once the link's source has ended for good (a replay past its last
-    // record); written by the link, never reset.
-    std::atomic<uint8_t> linkEnded;  // send side
+    std::atomic<uint8_t> linkEnded;
 
-private:
     // Frames the head into buffer (see getNextSendData). When the frame does
     // not fit and dropUnfit is set, the head is dropped like an unserializable
     // one: for a caller whose buffer never grows it would never fit.
     uint8_t frameHead(uint8_t* buffer, uint8_t maxBufferSize, bool dropUnfit);
     // Removes the first `count` bytes of newData.
     void consumeNewData(uint8_t count);
+    // Counts one frame and decodes its content (the bytes between its start
+    // and end byte) into m in one pass that unescapes and checks the size;
+    // false (and counted as an error) when it is no message.
+    bool takeFrame(const uint8_t* content, std::size_t size, Message& m);
 
     MessageQueue queue;
-    uint8_t serializedMessage[layoutMax];      // receive side: unescaped frame content
-    uint8_t serializedMessageSize;
     uint8_t serializedSendMessage[layoutMax];  // send side: layout of the head being framed
     uint8_t newData[receiveBufferSize];
     uint8_t newDataPos;

@@ -32,24 +32,25 @@ WorldModel::~WorldModel() {
 }
 
 void WorldModel::addComponent(Component* c) {
-    c->setMessageManager(mm);
     {
         std::lock_guard<std::mutex> guard(mutex);
-        c->next = components;
-        components = c;
-        if (c->ID != 0) byID[c->ID] = c;
-        cleanupNow = true;
+        linkFirst(c);
     }
     mm->wakeMainLoop();
 }
 
-void WorldModel::retire(Component* c) {
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        c->ID = 0;
-        cleanupNow = true;
-    }
-    mm->wakeMainLoop();
+void WorldModel::replace(Component* replaced, Component* typed) {
+    std::lock_guard<std::mutex> guard(mutex);
+    linkFirst(typed);
+    replaced->ID = 0;
+}
+
+void WorldModel::linkFirst(Component* c) {
+    c->setMessageManager(mm);
+    c->next = components;
+    components = c;
+    if (c->ID != 0) byID[c->ID] = c;
+    cleanupNow = true;
 }
 
 Component* WorldModel::find(uint8_t id) {

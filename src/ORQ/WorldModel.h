@@ -9,8 +9,9 @@
 // others reach components through a ComponentRef (acquireComponent) or, under
 // the lock, through forEach.
 //
-// Threads: the main-loop thread runs setTime()/run(); the receive thread calls
-// procNewMessage() and addComponent(); host threads acquire components.
+// Threads: the main-loop thread runs setTime()/run()/msUntilDue(); the receive
+// thread calls procNewMessage(), addComponent() and replace(); host threads
+// acquire components.
 //
 // Lock order (the whole library): world-model lock -> component data lock ->
 // queue mutex / driver buffer mutex.
@@ -44,9 +45,11 @@ public:
     // Links c at the head and registers it (age 0), and wakes the main loop;
     // the world model owns c from here on. Takes the world-model lock.
     void addComponent(Component* c);
-    // Retires c (ID 0: it is no longer found) and wakes the main loop, whose
-    // next tick removes it. Takes the world-model lock.
-    void retire(Component* c);
+    // Links `typed` at the head and retires `replaced` (ID 0: no longer
+    // found), in one step for the lookups. The main loop is woken when the
+    // last use of `replaced` is given back (see ComponentRef), so its next
+    // tick can remove it. Takes the world-model lock.
+    void replace(Component* replaced, Component* typed);
     // The newest component with that ID (null for 0). The result may be
     // removed by the main-loop thread at any time: for that thread and for
     // single-threaded tests; everyone else uses acquireComponent.
@@ -86,6 +89,8 @@ private:
     Component* find(uint8_t id);
     // Removes retired and silent components; lock held.
     void deleteOldComponents();
+    // Registers c and links it at the head; lock held.
+    void linkFirst(Component* c);
     // Unlinks c (prev: the one before it, null at the head); lock held.
     void unlink(Component* c, Component* prev);
 

@@ -9,12 +9,12 @@ int ComponentDLLInterface::getDataKomplexPart(ORQ::MessageSystem* ms, int dataID
     (void)index;
     if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
     switch (dataID) {
-    case 45: **value = ms->receiveError; break;
-    case 46: **value = ms->receivedMessages; break;
-    case 47: **value = static_cast<int>(ms->receivedBytes.load()); break;
-    case 48: **value = static_cast<int>(ms->staleDropped.load()); break;
+    case 45: **value = ms->statistics().receiveError; break;
+    case 46: **value = ms->statistics().receivedMessages; break;
+    case 47: **value = static_cast<int>(ms->statistics().receivedBytes); break;
+    case 48: **value = static_cast<int>(ms->statistics().staleDropped); break;
     case 49: **value = static_cast<int>(ms->getMessageQueue()->getRefusedCount()); break;
-    case 50: **value = ms->linkEnded.load(); break;
+    case 50: **value = ms->statistics().linkEnded; break;
     default: return ERROR_DATATYPE_NOT_SUPPORTED;
     }
     ++*value;

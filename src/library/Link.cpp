@@ -44,7 +44,8 @@ Link::Link(const ConnectionString& connection, MessageSystem* ms, MessageManager
     : run(0),
       isOpen(0),
       target(connection),
-      workerSendThread(nullptr),
+      staleTimerArmed(false),
+      sendPosted(false),
       workerRecvThread(nullptr),
       recvBufferSize(0),
       slotSize(0),
@@ -61,8 +62,8 @@ Link::Link(const ConnectionString& connection, MessageSystem* ms, MessageManager
 Link::~Link() {}
 
 void Link::stopForDestruction() {
-    // Threads still running would outlive the object they work on.
-    if (workerSendThread || workerRecvThread) {
+    // A thread still running would outlive the object it works on.
+    if (workerRecvThread) {
         deinit();
     }
 }
@@ -79,7 +80,7 @@ void Link::markOpen() {
 
 uint8_t Link::newData() {
     boost::mutex::scoped_lock lock(mutex);
-    return static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize, 250));
+    return static_cast<uint8_t>(std::min<uint16_t>(recvBufferSize.load(std::memory_order_relaxed), 250));
 }
 
 uint8_t Link::send(uint8_t* buffer, uint8_t bufferSize) {
@@ -117,10 +118,11 @@ uint8_t Link::receive(uint8_t* buffer, uint8_t maxBufferSize) {
         return 0;
     }
     boost::mutex::scoped_lock lock(mutex);
-    const uint16_t n = std::min<uint16_t>(recvBufferSize, maxBufferSize);
+    const uint16_t size = recvBufferSize.load(std::memory_order_relaxed);
+    const uint16_t n = std::min<uint16_t>(size, maxBufferSize);
     std::memcpy(buffer, recvBuffer, n);
-    std::memmove(recvBuffer, recvBuffer + n, recvBufferSize - n);
-    recvBufferSize = static_cast<uint16_t>(recvBufferSize - n);
+    std::memmove(recvBuffer, recvBuffer + n, size - n);
+    recvBufferSize.store(static_cast<uint16_t>(size - n), std::memory_order_relaxed);
     return static_cast<uint8_t>(n);
 }
 
@@ -128,6 +130,7 @@ boost::asio::io_context& Link::ioContext() {
     if (!io) {
         io.reset(new boost::asio::io_context(1));
         reopenTimer.reset(new boost::asio::steady_timer(*io));
+        staleTimer.reset(new boost::asio::steady_timer(*io));
     }
     return *io;
 }
@@ -165,16 +168,22 @@ void Link::init() {
         return;
     }
     try {
-        workerSendThread = new boost::thread(&Link::workerSend, this);
+        // A hook posted by the last run, whose context went with it, is not pending.
+        sendPosted = false;
+        staleTimerArmed = false;
+        // Set before the thread starts: a message queued at any time after
+        // its first look at the queue wakes it.
+        ms->getMessageQueue()->setOnQueued([this] { kickSend(); });
         workerRecvThread = new boost::thread(&Link::workerRecv, this);
-        if (workerSendThread == nullptr || workerRecvThread == nullptr) {
+        if (workerRecvThread == nullptr) {
             throw std::bad_alloc();
         }
     } catch (...) {
+        ms->getMessageQueue()->setOnQueued(nullptr);
         logLine("[UartSerial] ERROR while init()");
         sleepMs(10);
-        // A link without both threads is not usable: the owner sees it as
-        // not open and stops whatever did start with deinit().
+        // A link without its thread is not usable: the owner sees it as not
+        // open and stops whatever did start with deinit().
         isOpen = 0;
     }
 }
@@ -182,25 +191,26 @@ void Link::init() {
 void Link::deinit() {
     logLine("[UartSerial] deinit()");
     try {
-        if (workerSendThread) {
-            {
-                boost::mutex::scoped_lock lock(slotMutex);
-                draining = true;
-                drainBudget = ms->getMessageQueue()->getElementCount();
-                drainDeadline = Clock::now() + std::chrono::milliseconds(deliverMs);
-            }
+        if (workerRecvThread) {
+            // The send side ends first, with the lines it always had: what was
+            // queued before this call goes out (while the link is up, for at
+            // most deliverMs), then the queue no longer wakes the I/O thread.
             logLine("[UartSerial] deinit(): join SendThread...");
-            ms->getMessageQueue()->wake();
-            slotChanged.notify_all();
-            workerSendThread->join();
-            delete workerSendThread;
-            workerSendThread = nullptr;
-            logLine("[UartSerial] deinit(): joined!");
-            // The last frame the framer handed over may still be on its way.
+            MessageQueue* queue = ms->getMessageQueue();
             boost::mutex::scoped_lock lock(slotMutex);
-            while (writing && canSend() && Clock::now() < drainDeadline) {
+            draining = true;
+            drainBudget = queue->getElementCount();
+            drainDeadline = Clock::now() + std::chrono::milliseconds(deliverMs);
+            lock.unlock();
+            kickSend();
+            lock.lock();
+            while (canSend() && Clock::now() < drainDeadline &&
+                   (writing || (drainBudget > 0 && queue->getElementCount() > 0))) {
                 slotChanged.wait_until(lock, boost::chrono::steady_clock::now() + boost::chrono::milliseconds(5));
             }
+            lock.unlock();
+            queue->setOnQueued(nullptr);
+            logLine("[UartSerial] deinit(): joined!");
         }
         run = 0;
         if (workerRecvThread) {
@@ -214,6 +224,7 @@ void Link::deinit() {
         closeLink();
         releaseLink();
         reopenTimer.reset();
+        staleTimer.reset();
         io.reset();
         isOpen = 0;
         boost::mutex::scoped_lock lock(slotMutex);
@@ -229,7 +240,7 @@ void Link::deinit() {
 void Link::reset() {
     {
         boost::mutex::scoped_lock lock(mutex);
-        recvBufferSize = 0;
+        recvBufferSize.store(0, std::memory_order_relaxed);
     }
     errorCounter = 0;
     retryCounter = 0;
@@ -244,8 +255,7 @@ bool Link::peerKnown() const {
 }
 
 void Link::peerLearned() {
-    boost::mutex::scoped_lock lock(slotMutex);
-    slotChanged.notify_all();
+    sendNext();
 }
 
 bool Link::claimSlot() {
@@ -270,58 +280,80 @@ void Link::handOver(uint16_t size) {
     boost::asio::post(*io, [this] { startWrite(); });
 }
 
-bool Link::waitForSlot() {
-    boost::mutex::scoped_lock lock(slotMutex);
-    for (;;) {
-        if (run != 1) {
-            return false;
-        }
-        if (draining && (drainBudget == 0 || !canSend() || Clock::now() >= drainDeadline)) {
-            return false;
-        }
-        if (!writing && canSend()) {
-            writing = true;
-            return true;
-        }
-        slotChanged.wait_for(lock, boost::chrono::milliseconds(stalePollMs));
-        if (!canSend()) {
-            // Messages wait for the link, but not beyond the hold time.
-            ms->dropStale(holdMs);
-        }
+void Link::kickSend() {
+    if (!sendPosted.exchange(true)) {
+        boost::asio::post(*io, [this] {
+            sendPosted = false;
+            sendNext();
+        });
     }
 }
 
-void Link::workerSend() {
-    while (waitForSlot()) {
-        // The slot is ours until handOver(). Stale messages go before any is
-        // framed: the link may just have come back after a long outage.
-        ms->dropStale(holdMs);
-        const uint8_t size = ms->getNextSendData(slot, slotMax);
-        if (size == 0) {
-            freeSlot();
-            boost::mutex::scoped_lock lock(slotMutex);
-            if (draining) {
-                return;
-            }
-            lock.unlock();
-            // The queue wakes this thread as soon as it gains a message, and
-            // deinit() wakes it to end; the timeout is only a fallback.
-            ms->getMessageQueue()->waitForMessage(idlePollMs);
-            continue;
-        }
-        // Removed before writing: a frame that cannot be written is lost,
-        // never sent twice.
-        ms->getMessageQueue()->deleteFirst();
-        {
-            boost::mutex::scoped_lock lock(slotMutex);
-            if (draining && drainBudget > 0) --drainBudget;
-        }
-        handOver(size);
+void Link::sendNext() {
+    if (run != 1) {
+        return;
     }
+    MessageQueue* queue = ms->getMessageQueue();
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        if (writing) {
+            return;  // the end of the write comes back here
+        }
+        if (!canSend()) {
+            lock.unlock();
+            // Messages wait for the link, but not beyond the hold time.
+            ms->dropStale(holdMs);
+            if (!staleTimerArmed && queue->getElementCount() > 0) {
+                staleTimerArmed = true;
+                staleTimer->expires_after(std::chrono::milliseconds(stalePollMs));
+                staleTimer->async_wait([this](const boost::system::error_code& ec) {
+                    staleTimerArmed = false;
+                    if (!ec) {
+                        sendNext();
+                    }
+                });
+            }
+            return;
+        }
+        if (draining && (drainBudget == 0 || Clock::now() >= drainDeadline)) {
+            return;
+        }
+        writing = true;
+    }
+    // The slot is this thread's until the write ends. Stale messages go
+    // before any is framed: the link may just have come back after a long
+    // outage.
+    ms->dropStale(holdMs);
+    uint8_t size = 0;
+    for (;;) {
+        const uint8_t queued = queue->getElementCount();
+        if (queued != 0) {
+            size = ms->getNextSendData(slot, slotMax);
+        }
+        // A head that cannot be framed is dropped and counted by the message
+        // system; the one behind it is next.
+        if (size != 0 || queued == 0 || queue->getElementCount() >= queued) {
+            break;
+        }
+    }
+    if (size == 0) {
+        freeSlot();
+        return;
+    }
+    // Removed before writing: a frame that cannot be written is lost, never
+    // sent twice.
+    queue->deleteFirst();
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        if (draining && drainBudget > 0) --drainBudget;
+    }
+    slotSize = size;
+    startWrite();
 }
 
 void Link::workerRecv() {
     startRead();
+    sendNext();
     // Returns once deinit() has cancelled the pending read or reopen wait:
     // no handler re-arms anything after run is cleared.
     io->run();
@@ -383,50 +415,63 @@ void Link::onReadFailed() {
 void Link::procReceivedBytes(const uint8_t* bytes, std::size_t n) {
     // The link is the message system's: the bytes it reads are the link's
     // received bytes, which the host reads as a statistic.
-    ms->receivedBytes.fetch_add(static_cast<uint32_t>(n), std::memory_order_relaxed);
+    ms->countReceivedBytes(static_cast<uint32_t>(n));
     std::size_t i = 0;
     while (i < n) {
-        uint16_t fullSize = 0;
-        bool frameEnded = false;
-        {
-            // One lock and one copy for the bytes up to the next end byte,
-            // not one of each per byte.
-            boost::mutex::scoped_lock lock(mutex);
+        const void* end = std::memchr(bytes + i, MessageSystem::frameEnd, n - i);
+        const std::size_t runEnd = end ? static_cast<std::size_t>(static_cast<const uint8_t*>(end) - bytes) + 1 : n;
+        Message m;
+        bool decoded;
+        if (end != nullptr && recvBufferSize.load(std::memory_order_relaxed) == 0 && runEnd - i <= recvBufferMax) {
+            // Nothing gathered before and nothing to drop: the frame is decoded
+            // where it was read. Only this thread adds to the gathered bytes,
+            // so they stay empty.
+            decoded = ms->receiveFrame(bytes + i, runEnd - i, m);
+        } else {
+            decoded = gather(bytes + i, runEnd - i, end != nullptr, m);
+        }
+        i = runEnd;
+        // One message per end byte, routed before the bytes after it are
+        // looked at.
+        if (decoded) {
+            mm->procMessage(&m, ms);
+        }
+    }
+}
+
+bool Link::gather(const uint8_t* bytes, std::size_t n, bool endsFrame, Message& m) {
+    unsigned dropped = 0;
+    uint8_t frame[MessageSystem::receiveBufferSize];
+    std::size_t frameSize = 0;
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        uint16_t size = recvBufferSize.load(std::memory_order_relaxed);
+        while (n > 0) {
             // Nothing drains the buffer but an end byte: when a byte arrives
             // with the buffer full, the gathered bytes cannot hold a frame
             // and are dropped.
-            if (recvBufferSize >= recvBufferMax) {
-                fullSize = recvBufferSize;
-                recvBufferSize = 0;
+            if (size >= recvBufferMax) {
+                ++dropped;
+                size = 0;
             }
-            const void* end = std::memchr(bytes + i, MessageSystem::frameEnd, n - i);
-            const std::size_t runEnd = end ? static_cast<const uint8_t*>(end) - bytes + 1 : n;
-            const std::size_t take = std::min<std::size_t>(runEnd - i, recvBufferMax - recvBufferSize);
-            std::memcpy(recvBuffer + recvBufferSize, bytes + i, take);
-            recvBufferSize = static_cast<uint16_t>(recvBufferSize + take);
-            i += take;
-            if (end && i == runEnd) {
-                // The frame closes the gathered bytes: after more noise than
-                // the message system holds, hand over the end, where it is.
-                const uint16_t handOverSize = std::min<uint16_t>(recvBufferSize, MessageSystem::receiveBufferSize);
-                ms->procNewData(recvBuffer + recvBufferSize - handOverSize, static_cast<uint8_t>(handOverSize));
-                recvBufferSize = 0;
-                frameEnded = true;
-            }
+            const std::size_t take = std::min<std::size_t>(n, recvBufferMax - size);
+            std::memcpy(recvBuffer + size, bytes, take);
+            size = static_cast<uint16_t>(size + take);
+            bytes += take;
+            n -= take;
         }
-        if (fullSize != 0) {
-            logLine("[UartSerial] workerRecv buffer (", fullSize, ") full, waiting...");
+        if (endsFrame) {
+            // The message system looks at no more than this of them.
+            frameSize = std::min<std::size_t>(size, sizeof frame);
+            std::memcpy(frame, recvBuffer + size - frameSize, frameSize);
+            size = 0;
         }
-        if (frameEnded) {
-            // One message per end byte, before the bytes after it are looked
-            // at; a frame left over waits for the next end byte.
-            Message* m = ms->getNewMessage();
-            if (m) {
-                mm->procMessage(m, ms);
-                delete m;
-            }
-        }
+        recvBufferSize.store(size, std::memory_order_relaxed);
     }
+    for (unsigned k = 0; k < dropped; ++k) {
+        logLine("[UartSerial] workerRecv buffer (", recvBufferMax, ") full, waiting...");
+    }
+    return endsFrame && ms->receiveFrame(frame, frameSize, m);
 }
 
 void Link::reopen() {
@@ -435,6 +480,8 @@ void Link::reopen() {
     logLine();
     isOpen = 0;
     reopenWaitMs = reopenFirstWaitMs;
+    // Queued messages now wait for the link, and may go stale.
+    sendNext();
     reopenAttempt();
 }
 
@@ -467,6 +514,7 @@ void Link::onReopened(bool opened) {
         logLine();
         markOpen();
         startRead();
+        sendNext();
         return;
     }
     reopenTimer->expires_after(std::chrono::milliseconds(reopenWaitMs));
@@ -486,6 +534,7 @@ void Link::startWrite() {
         // The link went down after the frame was framed: it is lost.
         countError();
         freeSlot();
+        sendNext();
         return;
     }
     CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
@@ -498,12 +547,14 @@ void Link::onWritten(const boost::system::error_code& ec) {
         countError();
     }
     freeSlot();
+    sendNext();
 }
 
 void Link::shutdown() {
     // run is already 0: the cancelled handlers end their chains.
     cancelLink();
     reopenTimer->cancel();
+    staleTimer->cancel();
 }
 
 }  // namespace ORQ

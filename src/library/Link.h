@@ -4,20 +4,23 @@
 // says how its descriptor is opened, configured, read, written and reconnected;
 // everything else is here.
 //
-// Threads: a link has two threads while it runs.
-// - The I/O thread (workerRecv) runs the link's Asio I/O context: it owns the
-//   descriptor and does every read, write, reconnect and wait on it. Each read
-//   is cut into frames and every frame is decoded and routed
-//   (MessageManager::procMessage) on this thread, before the next byte.
-// - The send thread (workerSend) is the framer: it frames the head of the
-//   message system's queue into the one frame slot and hands it to the I/O
-//   thread. Past the queue the link holds at most this one frame: the next is
-//   framed only when the last one is written, so messages wait in the queue,
-//   where a newer value still refreshes them.
+// Threads: a link has one thread while it runs, the I/O thread (workerRecv).
+// It runs the link's Asio I/O context: it owns the descriptor and does every
+// read, write, reconnect and wait on it. Each read is cut into frames and
+// every frame is decoded and routed (MessageManager::procMessage) on this
+// thread, before the next byte. It is also the framer: the queue's hook
+// (MessageQueue::setOnQueued) posts to it when a message is queued, and it
+// frames the queue's head into the one frame slot, removes it from the queue
+// and writes it; when the write ends it frames the next. A message therefore
+// crosses one thread hand-off, from the host's thread to this one. Past the
+// queue the link holds at most this one frame, so messages wait in the queue,
+// where a newer value still refreshes them, and the head being framed is
+// taken (MessageQueue): a refresh never touches it.
 // While the link is down (device gone, connection closed, no UDP peer heard
-// yet) the framer takes nothing from the queue; whatever has waited there
-// longer than holdMs is dropped and counted (MessageSystem::dropStale), so a
-// brief outage loses nothing and a long one sends nothing stale.
+// yet) nothing is taken from the queue; whatever has waited there longer than
+// holdMs is dropped and counted (MessageSystem::dropStale, looked for every
+// stalePollMs while messages wait), so a brief outage loses nothing and a
+// long one sends nothing stale. Order is the queue's.
 //
 // The constructor, init(), deinit() and the kinds' synchronous open belong to
 // the thread that starts and stops the link (never concurrently with each
@@ -26,8 +29,8 @@
 // to the end of deinit(): a stopped link holds no OS resource.
 //
 // Locks: `mutex` guards the received bytes, `slotMutex` the frame slot; both
-// are innermost apart from the queue's own lock, which dropStale and the
-// framer may take inside slotMutex.
+// are innermost apart from the queue's own lock, which deinit() may take
+// inside slotMutex. The queue's hook takes only the I/O context's own lock.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -64,7 +67,7 @@ public:
     static Link* create(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
 
     // readSize: the most bytes one read takes (a whole datagram for UDP).
-    Link(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm, std::size_t readSize = 64);
+    Link(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm, std::size_t readSize = 4096);
     // A kind's destructor calls stopForDestruction() first: the kind's
     // descriptor must outlive the threads, and the I/O context (destroyed
     // here) must outlive the descriptor.
@@ -78,22 +81,23 @@ public:
     // Moves up to maxBufferSize received bytes, oldest first; returns how many.
     uint8_t receive(uint8_t* buffer, uint8_t maxBufferSize) override;
 
-    // Opens the link and, if that worked, starts the send and I/O threads.
+    // Opens the link and, if that worked, starts the I/O thread.
     void init();
-    // Lets the queued frames and the one being written reach the link (for
-    // at most deliverMs, and not at all while it is down), stops both threads,
-    // closes the descriptor and frees the I/O context. Returns promptly in
-    // every state.
+    // Lets the messages queued when it is called and the frame being written
+    // reach the link (for at most deliverMs, and not at all while it is down),
+    // stops the I/O thread, closes the descriptor and frees the I/O context.
+    // Returns promptly in every state.
     void deinit();
     // recvBufferSize, errorCounter and retryCounter to 0.
     void reset();
 
-    // Bodies of the two threads.
-    void workerSend();
+    // Body of the I/O thread.
     void workerRecv();
-    // What the I/O thread does with the bytes of one read: appends them in
-    // order, and at every end byte hands the gathered bytes to the message
-    // system and routes the one message it takes out, before any later byte.
+    // What the I/O thread does with the bytes of one read: at every end byte
+    // the message system decodes the frame it closes, and the message is
+    // routed before any later byte is looked at; bytes after the last end
+    // byte are gathered for the next read (and for receive()). A frame read
+    // whole is decoded where it lies, with no copy, lock or allocation.
     // I/O thread only, or any one thread while the threads are not running.
     void procReceivedBytes(const uint8_t* bytes, std::size_t n);
 
@@ -137,7 +141,7 @@ protected:
     void stopForDestruction();
     // The link is open (isOpen 1, the failure counters cleared).
     void markOpen();
-    // Wakes the framer: peerKnown() became true.
+    // peerKnown() became true: frames may go out. I/O thread.
     void peerLearned();
     void countError();
     // Reconnects with growing waits until open again or stopped.
@@ -150,10 +154,7 @@ protected:
 private:
     static constexpr uint16_t recvBufferMax = 1000;
     static constexpr uint16_t slotMax = 255;  // one send() of the Uart contract
-    // An idle framer is woken by the queue when it gains a message; this poll
-    // is only a fallback.
-    static constexpr unsigned idlePollMs = 100;
-    // How often a framer waiting for the link looks for stale messages.
+    // How often messages waiting for the link are looked at for staleness.
     static constexpr unsigned stalePollMs = 50;
     static constexpr unsigned openTimeoutMs = 3000;
     static constexpr unsigned reopenSettleMs = 100;
@@ -163,6 +164,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void onRead(const boost::system::error_code& ec, std::size_t n);
+    // Appends n bytes to the gathered ones (dropping what cannot hold a frame)
+    // and, when they end with an end byte, decodes the frame into m: true when
+    // m holds a message.
+    bool gather(const uint8_t* bytes, std::size_t n, bool endsFrame, Message& m);
     void reopenAttempt();
     void onReopenSettled(const boost::system::error_code& ec);
     void onReopenWaited(const boost::system::error_code& ec);
@@ -176,31 +181,41 @@ private:
     void startWrite();
     void onWritten(const boost::system::error_code& ec);
     void freeSlot();
-    // Framer: waits until the slot is free and frames may go out; false when
-    // the framer is to end.
-    bool waitForSlot();
+    // The queue's hook: posts sendNext() unless it is posted already. Any thread.
+    void kickSend();
+    // I/O thread: when the slot is free and frames may go out, drops the stale
+    // messages, frames the head into the slot, removes it from the queue and
+    // writes it. While frames may not go out, drops the stale messages and,
+    // while others wait, comes back after stalePollMs.
+    void sendNext();
     void shutdown();
 
     ConnectionString target;
     std::unique_ptr<boost::asio::io_context> io;
     std::unique_ptr<boost::asio::steady_timer> reopenTimer;  // settle and back-off waits
-    boost::thread* workerSendThread;
+    std::unique_ptr<boost::asio::steady_timer> staleTimer;   // the stale look while the link is down
+    bool staleTimerArmed;                                    // I/O thread
+    std::atomic<bool> sendPosted;                            // a sendNext() is posted and has not begun
     boost::thread* workerRecvThread;
 
+    // The bytes gathered since the last end byte. Only the I/O thread adds to
+    // them; any thread may take them out with receive(). The size is changed
+    // under `mutex` and may be read without it by the I/O thread, which is
+    // the only one that can make it grow.
     boost::mutex mutex;
     uint8_t recvBuffer[recvBufferMax];
-    uint16_t recvBufferSize;
+    std::atomic<uint16_t> recvBufferSize;
 
     // The frame slot. `writing` is true from the moment a frame is claimed
     // until its write ended; while it is, only the claimant (before the
     // hand-over) or the I/O thread (after it) touches slot and slotSize.
     boost::mutex slotMutex;
-    boost::condition_variable slotChanged;  // slot freed, link up, or stop
+    boost::condition_variable slotChanged;  // slot freed
     uint8_t slot[slotMax];
     uint16_t slotSize;
     bool writing;
-    // Set by deinit(): the framer sends at most drainBudget more frames and
-    // ends at drainDeadline, when the queue is empty, or when the link is down.
+    // Set by deinit(): at most drainBudget more frames are framed, and none
+    // after drainDeadline.
     bool draining;
     unsigned drainBudget;
     Clock::time_point drainDeadline;

@@ -101,7 +101,7 @@ void ReplayLink::onReadFailed() {
     if (!replay || ended) return;
     isOpen = 0;
     ended = true;
-    ms->linkEnded.store(1);
+    ms->markLinkEnded();
     const char* reason = replay->error();
     logLine("[UartSerial] replay ended", *reason ? ": " : "", reason);
     endedAt = Clock::now();

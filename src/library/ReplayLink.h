@@ -15,7 +15,7 @@
 //
 // Threads and locks as in Link; everything of its own runs on the I/O thread
 // (or on the starting thread inside the open). The end is told to the host
-// through MessageSystem::linkEnded.
+// through MessageSystem::markLinkEnded().
 #include <chrono>
 #include <memory>
 #include <vector>

@@ -1,6 +1,5 @@
 #include "TestMessages.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace ORQ {
@@ -21,17 +20,11 @@ Message makeMessage(uint8_t dataType, uint8_t senderID, uint8_t receiverID, uint
 }
 
 void setPayload(Message& m, const std::vector<uint8_t>& payload) {
-    std::free(m.data);
-    m.data = nullptr;
     m.dataSize = static_cast<uint8_t>(payload.size());
-    if (!payload.empty()) {
-        m.data = static_cast<uint8_t*>(std::malloc(payload.size()));
-        std::memcpy(m.data, payload.data(), payload.size());
-    }
+    std::memcpy(m.data, payload.data(), payload.size());
 }
 
 std::vector<uint8_t> payloadOf(const Message& m) {
-    if (!m.data) return {};
     return std::vector<uint8_t>(m.data, m.data + m.dataSize);
 }
 
@@ -48,11 +41,8 @@ std::unique_ptr<Message> makeMessage(uint8_t dataType, uint8_t sender, uint8_t r
     m->senderID = sender;
     m->receiverID = receiver;
     m->dataSize = static_cast<uint8_t>(payload.size());
-    if (m->dataSize != 0) {
-        m->data = static_cast<uint8_t*>(std::malloc(m->dataSize));
-        uint8_t* p = m->data;
-        for (uint8_t b : payload) *p++ = b;
-    }
+    uint8_t* p = m->data;
+    for (uint8_t b : payload) *p++ = b;
     return m;
 }
 

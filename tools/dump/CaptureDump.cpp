@@ -94,7 +94,7 @@ void CaptureDump::endOfFrame(Side& side, double seconds) {
     const std::size_t handOver = std::min<std::size_t>(g.size(), ORQ::MessageSystem::receiveBufferSize);
     side.ms.procNewData(g.data() + g.size() - handOver, static_cast<uint8_t>(handOver));
     g.clear();
-    const uint16_t framesBefore = side.ms.receivedMessages.load();
+    const uint16_t framesBefore = side.ms.statistics().receivedMessages;
     std::unique_ptr<ORQ::Message> m(side.ms.getNewMessage());
     if (!inWindow(seconds)) return;
     if (m) {
@@ -104,7 +104,7 @@ void CaptureDump::endOfFrame(Side& side, double seconds) {
         row(seconds, side.label, std::to_string(m->senderID), std::to_string(m->receiverID),
             std::to_string(m->dataType), name.empty() ? "?" : name, std::to_string(m->channel),
             known ? "ok" : "raw", values, hex(m->data, m->dataSize));
-    } else if (side.ms.receivedMessages.load() != framesBefore) {
+    } else if (side.ms.statistics().receivedMessages != framesBefore) {
         row(seconds, side.label, "", "", "", "", "", "damaged", "", frameHex);
     }
 }
