@@ -1,6 +1,7 @@
 #include "ReceiveRig.h"
 
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "WorldModel.h"
 
 namespace bench {
@@ -9,6 +10,7 @@ ReceiveRig::ReceiveRig(unsigned boards) : uart("", &ms, &mm) {
     QuietStdout quiet;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(hostID);
@@ -35,16 +37,9 @@ void ReceiveRig::drainQueue() {
 }
 
 int ReceiveRig::accX() {
-    ORQ::WorldModel* wm = mm.getWorldModel();
-    ORQ::Component* c = wm->acquireComponent(boardID);
-    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
-    int x = -1;
-    if (k != nullptr && k->lock()) {
-        x = k->acc[0].x;
-        k->unlock();
-    }
-    wm->releaseComponent(c);
-    return x;
+    ORQ::ComponentRef c = mm.getWorldModel()->acquireComponent(boardID);
+    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c.get());
+    return k != nullptr && c.lock() ? k->acc[0].x : -1;
 }
 
 unsigned ReceiveRig::mirrored() {

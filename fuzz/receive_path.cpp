@@ -17,6 +17,7 @@
 
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "FuzzTargets.h"
 #include "Library.h"
@@ -81,6 +82,7 @@ public:
     PathFuzzer() : ms(new MessageSystem()), mm(new MessageManager()), time(0), quietSinceTick(true) {
         mm->setObserve(1);
         mm->setAutoAddNewComponents(1);
+        mm->setComponentFactory(&ORQ::makeDeviceModel);
         mm->setBroadcast(1);
         mm->addMessageSystem(ms.get());
         mm->setMyID(ownID);
