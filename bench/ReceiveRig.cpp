@@ -46,9 +46,8 @@ unsigned ReceiveRig::mirrored() {
     ORQ::WorldModel* wm = mm.getWorldModel();
     unsigned n = 0;
     for (unsigned id = 1; id <= maxBoards; ++id) {
-        ORQ::Component* c = wm->acquireComponent(static_cast<uint8_t>(id));
-        n += dynamic_cast<ORQ::ComponentVKRClient*>(c) != nullptr;
-        wm->releaseComponent(c);
+        ORQ::ComponentRef c = wm->acquireComponent(static_cast<uint8_t>(id));
+        n += dynamic_cast<ORQ::ComponentVKRClient*>(c.get()) != nullptr;
     }
     return n;
 }
