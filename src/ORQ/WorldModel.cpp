@@ -69,7 +69,10 @@ Component* WorldModel::acquireComponent(uint8_t id) {
 void WorldModel::releaseComponent(Component* c) {
     if (c == nullptr) return;
     // A retired component given back by its last user can now be removed.
-    if (--c->users == 0 && c->ID == 0) mm->wakeMainLoop();
+    // Its ID is read while the use still holds it: once the count is down,
+    // the main loop may destroy it at any moment.
+    const bool retired = c->ID == 0;
+    if (--c->users == 0 && retired) mm->wakeMainLoop();
 }
 
 Component* WorldModel::getComponents() { return components; }
