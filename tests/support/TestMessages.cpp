@@ -21,7 +21,8 @@ Message makeMessage(uint8_t dataType, uint8_t senderID, uint8_t receiverID, uint
 
 void setPayload(Message& m, const std::vector<uint8_t>& payload) {
     m.dataSize = static_cast<uint8_t>(payload.size());
-    std::memcpy(m.data, payload.data(), payload.size());
+    // An empty vector's data() may be null, which memcpy must never get.
+    if (!payload.empty()) std::memcpy(m.data, payload.data(), payload.size());
 }
 
 std::vector<uint8_t> payloadOf(const Message& m) {
