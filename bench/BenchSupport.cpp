@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "DataTypes.h"
 #include "SimCodec.h"
 #include "SimMessage.h"
 
@@ -30,12 +31,12 @@ Bytes accFrame(uint8_t sender, uint8_t receiver, int16_t x, int16_t y, int16_t z
         payload[2 * k] = static_cast<uint8_t>(u);
         payload[2 * k + 1] = static_cast<uint8_t>(u >> 8);
     }
-    return frame(accReport, sender, receiver, 0, payload, sizeof payload);
+    return frame(ORQ::DataType::acc.report, sender, receiver, 0, payload, sizeof payload);
 }
 
 Bytes flightBoardReply(uint8_t sender, uint8_t receiver) {
-    const uint8_t flightBoard = 1;
-    return frame(typeReplyType, sender, receiver, 0, &flightBoard, 1);
+    const uint8_t flightBoard = ORQ::DeviceCode::flightBoard;
+    return frame(ORQ::DataType::typeReply, sender, receiver, 0, &flightBoard, 1);
 }
 
 int16_t distinctX(unsigned i) {

@@ -12,15 +12,11 @@ namespace bench {
 
 using Bytes = std::vector<uint8_t>;
 
-// Data type in which a flight board reports its acceleration (element 0 of
-// `acc`, host data IDs 3/4/5), and the board's type reply.
-const uint8_t accReport = 6;
-const uint8_t typeReplyType = 4;
-
 // One framed Smal message.
 Bytes frame(uint8_t dataType, uint8_t sender, uint8_t receiver, uint8_t channel, const uint8_t* payload,
             uint8_t size);
-// Acceleration report of board `sender` with x, y and z.
+// Acceleration report of board `sender` with x, y and z (element 0 of `acc`,
+// host data IDs 3/4/5).
 Bytes accFrame(uint8_t sender, uint8_t receiver, int16_t x, int16_t y, int16_t z);
 // "I am a flight board" (type 1) from `sender`.
 Bytes flightBoardReply(uint8_t sender, uint8_t receiver);
