@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test bench test-asan test-tsan clean install package check-package demo-web
+.PHONY: all deps configure build test test-unit bench strict test-asan test-tsan clean install package check-package demo-web
 
 all: build
 
@@ -19,6 +19,18 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The unit tests only (CTest label "unit": in-process, no pty, no other
+# process); `ctest -LE unit` runs the rest, the system tests.
+test-unit: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600 -L unit
+
+# The strict build (ORQ_STRICT): the whole tree, tests, tools and benchmarks,
+# with the stricter warnings of CMakeLists.txt, each an error. Builds only;
+# `make test` runs the tests.
+strict: deps
+	@cmake -S . -B build-strict -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_STRICT=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-strict -j $(JOBS)
 
 # Installs the library, header, CMake and pkg-config files, Java jar, tools,
 # Python package and docs into PREFIX (lib/, include/orq/, bin/, share/).
@@ -36,8 +48,9 @@ package: build
 check-package: package
 	@bash scripts/check-package.sh $(BUILD)
 
-# Every benchmark of the library, each figure printed beside its goal
-# (see docs/performance.md). Release build of its own; takes a few minutes.
+# Every benchmark of the library, each figure printed beside its baseline
+# measured in the same run, the ratio and its goal (see
+# docs/performance.md). Release build of its own; takes a few minutes.
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 	@env -u MAKEFLAGS -u MAKELEVEL cmake --build build-bench -j $(JOBS) --target bench_receive bench_instructions bench_system
@@ -74,4 +87,4 @@ demo-web: build
 	@bash tools/demo-web.sh $(BUILD)
 
 clean:
-	rm -rf build build-asan build-tsan build-bench
+	rm -rf build build-asan build-tsan build-bench build-strict

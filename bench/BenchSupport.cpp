@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "DataTypes.h"
 #include "SimCodec.h"
 #include "SimMessage.h"
 
@@ -31,12 +30,12 @@ Bytes accFrame(uint8_t sender, uint8_t receiver, int16_t x, int16_t y, int16_t z
         payload[2 * k] = static_cast<uint8_t>(u);
         payload[2 * k + 1] = static_cast<uint8_t>(u >> 8);
     }
-    return frame(ORQ::DataType::acc.report, sender, receiver, 0, payload, sizeof payload);
+    return frame(accReport, sender, receiver, 0, payload, sizeof payload);
 }
 
 Bytes flightBoardReply(uint8_t sender, uint8_t receiver) {
     const uint8_t flightBoard = ORQ::DeviceCode::flightBoard;
-    return frame(ORQ::DataType::typeReply, sender, receiver, 0, &flightBoard, 1);
+    return frame(typeReplyType, sender, receiver, 0, &flightBoard, 1);
 }
 
 int16_t distinctX(unsigned i) {
@@ -63,13 +62,30 @@ QuietStdout::~QuietStdout() {
 void figure(std::FILE* out, const std::string& goal, const std::string& what, double measured,
             const std::string& unit, double limit, bool atMost) {
     const bool pass = atMost ? measured <= limit : measured >= limit;
-    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%s %.6g|%s\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|-|%s %.6g|%s\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
                  atMost ? "<=" : ">=", limit, pass ? "PASS" : "MISS");
     std::fflush(out);
 }
 
+void compare(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+             const std::string& unit, double maxRatio) {
+    // Without a baseline (0 or less) the ratio shows as -1 and the goal as missed.
+    const double ratio = baseline > 0 ? measured / baseline : -1;
+    const bool pass = ratio >= 0 && ratio <= maxRatio;
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%.6g|%.3gx|<= %.3gx|%s\n", goal.c_str(), what.c_str(), measured,
+                 unit.c_str(), baseline, ratio, maxRatio, pass ? "PASS" : "MISS");
+    std::fflush(out);
+}
+
+void beside(std::FILE* out, const std::string& goal, const std::string& what, double measured, double baseline,
+            const std::string& unit) {
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|%.6g|%.3gx|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str(),
+                 baseline, baseline > 0 ? measured / baseline : -1);
+    std::fflush(out);
+}
+
 void info(std::FILE* out, const std::string& goal, const std::string& what, double measured, const std::string& unit) {
-    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str());
+    std::fprintf(out, "FIGURE|%s|%s|%.6g|%s|-|-|-|info\n", goal.c_str(), what.c_str(), measured, unit.c_str());
     std::fflush(out);
 }
 

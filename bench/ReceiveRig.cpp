@@ -1,35 +1,56 @@
 #include "ReceiveRig.h"
 
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "WorldModel.h"
 
 namespace bench {
 
-ReceiveRig::ReceiveRig() : uart("", &ms, &mm) {
+ReceiveRig::ReceiveRig(unsigned boards) : uart("", &ms, &mm) {
     QuietStdout quiet;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(hostID);
-    feed(accFrame(boardID, hostID, 1, 2, 3));        // placeholder
-    feed(flightBoardReply(boardID, hostID));         // typed model
-    mm.run(10);                                      // placeholder removed
-    // The placeholder's type requests are not sent anywhere here.
+    uint8_t id = boardID;
+    uint8_t next = 1;
+    for (unsigned added = 0; added < boards && added < maxBoards; ++added) {
+        feed(accFrame(id, hostID, 1, 2, 3));  // placeholder
+        feed(flightBoardReply(id, hostID));   // typed model
+        if (next == boardID) ++next;
+        id = next++;
+    }
+    tick();  // placeholders removed
+    // The placeholders' type requests are not sent anywhere here.
+    drainQueue();
+}
+
+void ReceiveRig::tick() {
+    now += 10;
+    mm.run(now);
+}
+
+void ReceiveRig::drainQueue() {
     while (ms.getMessageQueue()->getFirstMessage() != nullptr) ms.getMessageQueue()->deleteFirst();
 }
 
 int ReceiveRig::accX() {
+    ORQ::ComponentRef c = mm.getWorldModel()->acquireComponent(boardID);
+    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c.get());
+    return k != nullptr && c.lock() ? k->acc[0].x : -1;
+}
+
+unsigned ReceiveRig::mirrored() {
     ORQ::WorldModel* wm = mm.getWorldModel();
-    ORQ::Component* c = wm->acquireComponent(boardID);
-    ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
-    int x = -1;
-    if (k != nullptr && k->lock()) {
-        x = k->acc[0].x;
-        k->unlock();
+    unsigned n = 0;
+    for (unsigned id = 1; id <= maxBoards; ++id) {
+        ORQ::Component* c = wm->acquireComponent(static_cast<uint8_t>(id));
+        n += dynamic_cast<ORQ::ComponentVKRClient*>(c) != nullptr;
+        wm->releaseComponent(c);
     }
-    wm->releaseComponent(c);
-    return x;
+    return n;
 }
 
 }  // namespace bench

@@ -2,9 +2,10 @@
 // The library's receive side without threads or a device: a manager switched
 // as the library's start switches it, one driver-mode message system, and the
 // serial driver, into which the benchmark hands bytes exactly as its receive
-// thread hands on what it reads from the port. Flight board `boardID` is
-// mirrored already (placeholder, type reply, typed model; the placeholder is
-// gone).
+// thread hands on what it reads from the port. `boards` flight boards are
+// mirrored already (placeholder, type reply, typed model; the placeholders
+// are gone): board `boardID` first, so that it is the oldest of them, then
+// IDs 1, 2, 3 ... as needed.
 #include <cstdint>
 
 #include "BenchSupport.h"
@@ -18,17 +19,29 @@ class ReceiveRig {
 public:
     static const uint8_t hostID = 255;
     static const uint8_t boardID = 5;
+    static const unsigned maxBoards = 254;
 
-    ReceiveRig();
+    explicit ReceiveRig(unsigned boards = 1);
 
     // Bytes as one read of the port delivered them.
     void feed(const Bytes& bytes) { uart.procReceivedBytes(bytes.data(), bytes.size()); }
+    // One main-loop tick, 10 ms after the previous one.
+    void tick();
+    // The manager time of the last tick.
+    uint32_t time() const { return now; }
     // acc[0].x of the board as the host would read it, or -1 without the board.
     int accX();
+    // Boards mirrored now.
+    unsigned mirrored();
 
     ORQ::MessageManager mm;
     ORQ::MessageSystem ms;
     ORQ::UartSerial uart;
+
+private:
+    void drainQueue();
+
+    uint32_t now = 0;
 };
 
 }  // namespace bench

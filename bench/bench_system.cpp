@@ -1,8 +1,11 @@
 // Figures of the whole library as a host runs it (liborq.so, its threads, a
-// pseudo-terminal as the serial line): throughput under a flood from a writer
-// process, receive and send latency, idle cost, memory per mirrored flight
-// board, and the time deinit takes. The program plays the device side on the
-// pty master; the library's own lines go to /dev/null.
+// pseudo-terminal as the serial line), each beside a baseline measured in the
+// same run where it has one: CPU per report under a flood from a writer
+// process (beside a bare reader of the same pty), setData to the wire (beside
+// a direct write), idle CPU with 1 and 254 boards (beside a bare 10 ms
+// sleeper), memory per mirrored flight board, receive latency and the time
+// deinit takes. The program plays the device side on the pty master; the
+// library's own lines go to /dev/null.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -39,17 +42,24 @@ using Clock = std::chrono::steady_clock;
 const int hostID = 255;
 const int boardID = 5;
 const int accXID = 3;      // host data ID of acc[0].x
-const int gpsModeID = 32;  // settable: 0 to 2, sent at once in data type 31
+const int gpsModeID = 32;  // settable: 0 to 2, sent at once
+const uint8_t gpsModeSet = ORQ::DataType::gpsMode.set;
 const int statReceived = 46;
 const int statErrors = 45;
 
 double ns(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
 
-double cpuSeconds() {
+double cpuSeconds(int who) {
     rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+// CPU time of the whole process: the library's threads, and the benchmark's,
+// which sleep or wait while it counts.
+double cpuSeconds() { return cpuSeconds(RUSAGE_SELF); }
+// CPU time of the calling thread.
+double threadCpuSeconds() { return cpuSeconds(RUSAGE_THREAD); }
 
 long rssKiB() {
     FILE* f = std::fopen("/proc/self/status", "r");
@@ -219,7 +229,8 @@ int linkStat(int dataID) {
     return v;
 }
 
-// Goal 3: from the writer's last byte of a report to getData seeing its value.
+// From the writer's last byte of a report to getData seeing its value (a goal
+// of the first round).
 // `over` names the link in the figures ("" for the pty).
 void receiveLatency(std::FILE* out, DeviceSide& line, const std::string& over) {
     std::vector<double> samples;
@@ -244,110 +255,199 @@ void receiveLatency(std::FILE* out, DeviceSide& line, const std::string& over) {
         std::this_thread::sleep_for(std::chrono::microseconds(100 + rng() % 400));
     }
     std::fprintf(out, "receive latency%s: %zu of 2000 reports seen\n", over.c_str(), samples.size());
-    bench::figure(out, "3", "receive latency p50 (write -> getData)" + over, percentile(samples, 0.5), "us", 50, true);
-    bench::figure(out, "3", "receive latency p99 (write -> getData)" + over, percentile(samples, 0.99), "us", 200,
+    bench::figure(out, "r1", "receive latency p50 (write -> getData)" + over, percentile(samples, 0.5), "us", 50,
+                  true);
+    bench::figure(out, "r1", "receive latency p99 (write -> getData)" + over, percentile(samples, 0.99), "us", 200,
                   true);
 }
 
-// Goal 4: setData to the frame's last byte readable on the device side.
+// Time from t0 until a frame's end byte became readable on the device side
+// (us), or -1 when none came within a second.
+double untilFrameEnd(DeviceSide& line, uint64_t before, Clock::time_point t0) {
+    while (line.frameEnds.load() == before && Clock::now() - t0 < std::chrono::seconds(1)) {
+    }
+    if (line.frameEnds.load() == before) return -1;
+    const Clock::time_point t1{Clock::duration(line.lastFrameEndNs.load())};
+    return ns(t1 - t0) / 1000;
+}
+
+// Goal 5: setData to the frame's last byte readable on the device side,
+// beside the same frame written directly to the port by the host's thread
+// (a second descriptor on the pty), the two taken in turns.
 void sendLatency(std::FILE* out, DeviceSide& line, const std::string& over) {
+    const int direct = line.slave.rfind("/dev/", 0) == 0 ? ::open(line.slave.c_str(), O_WRONLY | O_NOCTTY) : -1;
     std::vector<double> samples;
+    std::vector<double> directSamples;
     std::mt19937 rng(11);
     for (unsigned i = 0; i < 1000; ++i) {
-        const uint64_t before = line.frameEnds.load();
-        const auto t0 = Clock::now();
-        if (setData(boardID, gpsModeID, static_cast<int>(i % 3), 0) != ERROR_NO) continue;
-        while (line.frameEnds.load() == before && Clock::now() - t0 < std::chrono::seconds(1)) {
-        }
-        if (line.frameEnds.load() != before) {
-            const Clock::time_point t1{Clock::duration(line.lastFrameEndNs.load())};
-            samples.push_back(ns(t1 - t0) / 1000);
+        const int mode = static_cast<int>(i % 3);
+        uint64_t before = line.frameEnds.load();
+        auto t0 = Clock::now();
+        if (setData(boardID, gpsModeID, mode, 0) == ERROR_NO) {
+            const double us = untilFrameEnd(line, before, t0);
+            if (us >= 0) samples.push_back(us);
         }
         // Uniformly placed against any periodic work of the library.
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+        if (direct < 0) continue;
+        const uint8_t m = static_cast<uint8_t>(mode);
+        const Bytes f = bench::frame(gpsModeSet, hostID, boardID, 0, &m, 1);
+        before = line.frameEnds.load();
+        t0 = Clock::now();
+        DeviceSide::writeAll(direct, f.data(), f.size());
+        const double us = untilFrameEnd(line, before, t0);
+        if (us >= 0) directSamples.push_back(us);
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
     }
-    std::fprintf(out, "send latency%s: %zu of 1000 frames seen\n", over.c_str(), samples.size());
-    bench::figure(out, "4", "send latency p50 (setData -> last byte readable)" + over, percentile(samples, 0.5), "us",
-                  100, true);
-    bench::figure(out, "4", "send latency p99 (setData -> last byte readable)" + over, percentile(samples, 0.99),
-                  "us", 1500, true);
+    if (direct >= 0) ::close(direct);
+    std::fprintf(out, "send latency%s: %zu of 1000 frames seen, %zu of %s direct writes\n", over.c_str(),
+                 samples.size(), directSamples.size(), direct >= 0 ? "1000" : "0");
+    const double p50 = percentile(samples, 0.5);
+    const double p99 = percentile(samples, 0.99);
+    if (direct < 0) {
+        // Over a network link there is no second way in to compare with.
+        bench::info(out, "5", "setData -> last byte readable, p50" + over, p50, "us");
+        bench::info(out, "5", "setData -> last byte readable, p99" + over, p99, "us");
+        return;
+    }
+    bench::compare(out, "5", "setData -> last byte readable, p50, vs a direct write" + over, p50,
+                   percentile(directSamples, 0.5), "us", 1.25);
+    bench::compare(out, "5", "setData -> last byte readable, p99, vs a direct write" + over, p99,
+                   percentile(directSamples, 0.99), "us", 1.25);
 }
 
-// Goal 2: a writer process floods reports of one board as fast as the line
-// takes them; every report must be mirrored.
-void flood(std::FILE* out, DeviceSide& line) {
-    const unsigned count = 400000;
-    const int16_t lastX = 32000;  // no distinctX value is this large
+// The bytes of `count` acceleration reports of the board; the last carries
+// x = floodLastX, which no distinctX value reaches.
+const int16_t floodLastX = 32000;
+Bytes floodBytes(unsigned count) {
     Bytes all;
     all.reserve(count * 15);
     for (unsigned i = 0; i < count; ++i) {
-        const Bytes f = bench::accFrame(boardID, hostID, i + 1 == count ? lastX : bench::distinctX(i), 7, -7);
+        const Bytes f = bench::accFrame(boardID, hostID, i + 1 == count ? floodLastX : bench::distinctX(i), 7, -7);
         all.insert(all.end(), f.begin(), f.end());
     }
-    int go[2];
-    if (pipe(go) != 0) return;
-    const pid_t writer = fork();
-    if (writer == 0) {
-        char b;
-        if (::read(go[0], &b, 1) == 1) DeviceSide::writeAll(line.master, all.data(), all.size());
-        _exit(0);
+    return all;
+}
+
+// A writer process that writes `all` to the pty master as fast as the line
+// takes it, once go() is called.
+class FloodWriter {
+public:
+    FloodWriter(DeviceSide& line, const Bytes& all) {
+        if (pipe(start) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            char b;
+            if (::read(start[0], &b, 1) == 1) DeviceSide::writeAll(line.master, all.data(), all.size());
+            _exit(0);
+        }
     }
+    ~FloodWriter() {
+        if (pid > 0) waitpid(pid, nullptr, 0);
+        ::close(start[0]);
+        ::close(start[1]);
+    }
+    FloodWriter(const FloodWriter&) = delete;
+    FloodWriter& operator=(const FloodWriter&) = delete;
+
+    bool started() const { return pid > 0; }
+    void go() { (void)!::write(start[1], "g", 1); }
+
+private:
+    int start[2] = {-1, -1};
+    pid_t pid = -1;
+};
+
+const unsigned floodCount = 400000;
+
+// The baseline of goal 4: a bare reader of the same pty (the library not
+// started), reading 4 KiB at a time until every byte of the flood is in.
+// Returns its CPU time per report in ns, or -1.
+double bareReaderCpuPerReport(DeviceSide& line) {
+    const int fd = ::open(line.slave.c_str(), O_RDONLY | O_NOCTTY);
+    if (fd < 0) return -1;
+    termios tio;
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    const Bytes all = floodBytes(floodCount);
+    FloodWriter writer(line, all);
+    if (!writer.started()) {
+        ::close(fd);
+        return -1;
+    }
+    uint8_t buf[4096];
+    size_t got = 0;
+    const double cpu0 = threadCpuSeconds();
+    writer.go();
+    while (got < all.size()) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    const double cpu = threadCpuSeconds() - cpu0;
+    ::close(fd);
+    return got == all.size() ? cpu / floodCount * 1e9 : -1;
+}
+
+// Goal 4: a writer process floods reports of one board as fast as the line
+// takes them; every report must be mirrored. The library's CPU time per
+// report is set beside the bare reader's (`bare`, ns per report).
+void flood(std::FILE* out, DeviceSide& line, double bare) {
+    const Bytes all = floodBytes(floodCount);
+    FloodWriter writer(line, all);
+    if (!writer.started()) return;
     uint16_t lastReceived = static_cast<uint16_t>(linkStat(statReceived));
     const int errorsBefore = linkStat(statErrors);
     uint64_t received = 0;
     const double cpu0 = cpuSeconds();
     const auto t0 = Clock::now();
-    (void)!::write(go[1], "g", 1);
+    writer.go();
     bool done = false;
     while (!done && Clock::now() - t0 < std::chrono::seconds(60)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         int x = 0;
-        done = getData(boardID, accXID, &x, 0) == ERROR_NO && x == lastX;
+        done = getData(boardID, accXID, &x, 0) == ERROR_NO && x == floodLastX;
         const uint16_t now = static_cast<uint16_t>(linkStat(statReceived));
         received += static_cast<uint16_t>(now - lastReceived);
         lastReceived = now;
     }
     const auto t1 = Clock::now();
     const double cpu1 = cpuSeconds();
-    waitpid(writer, nullptr, 0);
-    ::close(go[0]);
-    ::close(go[1]);
     const double seconds = std::chrono::duration<double>(t1 - t0).count();
-    const long lost = static_cast<long>(count) - static_cast<long>(received);
+    const long lost = static_cast<long>(floodCount) - static_cast<long>(received);
     const int errors = static_cast<uint16_t>(linkStat(statErrors) - errorsBefore);
     std::fprintf(out, "flood: %u reports written, %llu counted by the library, %ld lost, %d receive errors, %.2f s\n",
-                 count, static_cast<unsigned long long>(received), lost, errors, seconds);
-    const double rate = done && lost == 0 && errors == 0 ? count / seconds : 0;
-    bench::figure(out, "2", "flood through the pty, reports/s mirrored without loss", rate, "1/s", 250000, false);
-    bench::info(out, "2", "library CPU time per report under the flood", (cpu1 - cpu0) / count * 1e9, "ns");
+                 floodCount, static_cast<unsigned long long>(received), lost, errors, seconds);
+    const bool whole = done && lost == 0 && errors == 0;
+    // A flood that lost reports costs nothing per report it did not take.
+    const double perReport = whole ? (cpu1 - cpu0) / floodCount * 1e9 : 1e9;
+    bench::compare(out, "4", "flood CPU per report vs a bare reader with 4 KiB reads", perReport, bare, "ns", 2);
+    bench::figure(out, "r1", "flood through the pty, reports/s mirrored without loss",
+                  whole ? floodCount / seconds : 0, "1/s", 250000, false);
 }
 
-// Goal 5: a started library, no traffic.
-void idle(std::FILE* out) {
+// Goal 3: a started library, no traffic, `boards` boards mirrored, beside a
+// bare thread that sleeps 10 ms at a time, measured over the same 10 s.
+void idle(std::FILE* out, int boards) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    double bareCpu = 0;
     const double cpu0 = cpuSeconds();
     const auto t0 = Clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(10));
-    const double cpu = cpuSeconds() - cpu0;
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    bench::figure(out, "5", "idle CPU over 10 s (% of one core)", cpu / wall * 100, "%", 0.3, true);
-
-    // The floor under it: the main loop has to tick every 10 ms, and what one
-    // timed wake-up costs depends on the machine and its load. A bare thread
-    // doing nothing but that, measured here and now, shows the floor.
-    const double bare0 = cpuSeconds();
-    const auto b0 = Clock::now();
-    std::thread bare([] {
-        for (int i = 0; i < 300; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::thread bare([&bareCpu] {
+        const double c0 = threadCpuSeconds();
+        for (int i = 0; i < 1000; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        bareCpu = threadCpuSeconds() - c0;
     });
     bare.join();
-    const double bareWall = std::chrono::duration<double>(Clock::now() - b0).count();
-    // The library keeps running meanwhile: its own share is taken off.
-    const double bareCpu = cpuSeconds() - bare0 - cpu / wall * bareWall;
-    bench::info(out, "5", "floor: a bare thread waking every 10 ms (% of one core)", bareCpu / bareWall * 100, "%");
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double library = cpuSeconds() - cpu0 - bareCpu;
+    bench::compare(out, "3", "idle CPU, " + std::to_string(boards) + (boards == 1 ? " board" : " boards") +
+                                  ", vs a bare 10 ms sleeper",
+                   library / wall * 100, bareCpu / wall * 100, "% core", 0.5);
 }
 
-// Goal 7: resident memory per mirrored flight board, 254 boards in all.
+// Goal 6: resident memory per mirrored flight board, 254 boards in all.
 void memory(std::FILE* out, DeviceSide& line) {
     const long before = rssKiB();
     int added = 0;
@@ -361,11 +461,11 @@ void memory(std::FILE* out, DeviceSide& line) {
     const long after = rssKiB();
     std::fprintf(out, "memory: %d flight boards mirrored, RSS %ld -> %ld KiB\n", mirrored, before, after);
     const double perBoard = added > 0 ? static_cast<double>(after - before) / added : -1;
-    bench::figure(out, "7", "resident memory per mirrored flight board", mirrored == 254 ? perBoard : 1e9, "KiB", 16,
+    bench::figure(out, "6", "resident memory per mirrored flight board", mirrored == 254 ? perBoard : 1e9, "KiB", 8,
                   true);
 }
 
-// Goal 8: deinit of an idle library, over several starts.
+// deinit of an idle library, over several starts (a goal of the first round).
 void deinitTime(std::FILE* out, DeviceSide& line) {
     std::vector<double> samples;
     for (int round = 0; round < 7; ++round) {
@@ -377,8 +477,8 @@ void deinitTime(std::FILE* out, DeviceSide& line) {
         deinit();
         samples.push_back(ns(Clock::now() - t0) / 1e6);
     }
-    bench::figure(out, "8", "deinit when idle, median of 7", percentile(samples, 0.5), "ms", 1, true);
-    bench::info(out, "8", "deinit when idle, slowest of 7", percentile(samples, 1.0), "ms");
+    bench::figure(out, "r1", "deinit when idle, median of 7", percentile(samples, 0.5), "ms", 1, true);
+    bench::info(out, "r1", "deinit when idle, slowest of 7", percentile(samples, 1.0), "ms");
 }
 
 }  // namespace
@@ -389,6 +489,7 @@ int main() {
     std::FILE* out = fdopen(dup(1), "w");
     bench::QuietStdout quiet;
     DeviceSide line;
+    const double bare = bareReaderCpuPerReport(line);
     if (init(hostID, 0, line.slave.c_str()) != ERROR_NO) {
         std::fprintf(out, "init failed on %s\n", line.slave.c_str());
         return 1;
@@ -400,9 +501,10 @@ int main() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // placeholder retired: the line is quiet
     receiveLatency(out, line, "");
     sendLatency(out, line, "");
-    flood(out, line);
-    idle(out);
+    flood(out, line, bare);
+    idle(out, 1);
     memory(out, line);
+    idle(out, 254);
     deinitTime(out, line);
 
     // The same latencies over the network links, in the same run.

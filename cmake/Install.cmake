@@ -40,7 +40,7 @@ install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTE
 # against that prefix only, and run each against the simulator. Not in
 # sanitizer builds: the examples, the JVM and the Python interpreter are
 # built without the sanitizer runtime the library would need.
-if(NOT ORQ_SANITIZE)
+if(ORQ_BUILD_TESTS AND NOT ORQ_SANITIZE)
   if(TARGET orq_java)
     set(ORQ_EXAMPLES_JAVA 1)
   else()
@@ -48,7 +48,7 @@ if(NOT ORQ_SANITIZE)
   endif()
   add_test(NAME examples_against_installed_prefix
     COMMAND bash ${CMAKE_SOURCE_DIR}/examples/check.sh ${CMAKE_BINARY_DIR} ${ORQ_EXAMPLES_JAVA})
-  set_tests_properties(examples_against_installed_prefix PROPERTIES LABELS examples TIMEOUT 600)
+  set_tests_properties(examples_against_installed_prefix PROPERTIES LABELS "examples;system" TIMEOUT 600)
 endif()
 
 # Debian package: `make package` (or `cmake --build build --target package`).

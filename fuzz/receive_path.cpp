@@ -18,6 +18,7 @@
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
 #include "DataTypes.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "FuzzTargets.h"
 #include "Library.h"
@@ -82,6 +83,7 @@ public:
     PathFuzzer() : ms(new MessageSystem()), mm(new MessageManager()), time(0), quietSinceTick(true) {
         mm->setObserve(1);
         mm->setAutoAddNewComponents(1);
+        mm->setComponentFactory(&ORQ::makeDeviceModel);
         mm->setBroadcast(1);
         mm->addMessageSystem(ms.get());
         mm->setMyID(ownID);

@@ -185,7 +185,7 @@ TEST_P(CaptureDamage, IsReportedAndNothingBeyondTheLastWholeRecordIsUsed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CaptureDamage, ::testing::ValuesIn(kDamages),
-                         [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Damage>& p) { return std::string(p.param.name); });
 
 TEST(CaptureFile, ChunksThatDoNotFitTheBufferAreCountedInGapRecords) {
     TempDir dir;

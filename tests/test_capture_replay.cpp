@@ -15,6 +15,7 @@
 #include "CaptureFormat.h"
 #include "CaptureReplay.h"
 #include "ConnectionString.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "Library.h"
@@ -208,6 +209,7 @@ ReplayRun replayInProcess(const std::string& connection) {
     ORQ::MessageSystem ms;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(kOwnID);

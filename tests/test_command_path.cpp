@@ -19,6 +19,7 @@
 
 #include "ComponentQRNClient.h"
 #include "ComponentQRNInterface.h"
+#include "ComponentRef.h"
 #include "ComponentVKRClient.h"
 #include "ComponentVKRInterface.h"
 #include "Dll.h"
@@ -225,11 +226,11 @@ TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneAndLeavesAfterWhatWasSetBefor
 TEST_F(CommandPath, ADataLockReleasedAfter700msStillLetsTheCallThrough) {
     std::promise<void> locked;
     std::thread holder([&] {
-        const bool held = board->lock();
+        ORQ::ComponentRef use = mm.getWorldModel()->acquireComponent(boardID);
+        const bool held = use.lock();
         locked.set_value();
         if (!held) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        board->unlock();
     });
     locked.get_future().wait();
     const auto start = std::chrono::steady_clock::now();

@@ -12,6 +12,7 @@
 #include "Component.h"
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "Library.h"
@@ -35,6 +36,7 @@ protected:
     ComponentList() {
         mm.setObserve(1);
         mm.setAutoAddNewComponents(1);
+        mm.setComponentFactory(&ORQ::makeDeviceModel);
         mm.addMessageSystem(&ms);
         mm.setMyID(ownID);
         mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(1));

@@ -14,7 +14,9 @@
 
 #include "Component.h"
 #include "ComponentQRNClient.h"
+#include "ComponentRef.h"
 #include "ComponentVKRClient.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "Library.h"
@@ -39,6 +41,7 @@ protected:
     DataCalls() : board(new ORQ::ComponentVKRClient(boardID)), station(new ORQ::ComponentQRNClient(stationID)) {
         mm.setObserve(1);
         mm.setAutoAddNewComponents(1);
+        mm.setComponentFactory(&ORQ::makeDeviceModel);
         mm.addMessageSystem(&ms);
         mm.setMyID(ownID);
         mm.getWorldModel()->addComponent(board);
@@ -190,10 +193,9 @@ TEST_F(DataCalls, AComponentOfAnotherTypeOrClassIsRefused) {
     EXPECT_EQ(1, size);
 
     // Each call gave the lock back.
-    ASSERT_TRUE(odd->lock());
-    odd->unlock();
-    ASSERT_TRUE(fakeBoard->lock());
-    fakeBoard->unlock();
+    EXPECT_TRUE(mm.getWorldModel()->acquireComponent(20).lock());
+    EXPECT_TRUE(mm.getWorldModel()->acquireComponent(21).lock());
+    EXPECT_EQ(0, odd->useCount() + fakeBoard->useCount());
 }
 
 TEST_F(DataCalls, TheLibrarysOwnIdReadsTheLinkStatistics) {
@@ -286,14 +288,14 @@ TEST(BeforeInit, DataCallsTouchNothingAndFindNoComponent) {
 class LockHolder {
 public:
     explicit LockHolder(ORQ::Component* c) : thread([this, c] {
-        const bool held = c->lock();
+        ORQ::ComponentRef use(c);
+        const bool held = use.lock();
         {
             std::unique_lock<std::mutex> l(m);
             locked = held;
             cv.notify_all();
             cv.wait(l, [this] { return released; });
         }
-        if (held) c->unlock();
     }) {
         std::unique_lock<std::mutex> l(m);
         cv.wait(l, [this] { return locked.has_value(); });

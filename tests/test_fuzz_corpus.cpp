@@ -52,6 +52,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpusReplay,
                          ::testing::Values(FuzzTarget{"message_decode", &orqFuzzOneMessageDecode},
                                            FuzzTarget{"receive_stream", &orqFuzzOneReceiveStream},
                                            FuzzTarget{"receive_path", &orqFuzzOneReceivePath}),
-                         [](const ::testing::TestParamInfo<FuzzTarget>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FuzzTarget>& p) { return std::string(p.param.name); });
 
 }  // namespace

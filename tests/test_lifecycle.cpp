@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "[UartSerial] reason: No such file or directory"},
                       Unopenable{"NotATerminal", "/dev/null", false, "[UartSerial] error while open",
                                  "[UartSerial] reason: Inappropriate ioctl for device"}),
-    [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<Unopenable>& p) { return std::string(p.param.label); });
 
 // --- Running ------------------------------------------------------------------
 
@@ -371,8 +371,8 @@ TEST_P(DeinitStateTest, DeinitReturnsAndLeavesNoThread) {
 
 INSTANTIATE_TEST_SUITE_P(States, DeinitStateTest,
                          ::testing::Values(StopState::Idle, StopState::AfterTraffic, StopState::DeviceMissing),
-                         [](const ::testing::TestParamInfo<StopState>& info) {
-                             switch (info.param) {
+                         [](const ::testing::TestParamInfo<StopState>& p) {
+                             switch (p.param) {
                              case StopState::Idle:
                                  return "Idle";
                              case StopState::AfterTraffic:

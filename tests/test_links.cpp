@@ -295,7 +295,7 @@ TEST_P(LinkKindTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LinkKindTest, ::testing::Values(Kind::Serial, Kind::Tcp, Kind::Udp),
-                         [](const ::testing::TestParamInfo<Kind>& info) { return std::string(nameOf(info.param)); });
+                         [](const ::testing::TestParamInfo<Kind>& p) { return std::string(nameOf(p.param)); });
 
 // --- TCP --------------------------------------------------------------------------
 

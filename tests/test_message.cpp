@@ -79,7 +79,7 @@ TEST_P(MessageLayout, DecodesBackToTheSameMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, MessageLayout, testing::ValuesIn(layoutCases),
-                         [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<LayoutCase>& p) { return p.param.name; });
 
 TEST(MessageDefaults, FreshMessageIsUniqueAndEmpty) {
     Message m;
@@ -141,7 +141,7 @@ TEST_P(MessageSpace, RefusesWithoutWritingOrWritesTheWholeLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Space, MessageSpace, testing::ValuesIn(spaceCases),
-                         [](const testing::TestParamInfo<SpaceCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<SpaceCase>& p) { return p.param.name; });
 
 // ------------------------------------------------------------- decoding
 
@@ -189,7 +189,7 @@ TEST_P(MessageDecoding, ReturnsItsCodeAndLogsOnlyALengthMismatch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, MessageDecoding, testing::ValuesIn(decodeCases),
-                         [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<DecodeCase>& p) { return p.param.name; });
 
 TEST(MessageDecodingState, RejectedMagicLeavesTheMessageUnchanged) {
     Message m = makeMessage(9, 8, 7, 6, {1, 2, 3});
@@ -267,7 +267,7 @@ TEST_P(MessagePrint, WritesOneLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, MessagePrint, testing::ValuesIn(printCases),
-                         [](const testing::TestParamInfo<PrintCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<PrintCase>& p) { return p.param.name; });
 
 // ------------------------------------------------------------ unique key
 
@@ -302,7 +302,7 @@ TEST_P(MessageUniqueKey, ComparesTypeSenderReceiverAndChannelOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, MessageUniqueKey, testing::ValuesIn(uniqueCases),
-                         [](const testing::TestParamInfo<UniqueCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<UniqueCase>& p) { return p.param.name; });
 
 // ---------------------------------------------------------- deep copies
 

@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "Component.h"
-#include "ComponentQRN.h"
-#include "ComponentVKR.h"
 #include "FakeUart.h"
 #include "MessageDebugger.h"
 #include "MessageHandlerTypeClient.h"
@@ -48,11 +46,12 @@ protected:
         return ::testing::internal::GetCapturedStdout();
     }
     int queued(MessageSystem& s) { return s.getMessageQueue()->getElementCount(); }
-    int componentCount() {
-        int n = 0;
-        for (Component* c = wm.getComponents(); c != nullptr; c = c->next) ++n;
-        return n;
+    std::vector<Component*> components() {
+        std::vector<Component*> all;
+        wm.forEach([&](Component& c) { all.push_back(&c); });
+        return all;
     }
+    int componentCount() { return static_cast<int>(components().size()); }
 
     MessageSystem a, b;
     MessageManager mm;
@@ -118,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"NewSenderGetsAPlaceholder", false, true, true, 7, 1, 0, 0, 0, 3, true},
         RouteCase{"NewSenderWithoutAutoAdd", false, true, false, 7, 1, 0, 0, 0, 2, true},
         RouteCase{"SenderZeroNeverGetsAPlaceholder", false, true, true, 0, 1, 0, 0, 0, 2, true}),
-    [](const ::testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RouteCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ManagerTest, NewSenderGetsAPlaceholderAskingForItsType) {
     mm.run(1234);
@@ -200,7 +199,9 @@ TEST(ManagerIdentity, MyIDUntilAnEgoIsSet) {
     EXPECT_EQ(mm.getMyID(), 9);
     EXPECT_EQ(ego.mm, &mm);
     EXPECT_EQ(ego.getUpdateTime(), 0u);
-    EXPECT_EQ(mm.getWorldModel()->getComponents(), nullptr);  // the ego is not in the world model
+    int listed = 0;
+    mm.getWorldModel()->forEach([&](Component&) { ++listed; });
+    EXPECT_EQ(listed, 0);  // the ego is not in the world model
 }
 
 TEST(ManagerUpdateFlag, HasUpdateReportsOnceThenClears) {
@@ -242,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SwitchCase{"AutoAdd", &MessageManager::setAutoAddNewComponents, {1, 0, 1, 1}},
                       SwitchCase{"Route", &MessageManager::setRoute, {1, 1, 0, 1}},
                       SwitchCase{"Broadcast", &MessageManager::setBroadcast, {1, 1, 1, 0}}),
-    [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SwitchCase>& p) { return std::string(p.param.name); });
 
 // The tick length handed to the ego and the world model.
 struct TickCase {
@@ -272,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TickCase{"FarApartGiveDistanceMod65536", {0, 70000}, {0, 4464}},
                       TickCase{"ExactlyOneWrapOf16Bits", {100, 65636}, {100, 0}},
                       TickCase{"ManagerTimeWrapping", {0xFFFFFFF0u, 0x10}, {0xFFF0, 0x20}}),
-    [](const ::testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TickCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ManagerTest, WorldModelComponentsRunWithTheTickLength) {
     RecordingHandler h;
@@ -301,16 +302,31 @@ TEST(ManagerAutoLink, TickReadsAnAutoModeLinkAndRoutesWhatArrived) {
     EXPECT_NE(mm.getWorldModel()->getComponent(5), nullptr);
 }
 
-// The whole life of a new node: placeholder, type request, reply, typed model.
+// The whole life of a new node: placeholder, type request, reply, typed
+// model. Routing needs no device model: the typed components come from a
+// fake factory (code 2 and above: none).
 struct DiscoveryCase {
     const char* name;
     uint8_t reply;
     uint8_t type;
+    bool withFactory;
 };
+
+std::vector<std::pair<uint8_t, uint8_t>> built;  // (id, code) of each factory call
+
+Component* fakeModel(uint8_t id, uint8_t code) {
+    built.emplace_back(id, code);
+    if (code > 1) return nullptr;
+    auto* c = new Component(id);
+    c->type = code;
+    return c;
+}
 
 class ManagerDiscovery : public ManagerTest, public ::testing::WithParamInterface<DiscoveryCase> {};
 
 TEST_P(ManagerDiscovery, TypeReplyReplacesThePlaceholderByTheTypedModel) {
+    built.clear();
+    if (GetParam().withFactory) mm.setComponentFactory(&fakeModel);
     mm.run(0);
     receive(&b, makeMessage(20, 7, 1).get());  // forwarded to A: B holds only what we send
     ::testing::internal::CaptureStdout();
@@ -328,6 +344,14 @@ TEST_P(ManagerDiscovery, TypeReplyReplacesThePlaceholderByTheTypedModel) {
     Component* placeholder = wm.getComponent(7);
     receive(&b, makeMessage(4, 7, 1, {GetParam().reply}).get());
     Component* typed = wm.getComponent(7);
+    if (!GetParam().withFactory || GetParam().reply > 1) {
+        // Nothing built: the placeholder stays and keeps asking.
+        EXPECT_EQ(built.size(), GetParam().withFactory ? 1u : 0u);
+        EXPECT_EQ(typed, placeholder);
+        EXPECT_EQ(components(), std::vector<Component*>{placeholder});
+        return;
+    }
+    EXPECT_EQ(built, (std::vector<std::pair<uint8_t, uint8_t>>{{7, GetParam().reply}}));
     ASSERT_NE(typed, nullptr);
     EXPECT_NE(typed, placeholder);
     EXPECT_EQ(typed->type, GetParam().type);
@@ -337,14 +361,16 @@ TEST_P(ManagerDiscovery, TypeReplyReplacesThePlaceholderByTheTypedModel) {
     ::testing::internal::CaptureStdout();
     mm.run(1010);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "[WorldModel] deleteOldComponents id 0\n");
-    EXPECT_EQ(wm.getComponents(), typed);
-    EXPECT_EQ(typed->next, nullptr);
+    EXPECT_EQ(components(), std::vector<Component*>{typed});
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, ManagerDiscovery,
-                         ::testing::Values(DiscoveryCase{"FlightBoard", 1, 1}, DiscoveryCase{"GroundStation", 0, 0}),
-                         [](const ::testing::TestParamInfo<DiscoveryCase>& info) {
-                             return std::string(info.param.name);
+                         ::testing::Values(DiscoveryCase{"FlightBoard", 1, 1, true},
+                                           DiscoveryCase{"GroundStation", 0, 0, true},
+                                           DiscoveryCase{"UnknownCode", 2, 0, true},
+                                           DiscoveryCase{"NoFactory", 1, 0, false}),
+                         [](const ::testing::TestParamInfo<DiscoveryCase>& p) {
+                             return std::string(p.param.name);
                          });
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST_P(QueueOrder, HandsOutHeadsInPriorityOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Order, QueueOrder, testing::ValuesIn(orderCases),
-                         [](const testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<OrderCase>& p) { return p.param.name; });
 
 // -------------------------------------------------------- unique refresh
 
@@ -155,7 +155,7 @@ TEST_P(QueueSeparate, IsQueuedAsASecondMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Separate, QueueSeparate, testing::ValuesIn(separateCases()),
-                         [](const testing::TestParamInfo<SeparateCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<SeparateCase>& p) { return p.param.name; });
 
 TEST(QueueCopy, QueueKeepsItsOwnCopyOfEveryField) {
     MessageQueue q;

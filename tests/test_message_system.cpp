@@ -106,7 +106,7 @@ TEST_P(SendFraming, ReceivingTheFrameYieldsTheMessageBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, SendFraming, testing::ValuesIn(framingCases),
-                         [](const testing::TestParamInfo<FramingCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<FramingCase>& p) { return p.param.name; });
 
 TEST(SendSide, EmptyQueueGivesNothing) {
     MessageSystem ms;
@@ -247,7 +247,7 @@ TEST_P(ReceiveSide, FindsTheFramesInTheReceivedBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Resync, ReceiveSide, testing::ValuesIn(receiveCases()),
-                         [](const testing::TestParamInfo<ReceiveCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<ReceiveCase>& p) { return p.param.name; });
 
 TEST(ReceiveBuffer, KeepsOnlyTheFirst200Bytes) {
     FakeUart link;

@@ -149,9 +149,9 @@ std::vector<Case> cases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, HostileReceiveInput, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             return info.param.stream.name +
-                                    (info.param.delivery == Delivery::ByteByByte ? "_ByteByByte" : "_AtEachEnd");
+                         [](const ::testing::TestParamInfo<Case>& p) {
+                             return p.param.stream.name +
+                                    (p.param.delivery == Delivery::ByteByByte ? "_ByteByByte" : "_AtEachEnd");
                          });
 
 }  // namespace

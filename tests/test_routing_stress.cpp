@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "Component.h"
+#include "ComponentRef.h"
+#include "DeviceModelFactory.h"
 #include "MessageManager.h"
 #include "MessageQueue.h"
 #include "MessageSystem.h"
@@ -69,6 +71,7 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
     mm.addMessageSystem(&link);
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
     mm.setBroadcast(1);
     mm.setMyID(1);
     ORQ::WorldModel& wm = *mm.getWorldModel();
@@ -137,9 +140,9 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
                 std::mt19937 rng(100 + h);
                 std::uniform_int_distribution<int> id(firstSender, lastSender);
                 while (!tickingDone) {
-                    Component* c = wm.acquireComponent(static_cast<uint8_t>(id(rng)));
-                    if (c == nullptr) continue;
-                    if (c->lock()) {
+                    ORQ::ComponentRef c = wm.acquireComponent(static_cast<uint8_t>(id(rng)));
+                    if (!c) continue;
+                    if (c.lock()) {
                         ++locksTaken;
                         if (c->type == 1) ++typedSeen;
                         volatile uint32_t age = c->getUpdateTime();
@@ -150,9 +153,7 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
                         (void)received;
                         auto set = makeMessage(31, c->getEgoID(), c->ID, {2});
                         c->send(set.get());
-                        c->unlock();
                     }
-                    wm.releaseComponent(c);
                 }
             });
         }
@@ -170,16 +171,11 @@ TEST(RoutingStress, ConcurrentRoutingTickingAndHostUseStayConsistent) {
     EXPECT_GT(typedSeen.load(), 0);
 
     // Every lock taken was given back, and every use.
-    wm.lock();
-    for (Component* c = wm.getComponents(); c != nullptr; c = c->next) {
-        if (c->mutexData.try_lock()) {
-            c->mutexData.unlock();
-        } else {
-            ADD_FAILURE() << "data lock of component " << int(c->ID) << " still held";
-        }
-        EXPECT_EQ(c->users, 0) << "component " << int(c->ID);
-    }
-    wm.unlock();
+    wm.forEach([](Component& c) {
+        EXPECT_EQ(c.useCount(), 0) << "component " << int(c.ID);
+        ORQ::ComponentRef held(&c);
+        EXPECT_TRUE(held.lock()) << "data lock of component " << int(c.ID) << " still held";
+    });
 }
 
 }  // namespace

@@ -346,7 +346,9 @@ TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
         EXPECT_TRUE(eventually(
             [&] {
                 h.tick(now += 10);
-                return h.mm.getWorldModel()->getComponents() == nullptr;
+                int left = 0;
+                h.mm.getWorldModel()->forEach([&](ORQ::Component&) { ++left; });
+                return left == 0;
             },
             kDeadline));
         h.drain();

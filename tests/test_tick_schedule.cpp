@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Component.h"
+#include "ComponentRef.h"
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
 #include "FakeUart.h"
@@ -131,7 +132,7 @@ TEST_F(TickSchedule, ATypedModelIsDueOnlyWhenItCouldPassTheAgeLimit) {
     EXPECT_EQ(wm.getComponent(10), nullptr);
     EXPECT_EQ(due, 10u);  // board 9, updated at 1010, passes the limit at 301011
     EXPECT_EQ(tick(301011), nothingDue);
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_EQ(wm.getComponent(9), nullptr);
 }
 
 TEST_F(TickSchedule, TypeReplyWakesTheLoopForTheRetiredPlaceholder) {
@@ -154,11 +155,12 @@ TEST_F(TickSchedule, TypeReplyWakesTheLoopForTheRetiredPlaceholder) {
 TEST_F(TickSchedule, ACleanUpThatMustLeaveAComponentRetriesAtTheOldPace) {
     tick(0);
     wm.addComponent(new Component(5));
-    Component* c = wm.acquireComponent(5);
-    EXPECT_EQ(tick(400000), ORQ::MessageHandler::defaultPeriodMs);
-    wm.releaseComponent(c);
+    {
+        const ORQ::ComponentRef use = wm.acquireComponent(5);
+        EXPECT_EQ(tick(400000), ORQ::MessageHandler::defaultPeriodMs);
+    }
     EXPECT_EQ(tick(400010), nothingDue);
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_EQ(wm.getComponent(5), nullptr);
 }
 
 TEST(TickScheduleAutoMode, AnAutoModeLinkIsPolledAtTheOldPace) {

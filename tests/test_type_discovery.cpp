@@ -30,7 +30,7 @@ const uint8_t nodeID = 7;
 
 std::vector<ORQ::Component*> components(ORQ::WorldModel* wm) {
     std::vector<ORQ::Component*> all;
-    for (ORQ::Component* c = wm->getComponents(); c != nullptr; c = c->next) all.push_back(c);
+    wm->forEach([&](ORQ::Component& c) { all.push_back(&c); });
     return all;
 }
 

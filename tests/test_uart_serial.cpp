@@ -198,9 +198,9 @@ TEST_P(UartReceiveTest, ReceiveMovesTheOldestBytesAndKeepsTheRestInOrder) {
 INSTANTIATE_TEST_SUITE_P(Amounts, UartReceiveTest,
                          ::testing::Values(Waiting{120, 50, 120, 50}, Waiting{300, 250, 250, 250},
                                            Waiting{10, 50, 10, 10}, Waiting{1, 0, 1, 0}),
-                         [](const ::testing::TestParamInfo<Waiting>& info) {
-                             return std::to_string(info.param.waiting) + "Waiting" +
-                                    std::to_string(info.param.take) + "Asked";
+                         [](const ::testing::TestParamInfo<Waiting>& p) {
+                             return std::to_string(p.param.waiting) + "Waiting" +
+                                    std::to_string(p.param.take) + "Asked";
                          });
 
 TEST_F(UartSerialTest, QueuedMessageGoesOutAsOneEscapedFrame) {
@@ -341,6 +341,6 @@ INSTANTIATE_TEST_SUITE_P(Reads, ReceiveAllocationTest,
                          ::testing::Values(ReadPattern{"OneFramePerRead", 1, 0},
                                            ReadPattern{"FramesSplitAcrossReads", 1, 5},
                                            ReadPattern{"ManyFramesPerRead", 16, 0}),
-                         [](const ::testing::TestParamInfo<ReadPattern>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ReadPattern>& p) { return p.param.name; });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Component.h"
+#include "ComponentRef.h"
 #include "CountingComponent.h"
 #include "MessageManager.h"
 #include "RecordingHandler.h"
@@ -34,7 +35,12 @@ protected:
     }
     std::vector<uint8_t> ids() {
         std::vector<uint8_t> result;
-        for (Component* c = wm.getComponents(); c != nullptr; c = c->next) result.push_back(c->ID);
+        wm.forEach([&](Component& c) { result.push_back(c.ID); });
+        return result;
+    }
+    std::vector<Component*> components() {
+        std::vector<Component*> result;
+        wm.forEach([&](Component& c) { result.push_back(&c); });
         return result;
     }
     // One tick; returns what it wrote to standard output.
@@ -61,7 +67,7 @@ TEST_F(WorldModelTest, AddedComponentsAreRegisteredNewestFirst) {
 TEST_F(WorldModelTest, LookupOfZeroFindsNothingEvenWithARetiredComponent) {
     addAt(0, 3)->ID = 0;
     EXPECT_EQ(wm.getComponent(0), nullptr);
-    EXPECT_EQ(wm.acquireComponent(0), nullptr);
+    EXPECT_FALSE(wm.acquireComponent(0));
 }
 
 TEST_F(WorldModelTest, LookupFindsTheComponentAddedLastForADuplicateID) {
@@ -72,18 +78,39 @@ TEST_F(WorldModelTest, LookupFindsTheComponentAddedLastForADuplicateID) {
     (void)older;
 }
 
+// The newest component of an ID is found; once it is retired or removed,
+// the older one with that ID is found again.
+TEST_F(WorldModelTest, LookupFindsTheOlderComponentOfAnIDOnceTheNewerIsGone) {
+    Component* older = addAt(0, 5);
+    Component* newer = addAt(0, 5);
+    newer->ID = 0;
+    EXPECT_EQ(wm.getComponent(5), older);
+    EXPECT_EQ(wm.acquireComponent(5).get(), older);
+
+    Component* newest = addAt(1000, 5);
+    EXPECT_EQ(wm.getComponent(5), newest);
+    mm.run(250000);
+    older->setUpdate();
+    tick(301001);  // the retired one and the silent newest go, the renewed older stays
+    EXPECT_EQ(components(), std::vector<Component*>{older});
+    EXPECT_EQ(wm.getComponent(5), older);
+}
+
 TEST_F(WorldModelTest, AcquireHoldsAUseUntilReleased) {
     Component* older = addAt(0, 5);
     Component* newer = addAt(0, 5);
-    ASSERT_EQ(wm.acquireComponent(5), newer);
-    ASSERT_EQ(wm.acquireComponent(5), newer);
-    EXPECT_EQ(newer->users, 2);
-    EXPECT_EQ(older->users, 0);
-    wm.releaseComponent(newer);
-    wm.releaseComponent(newer);
-    wm.releaseComponent(nullptr);
-    EXPECT_EQ(newer->users, 0);
-    EXPECT_EQ(wm.acquireComponent(9), nullptr);
+    {
+        ORQ::ComponentRef first = wm.acquireComponent(5);
+        ORQ::ComponentRef second = wm.acquireComponent(5);
+        ASSERT_EQ(first.get(), newer);
+        ASSERT_EQ(second.get(), newer);
+        EXPECT_EQ(newer->useCount(), 2);
+        EXPECT_EQ(older->useCount(), 0);
+        ORQ::ComponentRef moved = std::move(first);
+        EXPECT_EQ(newer->useCount(), 2);  // a moved use is still one use
+    }
+    EXPECT_EQ(newer->useCount(), 0);
+    EXPECT_FALSE(wm.acquireComponent(9));
 }
 
 TEST_F(WorldModelTest, MessageGoesToTheComponentOfItsSender) {
@@ -97,7 +124,7 @@ TEST_F(WorldModelTest, MessageGoesToTheComponentOfItsSender) {
     EXPECT_EQ(wm.procNewMessage(makeMessage(10, 7, 5).get()), 0);
     EXPECT_EQ(h5.offeredSenders, (std::vector<uint8_t>{5}));
     EXPECT_TRUE(h6.offeredSenders.empty());
-    EXPECT_EQ(wm.getComponent(5)->users, 0);  // the use taken for processing is given back
+    EXPECT_EQ(wm.getComponent(5)->useCount(), 0);  // the use taken for processing is given back
 }
 
 TEST_F(WorldModelTest, BroadcastReachesEveryComponentAndGivesBackItsUses) {
@@ -107,7 +134,7 @@ TEST_F(WorldModelTest, BroadcastReachesEveryComponentAndGivesBackItsUses) {
     wm.procNewBroadcastMessage(makeMessage(10, 9, 255).get());
     EXPECT_EQ(h5.offeredSenders.size(), 1u);
     EXPECT_EQ(h6.offeredSenders.size(), 1u);
-    for (Component* c = wm.getComponents(); c != nullptr; c = c->next) EXPECT_EQ(c->users, 0);
+    wm.forEach([](Component& c) { EXPECT_EQ(c.useCount(), 0); });
 }
 
 TEST_F(WorldModelTest, TickRunsEveryComponentWithTheTickLength) {
@@ -125,7 +152,7 @@ TEST_F(WorldModelTest, TickRunsEveryComponentWithTheTickLength) {
 
 TEST_F(WorldModelTest, TickOnAnEmptyListDoesNothing) {
     EXPECT_EQ(tick(400000), "");
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_TRUE(components().empty());
 }
 
 // Age limit: more than 300000 ms since the last update, measured modulo 2^32.
@@ -143,7 +170,7 @@ TEST_P(WorldModelAgeing, RemovesOnlyComponentsOlderThanTheLimit) {
     const std::string out = tick(GetParam().tickAt);
     if (GetParam().removed) {
         EXPECT_EQ(out, "[WorldModel] deleteOldComponents id 5\n");
-        EXPECT_EQ(wm.getComponents(), nullptr);
+        EXPECT_TRUE(components().empty());
         EXPECT_EQ(destroyed, 1);
     } else {
         EXPECT_EQ(out, "");
@@ -160,12 +187,12 @@ INSTANTIATE_TEST_SUITE_P(
                       AgeingCase{"AcrossWrapOneMillisecondMoreGoes", 0xFFFFFF9Cu, 299901, true},
                       AgeingCase{"YoungJustBeforeWrapStays", 0xFFFFFF9Cu, 0xFFFFFFCEu, false},
                       AgeingCase{"YoungJustAfterWrapStays", 0xFFFFFF9Cu, 50, false}),
-    [](const ::testing::TestParamInfo<AgeingCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<AgeingCase>& p) { return std::string(p.param.name); });
 
 TEST_F(WorldModelTest, RetiredComponentGoesAtTheNextTickWhateverItsAge) {
     addAt(1000, 5)->ID = 0;
     EXPECT_EQ(tick(1000), "[WorldModel] deleteOldComponents id 0\n");
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_TRUE(components().empty());
     EXPECT_EQ(destroyed, 1);
 }
 
@@ -220,47 +247,47 @@ protected:
 
 TEST_P(WorldModelInUse, AcquiredComponentStaysUntilReleased) {
     Component* c = addAt(0, 5);
-    ASSERT_EQ(wm.acquireComponent(5), c);
-    condemn(c);
+    {
+        ORQ::ComponentRef use = wm.acquireComponent(5);
+        ASSERT_EQ(use.get(), c);
+        condemn(c);
 
-    EXPECT_EQ(tick(removalTime()), line());
-    EXPECT_EQ(wm.getComponents(), c);
-    EXPECT_EQ(destroyed, 0);
-    EXPECT_TRUE(c->mutexData.try_lock());  // the clean-up did not keep the lock
-    c->mutexData.unlock();
-
-    wm.releaseComponent(c);
+        EXPECT_EQ(tick(removalTime()), "");  // nothing removed, nothing logged
+        EXPECT_EQ(components(), std::vector<Component*>{c});
+        EXPECT_EQ(destroyed, 0);
+        EXPECT_TRUE(use.lock());  // the clean-up did not keep the lock
+    }
     EXPECT_EQ(tick(removalTime() + 10), line());
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_TRUE(components().empty());
     EXPECT_EQ(destroyed, 1);
 }
 
 TEST_P(WorldModelInUse, ComponentLockedByAnotherThreadIsLeftForALaterTick) {
     Component* c = addAt(0, 5);
-    condemn(c);
     std::promise<void> locked, release;
     std::thread holder([&] {
-        EXPECT_TRUE(c->lock());
+        ORQ::ComponentRef held = wm.acquireComponent(5);
+        EXPECT_TRUE(held.lock());
         locked.set_value();
         release.get_future().wait();
-        c->unlock();
     });
     locked.get_future().wait();
+    condemn(c);
 
-    EXPECT_EQ(tick(removalTime()), line());  // gives up after the lock's limit
-    EXPECT_EQ(wm.getComponents(), c);
+    EXPECT_EQ(tick(removalTime()), "");  // the holder has a use: not waited for, not logged
+    EXPECT_EQ(components(), std::vector<Component*>{c});
     EXPECT_EQ(destroyed, 0);
 
     release.set_value();
     holder.join();
     EXPECT_EQ(tick(removalTime() + 10), line());
-    EXPECT_EQ(wm.getComponents(), nullptr);
+    EXPECT_TRUE(components().empty());
     EXPECT_EQ(destroyed, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Reasons, WorldModelInUse, ::testing::Values(Why::Old, Why::Retired),
-                         [](const ::testing::TestParamInfo<Why>& info) {
-                             return std::string(info.param == Why::Old ? "Old" : "Retired");
+                         [](const ::testing::TestParamInfo<Why>& p) {
+                             return std::string(p.param == Why::Old ? "Old" : "Retired");
                          });
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "Component.h"
 
 #include <algorithm>
-#include <boost/chrono/duration.hpp>
+#include <chrono>
 
 #include "MessageManager.h"
 #include "WorldModel.h"
@@ -9,8 +9,7 @@
 namespace ORQ {
 
 Component::Component(uint8_t id)
-    : next(nullptr),
-      ID(id),
+    : ID(id),
       newID(0),
       mh(nullptr),
       type(0),
@@ -19,6 +18,7 @@ Component::Component(uint8_t id)
       recvMessageCounter(0),
       sendMessageCounter(0),
       mm(nullptr),
+      next(nullptr),
       users(0),
       timedHandlers(0),
       ownedHandler(nullptr),
@@ -26,14 +26,10 @@ Component::Component(uint8_t id)
       slots(nullptr),
       indexedChain(nullptr) {}
 
-Component::~Component() {
-    delete next;
-    delete ownedHandler;
-}
+Component::~Component() { delete ownedHandler; }
 
 void Component::setMessageManager(MessageManager* manager) {
     mm = manager;
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     updateTime = mm->getTime();
 }
 
@@ -52,7 +48,8 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
-    if (!lock()) return 0;
+    const std::unique_lock<DataLock> held = lockData();
+    if (!held.owns_lock()) return 0;
     if (m->senderID == ID) ++recvMessageCounter;
     if (slotByType != nullptr && mh == indexedChain) {
         const uint8_t slot = slotByType[m->dataType];
@@ -60,7 +57,6 @@ uint8_t Component::procNewMessage(Message* m) {
     } else {
         for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
     }
-    unlock();
     return 0;
 }
 
@@ -88,12 +84,10 @@ uint32_t Component::msUntilDue(uint32_t now) {
 
 void Component::setUpdate() {
     mm->setUpdate(ID);
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     updateTime = mm->getTime();
 }
 
 uint32_t Component::getUpdateTime() {
-    boost::mutex::scoped_lock guard(mutexUpdateTime);
     return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap
 }
 
@@ -111,14 +105,13 @@ bool Component::send(Message* m) {
 
 WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }
 
-bool Component::lock() {
+std::unique_lock<DataLock> Component::lockData() {
     // A free lock is taken at once, without reading the clock for a deadline.
-    if (mutexData.try_lock()) return true;
-    // try_lock_for measures the limit on the steady clock, so a change of the
-    // system time neither stretches nor cuts the wait.
-    return mutexData.try_lock_for(boost::chrono::milliseconds(lockTimeoutMs));
+    std::unique_lock<DataLock> held(mutexData, std::try_to_lock);
+    // The limit is measured on the steady clock, so a change of the system
+    // time neither stretches nor cuts the wait.
+    if (!held.owns_lock()) held.try_lock_for(std::chrono::milliseconds(lockTimeoutMs));
+    return held;
 }
-
-void Component::unlock() { mutexData.unlock(); }
 
 }  // namespace ORQ

@@ -1,22 +1,23 @@
 #pragma once
 // Model of one node of the network: a remote device, a placeholder for a
-// sender of unknown type, or the local node itself. Carries a chain of
-// handlers (each received message is offered to all of them) and the time of
-// its last update.
+// sender of unknown type, or the local node itself. Carries its handlers (a
+// chain, run once per tick, and an index by data type that each received
+// message is dispatched through) and the time of its last update.
 //
 // Threads: the receive thread calls procNewMessage(); the main-loop thread
-// calls run() (under the world-model lock); host threads lock the component
-// and read/write its fields. Every field of a device model is guarded by the
-// data lock (lock()/unlock(), at most 1000 ms of waiting, on a monotonic
-// clock). updateTime is guarded by mutexUpdateTime, taken inside the data lock
-// or the world-model lock, never the other way round.
+// calls run() (under the world-model lock); host threads work on a component
+// through a ComponentRef, which holds a use and the data lock. Every field of
+// a device model is guarded by the data lock (at most 1000 ms of waiting, on
+// a monotonic clock); only a ComponentRef and procNewMessage take it.
+// updateTime is atomic: ageing and the host read it without the data lock.
 //
 // Lifetime: users found the component through WorldModel::acquireComponent and
-// hold a use (`users`); the world model never removes a component in use.
+// hold a use (a ComponentRef); the world model never removes a component in use.
 #include <atomic>
-#include <boost/thread/mutex.hpp>  // boost::mutex and boost::timed_mutex
 #include <cstdint>
+#include <mutex>
 
+#include "DataLock.h"
 #include "Message.h"
 #include "MessageHandler.h"
 
@@ -31,7 +32,7 @@ public:
     static constexpr uint32_t lockTimeoutMs = 1000;
 
     explicit Component(uint8_t id);
-    virtual ~Component();  // destroys `next` (the rest of the list); handlers are not touched
+    virtual ~Component();  // handlers are not touched, but for the adopted one
 
     // Registers with the manager and starts the age at 0.
     void setMessageManager(MessageManager* mm);
@@ -62,26 +63,18 @@ public:
     // Counts, stamps, hands m to the manager (copied); true when queued.
     bool send(Message* m);
     WorldModel* getWorldModel();
+    // Number of ComponentRefs held on the component (any thread).
+    uint16_t useCount() const { return users.load(); }
 
-    bool lock();    // data lock, waiting at most 1000 ms; false on timeout
-    void unlock();
-
-    Component* next;
     std::atomic<uint8_t> ID;  // 0: retired, never found by lookups
     uint8_t newID;
     MessageHandler* mh;
     uint8_t type;  // 0 ground station / plain component, 1 flight board
-    uint32_t updateTime;
+    std::atomic<uint32_t> updateTime;  // manager time of the last update
     std::atomic<uint32_t> lastSendTime;
     int16_t recvMessageCounter;
     std::atomic<int16_t> sendMessageCounter;
-    boost::mutex mutexUpdateTime;
-    boost::timed_mutex mutexData;
     MessageManager* mm;
-
-    // Number of threads using the component; raised and checked only under
-    // the world-model lock, lowered by WorldModel::releaseComponent.
-    std::atomic<uint16_t> users;
 
 protected:
     // For a model whose every handler ignores all messages but those of one
@@ -96,6 +89,19 @@ protected:
     void indexHandlers(const uint8_t* slotByType, MessageHandler* const* slots);
 
 private:
+    friend class ComponentRef;  // takes uses and the data lock
+    friend class WorldModel;    // keeps the list through `next`
+
+    // The data lock, taken at once when free, else within lockTimeoutMs on a
+    // monotonic clock; the result does not own the lock on a timeout.
+    std::unique_lock<DataLock> lockData();
+
+    Component* next;  // the world model's list; guarded by the world-model lock
+    DataLock mutexData;
+    // Number of ComponentRefs held; raised under the world-model lock while
+    // the component is in the world model, so the clean-up, which holds it,
+    // sees every use.
+    std::atomic<uint16_t> users;
     uint8_t timedHandlers;         // handlers on the chain with timed work
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
     const uint8_t* slotByType;     // null: no index

@@ -1,15 +1,14 @@
 #include "MessageHandlerTypeClient.h"
 
 #include "Component.h"
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
 #include "MessageManager.h"
 #include "WorldModel.h"
 
 namespace ORQ {
 
-MessageHandlerTypeClient::MessageHandlerTypeClient(uint32_t joinedAt)
+MessageHandlerTypeClient::MessageHandlerTypeClient(ComponentFactory make, uint32_t joinedAt)
     : MessageHandler(typeReply, typeRequest, 0, 1, anyChannel, true),
+      factory(make),
       dueAt(joinedAt + requestPeriod),
       waiting(false),
       ticket(0) {}
@@ -51,13 +50,8 @@ bool MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
 uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
     if (!accepts(*m)) return 0;
     const uint8_t id = component->ID;
-    Component* typed = nullptr;
-    switch (m->data[0]) {
-        case DeviceCode::flightBoard: typed = new ComponentVKRClient(id); break;
-        case DeviceCode::groundStation: typed = new ComponentQRNClient(id); break;
-        default: return 0;
-    }
-    if (typed == nullptr) return 0;  // out of memory: the requests go on
+    Component* typed = factory != nullptr ? factory(id, m->data[0]) : nullptr;
+    if (typed == nullptr) return 0;  // unknown code or out of memory: the requests go on
     component->getWorldModel()->replace(component, typed);
     return 0;
 }

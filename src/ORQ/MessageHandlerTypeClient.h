@@ -4,9 +4,9 @@
 // joined and then 1000 ms after each request, each request waiting for its
 // turn at the manager's TypeRequestPacer once it is due (a request the queue
 // refuses keeps its turn and goes on a later tick); a reply of data type 4
-// with one byte (1 flight board, 0 ground station) creates the typed model
-// with the same ID, adds it to the world model and retires the placeholder
-// (ID 0), whenever it arrives.
+// with one byte (1 flight board, 0 ground station) has the factory build the
+// typed model with the same ID, adds it to the world model and retires the
+// placeholder (ID 0), whenever it arrives.
 //
 // Threads: run() and msUntilDue() on the main-loop thread (under the
 // world-model lock); procNewMessage() on the receive thread, under the
@@ -15,6 +15,7 @@
 
 #include "DataTypes.h"
 #include "MessageHandler.h"
+#include "MessageManager.h"
 
 namespace ORQ {
 
@@ -25,7 +26,8 @@ public:
     static const uint32_t requestPeriod = 1000;
 
     // joinedAt: manager time at which the placeholder joined the world model.
-    explicit MessageHandlerTypeClient(uint32_t joinedAt = 0);
+    // A null factory builds nothing: the requests go on.
+    MessageHandlerTypeClient(ComponentFactory factory, uint32_t joinedAt);
     ~MessageHandlerTypeClient() override;
 
     uint8_t procNewMessage(Message* m) override;
@@ -37,6 +39,7 @@ public:
     bool sendTypeRequest(uint8_t receiver);
 
 private:
+    const ComponentFactory factory;
     uint32_t dueAt;   // manager time of the next request
     bool waiting;     // due, holding `ticket`
     uint32_t ticket;  // place in the pacer's line while waiting

@@ -13,6 +13,7 @@ MessageManager::MessageManager()
       wm(this),
       typeRequests(),
       ego(nullptr),
+      factory(nullptr),
       settings(),
       myID(0),
       timeNow(0),
@@ -72,7 +73,7 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
             // allocations (null inside the library) add nothing; the sender's
             // next message tries again.
             Component* placeholder = new Component(m->senderID);
-            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(getTime());
+            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
             if (placeholder != nullptr && typeClient != nullptr) {
                 placeholder->adoptMessageHandler(typeClient);
                 wm.addComponent(placeholder);
@@ -109,6 +110,8 @@ void MessageManager::setEgo(Component* e) {
 void MessageManager::setObserve(uint8_t value) { settings.observe = value ? 1 : 0; }
 
 void MessageManager::setAutoAddNewComponents(uint8_t value) { settings.autoAddNewComponents = value ? 1 : 0; }
+
+void MessageManager::setComponentFactory(ComponentFactory f) { factory = f; }
 
 void MessageManager::setRoute(uint8_t value) { settings.route = value ? 1 : 0; }
 

@@ -10,10 +10,14 @@
 // loop that sleeps until the next thing is due keeps the ages current that
 // way between its ticks.
 //
+// Type discovery builds typed components with the factory the owner sets
+// (setComponentFactory); without one, placeholders stay placeholders. The
+// manager itself knows no device model.
+//
 // Threads: run() on the main-loop thread only; procMessage() on the receive
 // thread of a link driver (or inside run() for auto-mode systems); send() and
-// wakeMainLoop() from any thread. Settings, myID, ego, the clock and the wake
-// function are set before the threads start.
+// wakeMainLoop() from any thread. Settings, myID, ego, the factory, the clock
+// and the wake function are set before the threads start.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +32,11 @@
 #include "WorldModel.h"
 
 namespace ORQ {
+
+// The typed model for a node's type reply code (1 flight board, 0 ground
+// station) with the node's ID; null for a code it does not know (or when out
+// of memory). The caller owns the result.
+using ComponentFactory = Component* (*)(uint8_t id, uint8_t typeCode);
 
 class MessageManager {
 public:
@@ -51,6 +60,7 @@ public:
     void setEgo(Component* e);
     void setObserve(uint8_t value);
     void setAutoAddNewComponents(uint8_t value);
+    void setComponentFactory(ComponentFactory factory);
     void setRoute(uint8_t value);
     void setBroadcast(uint8_t value);
     Settings getSettings();
@@ -74,6 +84,7 @@ private:
     WorldModel wm;
     TypeRequestPacer typeRequests;
     Component* ego;
+    ComponentFactory factory;
     Settings settings;
     uint8_t myID;
     std::atomic<uint32_t> timeNow;

@@ -10,30 +10,37 @@ namespace ORQ {
 namespace {
 
 // ms of manager time `c` has had no accepted message, modulo 2^32 (right
-// when the manager time wraps). Read under the update-time lock, like the
-// update itself, so an update and this reading never cross.
-uint32_t ageOf(Component* c, MessageManager* mm) {
-    boost::mutex::scoped_lock guard(c->mutexUpdateTime);
-    return mm->getTime() - c->updateTime;
-}
+// when the manager time wraps).
+uint32_t ageOf(const Component* c, MessageManager* mm) { return mm->getTime() - c->updateTime; }
 
 }  // namespace
 
 WorldModel::WorldModel(MessageManager* manager)
-    : mm(manager), components(nullptr), timeNow(0), cleanupNow(false), cleanupScheduled(false), cleanupAt(0) {}
+    : mm(manager),
+      components(nullptr),
+      byID{},
+      timeNow(0),
+      cleanupNow(false),
+      cleanupScheduled(false),
+      cleanupAt(0) {}
 
-WorldModel::~WorldModel() { delete components; }
+WorldModel::~WorldModel() {
+    while (Component* c = components) {
+        components = c->next;
+        delete c;
+    }
+}
 
 void WorldModel::addComponent(Component* c) {
     {
-        boost::mutex::scoped_lock guard(mutex);
+        std::lock_guard<std::mutex> guard(mutex);
         linkFirst(c);
     }
     mm->wakeMainLoop();
 }
 
 void WorldModel::replace(Component* replaced, Component* typed) {
-    boost::mutex::scoped_lock guard(mutex);
+    std::lock_guard<std::mutex> guard(mutex);
     linkFirst(typed);
     replaced->ID = 0;
 }
@@ -42,72 +49,60 @@ void WorldModel::linkFirst(Component* c) {
     c->setMessageManager(mm);
     c->next = components;
     components = c;
+    if (c->ID != 0) byID[c->ID] = c;
     cleanupNow = true;
 }
 
+Component* WorldModel::find(uint8_t id) {
+    if (id == 0) return nullptr;
+    Component* c = byID[id];
+    if (c == nullptr || c->ID == id) return c;
+    // Retired since it was indexed: the next one with the ID, if any.
+    for (c = c->next; c != nullptr && c->ID != id; c = c->next) {
+    }
+    byID[id] = c;
+    return c;
+}
+
 Component* WorldModel::getComponent(uint8_t id) {
-    if (id == 0) return nullptr;
-    boost::mutex::scoped_lock guard(mutex);
-    for (Component* c = components; c != nullptr; c = c->next) {
-        if (c->ID == id) return c;
-    }
-    return nullptr;
+    std::lock_guard<std::mutex> guard(mutex);
+    return find(id);
 }
 
-Component* WorldModel::acquireComponent(uint8_t id) {
-    if (id == 0) return nullptr;
-    boost::mutex::scoped_lock guard(mutex);
-    for (Component* c = components; c != nullptr; c = c->next) {
-        if (c->ID == id) {
-            ++c->users;
-            return c;
-        }
-    }
-    return nullptr;
+ComponentRef WorldModel::acquireComponent(uint8_t id) {
+    std::lock_guard<std::mutex> guard(mutex);
+    return ComponentRef(find(id));
 }
-
-void WorldModel::releaseComponent(Component* c) {
-    if (c == nullptr) return;
-    // A retired component given back by its last user can now be removed.
-    if (--c->users == 0 && c->ID == 0) mm->wakeMainLoop();
-}
-
-Component* WorldModel::getComponents() { return components; }
 
 uint8_t WorldModel::procNewMessage(Message* m) {
-    Component* c = acquireComponent(m->senderID);
-    if (c == nullptr) return 0;
+    const ComponentRef c = acquireComponent(m->senderID);
+    if (!c) return 0;
     // Outside the world-model lock: the handlers may add components.
     c->procNewMessage(m);
-    releaseComponent(c);
     return 1;
 }
 
 void WorldModel::procNewBroadcastMessage(Message* m) {
     // Each component is held in use while it processes the message, so it
     // stays in the list and its `next` (read under the lock) stays valid.
-    boost::mutex::scoped_lock guard(mutex);
-    Component* c = components;
-    if (c != nullptr) ++c->users;
-    while (c != nullptr) {
+    std::unique_lock<std::mutex> guard(mutex);
+    for (Component* c = components; c != nullptr;) {
+        const ComponentRef held(c);
         guard.unlock();
-        c->procNewMessage(m);
+        held->procNewMessage(m);
         guard.lock();
-        Component* following = c->next;
-        if (following != nullptr) ++following->users;
-        --c->users;
-        c = following;
+        c = c->next;
     }
 }
 
 void WorldModel::run(uint16_t timeDiff) {
-    boost::mutex::scoped_lock guard(mutex);
+    std::lock_guard<std::mutex> guard(mutex);
     if (cleanupNow || (cleanupScheduled && static_cast<int32_t>(timeNow - cleanupAt) >= 0)) deleteOldComponents();
     for (Component* c = components; c != nullptr; c = c->next) c->run(timeDiff);
 }
 
 uint32_t WorldModel::msUntilDue() {
-    boost::mutex::scoped_lock guard(mutex);
+    std::lock_guard<std::mutex> guard(mutex);
     const uint32_t now = timeNow;
     if (cleanupNow) return 0;
     uint32_t due = Component::nothingDue;
@@ -140,38 +135,46 @@ void WorldModel::deleteOldComponents() {
             cleanupAt = timeNow + (maxAge - oldest) + 1;
             return;
         }
-
-        logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
-        // A component in use is never waited for: its user may be waiting for
-        // the world-model lock (type discovery adding a model). Uses are only
-        // raised under this lock, so none can appear while we wait below.
-        if (c->users != 0) return;
-        if (!c->lock()) return;  // held by a thread without a use: next tick
-
-        if (prev == nullptr) {
-            components = c->next;
-        } else {
-            prev->next = c->next;
+        {
+            ComponentRef held(c);
+            // A component in use is never waited for: its user may be waiting
+            // for the world-model lock (type discovery adding a model). Uses
+            // are only raised under this lock, so none can appear meanwhile.
+            if (c->useCount() != 1) return;
+            if (!held.lock()) return;  // held by a thread without a use: next tick
+            // Logged only here: a component left for a later tick is not gone.
+            logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
+            unlink(c, prev);
         }
-        c->next = nullptr;  // destroy c alone, not the rest of the list
-        c->unlock();
         delete c;
     }
+}
+
+void WorldModel::unlink(Component* c, Component* prev) {
+    if (prev == nullptr) {
+        components = c->next;
+    } else {
+        prev->next = c->next;
+    }
+    // Whatever ID c had when it was indexed: the next one in the list with
+    // that ID, if any, takes its place.
+    for (std::size_t id = 1; id < byID.size(); ++id) {
+        if (byID[id] != c) continue;
+        Component* older = c->next;
+        while (older != nullptr && older->ID != id) older = older->next;
+        byID[id] = older;
+    }
+    c->next = nullptr;
 }
 
 void WorldModel::setTime(uint32_t time) { timeNow = time; }
 
 uint32_t WorldModel::getTime() { return timeNow; }
 
-void WorldModel::lock() { mutex.lock(); }
-
-void WorldModel::unlock() { mutex.unlock(); }
-
 void WorldModel::print() {
-    boost::mutex::scoped_lock guard(mutex);
-    for (Component* c = components; c != nullptr; c = c->next) {
-        logLine("Component ID ", static_cast<unsigned>(c->ID), " type ", static_cast<unsigned>(c->type));
-    }
+    forEach([](const Component& c) {
+        logLine("Component ID ", static_cast<unsigned>(c.ID), " type ", static_cast<unsigned>(c.type));
+    });
 }
 
 }  // namespace ORQ

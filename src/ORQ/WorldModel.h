@@ -5,24 +5,28 @@
 // have had no accepted message for more than 300000 ms of manager time. A tick
 // looks at the ages only when the oldest component can have passed the limit,
 // or after a component joined or was retired; msUntilDue() tells the main loop
-// when the next tick has work.
+// when the next tick has work. The list and an index by ID are its own:
+// others reach components through a ComponentRef (acquireComponent) or, under
+// the lock, through forEach.
 //
 // Threads: the main-loop thread runs setTime()/run()/msUntilDue(); the receive
 // thread calls procNewMessage(), addComponent() and replace(); host threads
 // acquire components.
 //
 // Lock order (the whole library): world-model lock -> component data lock ->
-// component update-time lock -> queue mutex / driver buffer mutex.
+// queue mutex / driver buffer mutex.
 // The one reverse step, type discovery adding a model while it holds the
-// placeholder's data lock, cannot deadlock: a component in use (users > 0) is
-// never waited for by the clean-up, and whoever holds a data lock holds a use.
+// placeholder's data lock, cannot deadlock: a component in use is never
+// waited for by the clean-up, and whoever holds a data lock holds a use.
 // A component is destroyed only under the world-model lock, after it was
 // unlinked with no users, so a user never sees it destroyed.
+#include <array>
 #include <atomic>
-#include <boost/thread/mutex.hpp>
 #include <cstdint>
+#include <mutex>
 
 #include "Component.h"
+#include "ComponentRef.h"
 #include "Message.h"
 
 namespace ORQ {
@@ -35,26 +39,24 @@ public:
 
     explicit WorldModel(MessageManager* mm);
     virtual ~WorldModel();  // destroys every component
+    WorldModel(const WorldModel&) = delete;
+    WorldModel& operator=(const WorldModel&) = delete;
 
-    // Links c at the head and registers it (age 0), and wakes the main loop.
-    // Takes the world-model lock.
+    // Links c at the head and registers it (age 0), and wakes the main loop;
+    // the world model owns c from here on. Takes the world-model lock.
     void addComponent(Component* c);
     // Links `typed` at the head and retires `replaced` (ID 0: no longer
     // found), in one step for the lookups. The main loop is woken when the
-    // last use of `replaced` is given back, so its next tick can remove it.
-    // Takes the world-model lock.
+    // last use of `replaced` is given back (see ComponentRef), so its next
+    // tick can remove it. Takes the world-model lock.
     void replace(Component* replaced, Component* typed);
-    // First component with that ID (null for 0). The result may be removed by
-    // the main-loop thread at any time; use acquireComponent to work on it.
+    // The newest component with that ID (null for 0). The result may be
+    // removed by the main-loop thread at any time: for that thread and for
+    // single-threaded tests; everyone else uses acquireComponent.
     Component* getComponent(uint8_t ID);
-    // Like getComponent, and raises the component's use count under the lock:
-    // it is not removed before releaseComponent.
-    Component* acquireComponent(uint8_t ID);
-    // Gives back a use; null is ignored. The last use of a retired component
-    // wakes the main loop.
-    void releaseComponent(Component* c);
-    // Head of the list; walk it only while holding lock().
-    Component* getComponents();
+    // The newest component with that ID, held in use (empty for 0 or none):
+    // it is not removed before the ref is gone.
+    ComponentRef acquireComponent(uint8_t ID);
 
     // Gives m to the component of its sender: 1 if there was one, else 0.
     uint8_t procNewMessage(Message* m);
@@ -63,26 +65,42 @@ public:
 
     // One tick: clean-up when due, then run() of every component; under the lock.
     void run(uint16_t timeDiff);
-    // Removes retired and silent components; caller holds the lock.
-    void deleteOldComponents();
     // ms of manager time from the last tick until the next tick has work: a
     // timed handler, a clean-up or the oldest component passing the age
     // limit (Component::nothingDue: none). Main-loop thread, after run().
     uint32_t msUntilDue();
 
+    // Calls visit(Component&) for every component, newest first, under the
+    // world-model lock: every component stays alive meanwhile, but its data
+    // lock is not held (a visit may take it: the lock order allows that).
+    // visit must not call back into the world model.
+    template <class Visit>
+    void forEach(Visit visit) {
+        std::lock_guard<std::mutex> guard(mutex);
+        for (Component* c = components; c != nullptr; c = c->next) visit(*c);
+    }
+
     void setTime(uint32_t time);
     uint32_t getTime();
-    void lock();
-    void unlock();
     void print();  // "Component ID n type t" per component; takes the lock
 
 private:
-    boost::mutex mutex;
-    MessageManager* mm;
-    Component* components;
-    // Registers c and links it at the head; caller holds the lock.
+    // The newest component with that ID, or null; lock held.
+    Component* find(uint8_t id);
+    // Removes retired and silent components; lock held.
+    void deleteOldComponents();
+    // Registers c and links it at the head; lock held.
     void linkFirst(Component* c);
+    // Unlinks c (prev: the one before it, null at the head); lock held.
+    void unlink(Component* c, Component* prev);
 
+    std::mutex mutex;
+    MessageManager* mm;
+    Component* components;  // newest first
+    // byID[i]: the newest component added with ID i, or null when there is
+    // none. A component retired since (ID 0) may still sit there until the
+    // next lookup of i finds it out and looks for an older one in the list.
+    std::array<Component*, 256> byID;
     std::atomic<uint32_t> timeNow;
     // Clean-up schedule, under the lock: a clean-up is due at the next tick
     // when cleanupNow (a component joined or was retired), else, with

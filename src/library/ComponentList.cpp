@@ -8,7 +8,6 @@
 #include <bitset>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
@@ -23,8 +22,10 @@ namespace {
 // its type reply (a plain component that also carries type 0) with -1. A
 // model's type is set when it is built and never changes, so it is read here
 // without the component's data lock.
-int typeCode(ORQ::Component* c) {
-    if (dynamic_cast<ORQ::ComponentVKRClient*>(c) || dynamic_cast<ORQ::ComponentQRNClient*>(c)) return c->type;
+int typeCode(const ORQ::Component& c) {
+    if (dynamic_cast<const ORQ::ComponentVKRClient*>(&c) || dynamic_cast<const ORQ::ComponentQRNClient*>(&c)) {
+        return c.type;
+    }
     return -1;
 }
 
@@ -36,24 +37,22 @@ int listComponents(int* ids, int* types, int* size) {
     const int slots = *size > 0 ? *size : 0;
     if (slots > 0 && (!ids || !types)) return ERROR_BUFFER_TOO_SMAL;
 
-    ORQ::WorldModel* wm = mm->getWorldModel();
-    std::lock_guard<ORQ::WorldModel> guard(*wm);
     // While a type reply is being taken in, the new model (at the head) and
     // the placeholder it replaces briefly share an ID; lookups find the
     // first, so only the first of an ID is listed. Retired components (ID 0)
     // are not nodes.
     std::bitset<256> listed;
     int found = 0;
-    for (ORQ::Component* c = wm->getComponents(); c != nullptr; c = c->next) {
-        const uint8_t id = c->ID;
-        if (id == 0 || listed[id]) continue;
+    mm->getWorldModel()->forEach([&](const ORQ::Component& c) {
+        const uint8_t id = c.ID;
+        if (id == 0 || listed[id]) return;
         listed[id] = true;
         if (found < slots) {
             ids[found] = id;
             types[found] = typeCode(c);
         }
         ++found;
-    }
+    });
     *size = found;
     return found > slots ? ERROR_BUFFER_TOO_SMAL : ERROR_NO;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "ComponentDLLInterface.h"
+#include "ComponentRef.h"
 #include "ComponentQRNClient.h"
 #include "ComponentQRNInterface.h"
 #include "ComponentVKRClient.h"
@@ -23,31 +24,6 @@ namespace {
 ComponentVKRInterface componentVKRInterface;
 ComponentQRNInterface componentQRNInterface;
 ComponentDLLInterface componentDLLInterface;
-
-// A component found for one call: kept from removal from the lookup on, and
-// data-locked once lock() succeeds; both are given back on every way out.
-class ComponentUse {
-public:
-    ComponentUse(ORQ::WorldModel* wm, uint8_t id) : wm(wm), c(wm->acquireComponent(id)), locked(false) {}
-    ~ComponentUse() {
-        if (locked) c->unlock();
-        if (c) wm->releaseComponent(c);
-    }
-    ComponentUse(const ComponentUse&) = delete;
-    ComponentUse& operator=(const ComponentUse&) = delete;
-
-    // True when the component exists and its data lock was taken in time.
-    bool lock() {
-        locked = c && c->lock();
-        return locked;
-    }
-    ORQ::Component* get() const { return c; }
-
-private:
-    ORQ::WorldModel* wm;
-    ORQ::Component* c;
-    bool locked;
-};
 
 // Hands the items one by one to a map part; stops at the first failure, which
 // leaves *size as the host passed it. On success *size becomes the number of
@@ -85,7 +61,9 @@ int dataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplex
                         ms, dataIDs, indexs, komplexSize, value, size);
     }
 
-    ComponentUse use(mm->getWorldModel(), id);
+    // Held in use and data-locked for the whole batch; both are given back
+    // on every way out.
+    ORQ::ComponentRef use = mm->getWorldModel()->acquireComponent(id);
     if (!use.lock()) return ERROR_COMPONENT_NOT_SUPPORTED;
     ORQ::Component* c = use.get();
     switch (c->type) {

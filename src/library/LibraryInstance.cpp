@@ -5,6 +5,7 @@
 #include <boost/chrono.hpp>
 
 #include "CaptureControl.h"
+#include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "LogLine.h"
 #include "ConnectionString.h"
@@ -32,6 +33,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
     // routes a message as soon as one arrives, reading these settings.
     mm->setObserve(1);
     mm->setAutoAddNewComponents(1);
+    mm->setComponentFactory(&ORQ::makeDeviceModel);
     mm->setBroadcast(1);
     mm->addMessageSystem(ms);
     mm->setMyID(static_cast<uint8_t>(tabletID & 0xFF));

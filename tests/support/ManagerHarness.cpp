@@ -1,11 +1,14 @@
 #include "ManagerHarness.h"
 
+#include "DeviceModelFactory.h"
+
 namespace ORQ {
 namespace test {
 
 ManagerHarness::ManagerHarness(uint8_t myID) : ms(new MessageSystem()) {
     mm.addMessageSystem(ms.get());
     mm.setMyID(myID);
+    mm.setComponentFactory(&makeDeviceModel);
 }
 
 void ManagerHarness::observeAndAutoAdd() {

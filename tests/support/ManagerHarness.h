@@ -1,8 +1,9 @@
 #pragma once
 // A message manager as the library sets it up, for tests of what components
 // and handlers send and receive: one driver-mode message system registered
-// (its queue is read the way the send thread reads it), a given own ID, and
-// a manager clock that the test drives. Single-threaded use.
+// (its queue is read the way the send thread reads it), a given own ID, the
+// library's device models for type discovery, and a manager clock that the
+// test drives. Single-threaded use.
 #include <cstdint>
 #include <memory>
 #include <vector>
