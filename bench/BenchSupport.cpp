@@ -34,7 +34,7 @@ Bytes accFrame(uint8_t sender, uint8_t receiver, int16_t x, int16_t y, int16_t z
 }
 
 Bytes flightBoardReply(uint8_t sender, uint8_t receiver) {
-    const uint8_t flightBoard = 1;
+    const uint8_t flightBoard = ORQ::DeviceCode::flightBoard;
     return frame(typeReplyType, sender, receiver, 0, &flightBoard, 1);
 }
 

@@ -17,6 +17,7 @@
 
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
+#include "DataTypes.h"
 #include "DeviceModelFactory.h"
 #include "Dll.h"
 #include "FuzzTargets.h"
@@ -91,7 +92,7 @@ public:
         mm->getWorldModel()->addComponent(new ORQ::ComponentQRNClient(6));
         // The first message of an unknown sender creates its placeholder.
         Message hello;
-        hello.dataType = 54;
+        hello.dataType = ORQ::DataType::heartbeat.report;
         hello.senderID = 7;
         hello.receiverID = ownID;
         mm->procMessage(&hello, ms.get());

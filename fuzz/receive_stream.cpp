@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "DataTypes.h"
 #include "FuzzTargets.h"
 #include "Message.h"
 #include "MessageSystem.h"
@@ -87,7 +88,7 @@ int orqFuzzOneReceiveStream(const uint8_t* data, size_t size) {
                                    0x02, 0x00, 0x03, 0x00, 0x01, 0xFC};
     ms->procNewData(good, sizeof good);
     std::unique_ptr<Message> m(ms->getNewMessage());
-    ORQ_FUZZ_CHECK(m && m->dataType == 6 && m->senderID == 5 && m->dataSize == 6 &&
+    ORQ_FUZZ_CHECK(m && m->dataType == ORQ::DataType::acc.report && m->senderID == 5 && m->dataSize == 6 &&
                    m->data[0] == 1 && m->data[2] == 2 && m->data[4] == 3);
     return 0;
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "CaptureReader.h"
+#include "DataTypes.h"
 #include "DeviceFrames.h"
 #include "Dll.h"
 #include "HostLibrary.h"
@@ -153,8 +154,8 @@ TEST_F(Recording, ACaptureStartedBeforeInitHoldsEveryByteOfTheRun) {
     EXPECT_EQ(std::string(c.header.connectionText()), sim.path());
     EXPECT_FALSE(c.endsWithGap);
     EXPECT_EQ(c.receivedBytes, static_cast<uint64_t>(receivedBytes())) << "every byte read is in the capture";
-    EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(3, kOwnID, kBoard, 0))) << "the type request to the board";
-    EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(3, kOwnID, kStation, 0)));
+    EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(ORQ::DataType::typeRequest, kOwnID, kBoard, 0))) << "the type request to the board";
+    EXPECT_TRUE(contains(c.written, ORQ::test::smalFrame(ORQ::DataType::typeRequest, kOwnID, kStation, 0)));
 }
 
 TEST_F(Recording, ACaptureStartedBeforeAFailedInitWaitsForTheNextStart) {

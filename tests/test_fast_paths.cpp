@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ComponentVKRClient.h"
+#include "DataTypes.h"
 #include "ManagerHarness.h"
 #include "Message.h"
 #include "MessageQueue.h"
@@ -15,6 +16,8 @@
 #include "WorldModel.h"
 
 namespace {
+
+namespace DataType = ORQ::DataType;
 
 ORQ::Message queued(uint8_t dataType) {
     ORQ::Message m;
@@ -28,18 +31,18 @@ TEST(SendQueueHook, TellsTheConsumerOfEveryMessageQueuedOrRefreshedUntilCleared)
     ORQ::MessageQueue q;
     unsigned calls = 0;
     q.setOnQueued([&] { ++calls; });
-    ORQ::Message m = queued(31);
+    ORQ::Message m = queued(DataType::temperature.set);
     q.add(&m);
     EXPECT_EQ(1u, calls);
     ASSERT_NE(q.getFirstMessage(), nullptr);  // the consumer holds the head
-    ORQ::Message behind = queued(33);
+    ORQ::Message behind = queued(DataType::gpsMode.set);
     q.add(&behind);
     EXPECT_EQ(2u, calls) << "queued behind a taken head";
     q.add(&behind);
     EXPECT_EQ(3u, calls) << "a refresh";
     EXPECT_EQ(2, q.getElementCount());
     q.setOnQueued(nullptr);
-    ORQ::Message later = queued(35);
+    ORQ::Message later = queued(DataType::rcReceiver.set);
     q.add(&later);
     EXPECT_EQ(3u, calls);
 }
@@ -49,11 +52,11 @@ TEST(SendQueueHook, SaysNothingOfARefusedMessage) {
     unsigned calls = 0;
     q.setOnQueued([&] { ++calls; });
     for (unsigned i = 0; i < ORQ::MessageQueue::maxElements; ++i) {
-        ORQ::Message m = queued(31);
+        ORQ::Message m = queued(DataType::temperature.set);
         m.channel = static_cast<uint8_t>(i);
         ASSERT_TRUE(q.add(&m));
     }
-    ORQ::Message refused = queued(33);
+    ORQ::Message refused = queued(DataType::gpsMode.set);
     EXPECT_FALSE(q.add(&refused));
     EXPECT_EQ(unsigned(ORQ::MessageQueue::maxElements), calls);
 }
@@ -102,9 +105,9 @@ protected:
 };
 
 TEST_F(BoardDispatch, HandlerAddedAfterConstructionIsOfferedEveryMessage) {
-    feedBoth(6, 0, {1, 0, 2, 0, 3, 0});
-    feedBoth(200, 0, {});
-    feedBoth(54, 0, {1});
+    feedBoth(DataType::acc.report, 0, {1, 0, 2, 0, 3, 0});
+    feedBoth(200, 0, {});  // no data type of the protocol
+    feedBoth(DataType::heartbeat.report, 0, {1});
     EXPECT_EQ(extra.offeredSenders, (std::vector<uint8_t>{6, 6, 6}));
 }
 

@@ -13,12 +13,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "DataTypes.h"
 #include "DeviceFrames.h"
 #include "HostLibrary.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
 
 using namespace ORQ::test;
+namespace DataType = ORQ::DataType;
 
 namespace {
 
@@ -119,15 +121,15 @@ protected:
     // and a node that never says what it is (7).
     void startWithDevices(Pty& device) {
         ASSERT_EQ(OK, lib.callInit(kOwnID, 0, device.slavePath().c_str()));
-        announce(device, kFlightBoard, 1);
-        announce(device, kGroundStation, 0);
-        device.write(smalFrame(54, kPlaceholder, kOwnID, 0, {1}));
+        announce(device, kFlightBoard, ORQ::DeviceCode::flightBoard);
+        announce(device, kGroundStation, ORQ::DeviceCode::groundStation);
+        device.write(smalFrame(DataType::heartbeat.report, kPlaceholder, kOwnID, 0, {1}));
     }
 
     void announce(Pty& device, int id, uint8_t type) {
-        device.write(smalFrame(54, uint8_t(id), kOwnID, 0, {1}));
-        ASSERT_TRUE(device.waitForSequence(smalFrame(3, kOwnID, uint8_t(id), 0), kDeadline));
-        device.write(smalFrame(4, uint8_t(id), kOwnID, 0, {type}));
+        device.write(smalFrame(DataType::heartbeat.report, uint8_t(id), kOwnID, 0, {1}));
+        ASSERT_TRUE(device.waitForSequence(smalFrame(DataType::typeRequest, kOwnID, uint8_t(id), 0), kDeadline));
+        device.write(smalFrame(DataType::typeReply, uint8_t(id), kOwnID, 0, {type}));
         ASSERT_TRUE(eventually(
             [&] {
                 int v = -1;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DataTypes.h"
 #include "DeviceFrames.h"
 #include "Message.h"
 #include "MessageSystem.h"
@@ -36,13 +37,13 @@ Bytes operator+(Bytes a, const Bytes& b) {
 
 // Acceleration report of flight board 5 carrying `tag` in x.
 Bytes report(uint16_t tag) {
-    return ORQ::test::smalFrame(6, 5, 1, 0, {uint8_t(tag), uint8_t(tag >> 8), 0, 0, 0, 0});
+    return ORQ::test::smalFrame(ORQ::DataType::acc.report, 5, 1, 0, {uint8_t(tag), uint8_t(tag >> 8), 0, 0, 0, 0});
 }
 
 // The largest layout (64 bytes, 58 payload bytes) with every payload byte one
 // that must be escaped: a 130-byte frame, the longest there is.
 Bytes largestFrame() {
-    return ORQ::test::smalFrame(50, 5, 1, 0, Bytes(58, 0xFD));
+    return ORQ::test::smalFrame(ORQ::DataType::debugText.report, 5, 1, 0, Bytes(58, 0xFD));
 }
 
 Bytes reports(size_t count, const Bytes& between = Bytes()) {
@@ -74,7 +75,7 @@ void handOver(MessageSystem& ms, const uint8_t* bytes, size_t n, Outcome& out) {
         ++out.calls;
         if (m) {
             ++out.decoded;
-            if (m->dataType == 6 && m->dataSize == 6) out.tags.push_back(uint16_t(m->data[0] | m->data[1] << 8));
+            if (m->dataType == ORQ::DataType::acc.report && m->dataSize == 6) out.tags.push_back(uint16_t(m->data[0] | m->data[1] << 8));
         }
         if (ms.statistics().receivedMessages == before) return;
     }

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "DataTypes.h"
 #include "DeviceFrames.h"
 #include "Dll.h"
 #include "HostLibrary.h"
@@ -31,6 +32,7 @@
 #include "TestMessages.h"
 
 using namespace ORQ::test;
+namespace DataType = ORQ::DataType;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -52,7 +54,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 Bytes accReport(uint8_t from, int16_t x, int16_t y, int16_t z) {
-    return smalFrame(6, from, kOwnID, 0, le16(x) + le16(y) + le16(z));
+    return smalFrame(DataType::acc.report, from, kOwnID, 0, le16(x) + le16(y) + le16(z));
 }
 
 // The frame with its check byte damaged (the byte before the end byte is
@@ -220,9 +222,9 @@ TEST_F(Soak, NoisyFastLineWithHostTrafficKeepsEveryGoodValueAndCountsTheBadFrame
     errors.sample(before.receiveError);
     const Bytes garbage{0x10, 0x20, 0xFE, 0x30};
     const Bytes poison = accReport(kFlightBoard, 0x7777, 0x7777, 0x7777);
-    const Bytes poisonTemperature = smalFrame(30, kGroundStation, kOwnID, 0, le16(0x7777));
+    const Bytes poisonTemperature = smalFrame(DataType::temperature.report, kGroundStation, kOwnID, 0, le16(0x7777));
     const Bytes line = accReport(kFlightBoard, 1111, -2222, 3333) + withBadCheck(poison) + truncated(poison) +
-                       garbage + smalFrame(30, kGroundStation, kOwnID, 0, le16(777)) +
+                       garbage + smalFrame(DataType::temperature.report, kGroundStation, kOwnID, 0, le16(777)) +
                        withBadCheck(poisonTemperature) + truncated(poisonTemperature) +
                        accReport(kFlightBoard, 4444, -5555, 6666) + withBadCheck(poison) + garbage +
                        accReport(kGroundStation, 1, 2, 3);
@@ -257,9 +259,9 @@ TEST_F(Soak, DeviceUnpluggedAndPluggedBackDuringTrafficRecoversEveryTime) {
     SerialPlug plug;
     Pty* device = &plug.plug();
     ASSERT_EQ(ERROR_NO, lib.callInit(kOwnID, 0, plug.path().c_str()));
-    device->write(smalFrame(54, kFlightBoard, kOwnID, 0, {1}));
-    ASSERT_TRUE(device->waitForSequence(smalFrame(3, kOwnID, kFlightBoard, 0), kDeadline));
-    device->write(smalFrame(4, kFlightBoard, kOwnID, 0, {1}));
+    device->write(smalFrame(DataType::heartbeat.report, kFlightBoard, kOwnID, 0, {1}));
+    ASSERT_TRUE(device->waitForSequence(smalFrame(DataType::typeRequest, kOwnID, kFlightBoard, 0), kDeadline));
+    device->write(smalFrame(DataType::typeReply, kFlightBoard, kOwnID, 0, {ORQ::DeviceCode::flightBoard}));
     ASSERT_TRUE(eventually([&] { return reads(kFlightBoard, 30, 0, 1); }, kDeadline));
 
     int cycles = 0;
@@ -271,7 +273,7 @@ TEST_F(Soak, DeviceUnpluggedAndPluggedBackDuringTrafficRecoversEveryTime) {
         device->write(accReport(kFlightBoard, value, 0, 0));
         ASSERT_TRUE(eventually([&] { return reads(kFlightBoard, 3, 0, value); }, kDeadline)) << "cycle " << cycles;
         ASSERT_EQ(ERROR_NO, lib.setData(kFlightBoard, 52, value, 0));
-        ASSERT_TRUE(device->waitForSequence(smalFrame(55, kOwnID, kFlightBoard, 0, le16(value)), kDeadline))
+        ASSERT_TRUE(device->waitForSequence(smalFrame(DataType::activControl.set, kOwnID, kFlightBoard, 0, le16(value)), kDeadline))
             << "cycle " << cycles;
 
         // Gone: a set made meanwhile still succeeds for the host (it is the
@@ -324,8 +326,8 @@ TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
             if (!alive[i]) continue;
             const uint8_t id = firstNode + i;
             // Heard from (a placeholder if new), told its type, then a report.
-            ORQ::Message hello = makeMessage(54, id, kOwnID, 0, {1});
-            ORQ::Message type = makeMessage(4, id, kOwnID, 0, {uint8_t(i & 1)});
+            ORQ::Message hello = makeMessage(DataType::heartbeat.report, id, kOwnID, 0, {1});
+            ORQ::Message type = makeMessage(DataType::typeReply, id, kOwnID, 0, {uint8_t(i & 1)});
             h.receive(hello);
             h.receive(type);
             h.receive(hello);

@@ -3,12 +3,14 @@
 #include <initializer_list>
 
 #include "ClientMessage.h"
+#include "DataTypes.h"
 
 namespace ORQDump {
 
 namespace {
 
 using ORQ::ClientMessage;
+namespace DataType = ORQ::DataType;
 
 enum class Layout { Vec3, Int16, Int32, UInt8, Position, Debug, Waypoint, TwoVec3, FourInt16, Text, TypeReply };
 
@@ -23,35 +25,35 @@ struct Entry {
 // Reports as the flight board (type 1) and the ground station (type 0) send
 // them; the two use one numbering and never give one type two meanings.
 const Entry entries[] = {
-    {4, "typeReply", Layout::TypeReply, nullptr, nullptr},
-    {6, "acc", Layout::Vec3, nullptr, nullptr},
-    {8, "gyro", Layout::Vec3, nullptr, nullptr},
-    {10, "compass", Layout::Vec3, nullptr, nullptr},
-    {12, "dist", Layout::Int16, nullptr, nullptr},
-    {14, "pressure", Layout::Int32, nullptr, nullptr},
-    {16, "dcm", Layout::Vec3, nullptr, nullptr},
-    {18, "rcSender", Layout::UInt8, nullptr, nullptr},
-    {20, "motorOn", Layout::UInt8, nullptr, nullptr},
-    {22, "hwState", Layout::UInt8, nullptr, nullptr},
-    {24, "cmd", Layout::UInt8, nullptr, nullptr},
-    {26, "hwVersion", Layout::Int16, nullptr, nullptr},
-    {28, "fwVersion", Layout::Int16, nullptr, nullptr},
-    {30, "temperature", Layout::Int16, nullptr, nullptr},
-    {32, "gpsMode", Layout::UInt8, nullptr, nullptr},
-    {34, "rcReceiver", Layout::UInt8, nullptr, nullptr},
-    {36, "gpsModeIs", Layout::UInt8, nullptr, nullptr},
-    {38, "position", Layout::Position, nullptr, nullptr},
-    {40, "debug", Layout::Debug, nullptr, nullptr},
-    {42, "waypoint", Layout::Waypoint, nullptr, nullptr},
-    {44, "dcmGyro", Layout::TwoVec3, "dcm", "gyro"},
-    {46, "dcmAccZ", Layout::FourInt16, nullptr, nullptr},
-    {48, "gyroCompass", Layout::TwoVec3, "gyro", "compass"},
-    {50, "debugText", Layout::Text, nullptr, nullptr},
-    {52, "secureCommand", Layout::Int32, nullptr, nullptr},
-    {54, "heartbeat", Layout::UInt8, nullptr, nullptr},
-    {56, "activControl", Layout::Int16, nullptr, nullptr},
-    {58, "fcVersion", Layout::Int16, nullptr, nullptr},
-    {60, "pwmOutput", Layout::Int16, nullptr, nullptr},
+    {DataType::typeReply, "typeReply", Layout::TypeReply, nullptr, nullptr},
+    {DataType::acc.report, "acc", Layout::Vec3, nullptr, nullptr},
+    {DataType::gyro.report, "gyro", Layout::Vec3, nullptr, nullptr},
+    {DataType::compass.report, "compass", Layout::Vec3, nullptr, nullptr},
+    {DataType::dist.report, "dist", Layout::Int16, nullptr, nullptr},
+    {DataType::pressure.report, "pressure", Layout::Int32, nullptr, nullptr},
+    {DataType::dcm.report, "dcm", Layout::Vec3, nullptr, nullptr},
+    {DataType::rcSender.report, "rcSender", Layout::UInt8, nullptr, nullptr},
+    {DataType::motorOn.report, "motorOn", Layout::UInt8, nullptr, nullptr},
+    {DataType::hwState.report, "hwState", Layout::UInt8, nullptr, nullptr},
+    {DataType::cmd.report, "cmd", Layout::UInt8, nullptr, nullptr},
+    {DataType::hwVersion.report, "hwVersion", Layout::Int16, nullptr, nullptr},
+    {DataType::fwVersion.report, "fwVersion", Layout::Int16, nullptr, nullptr},
+    {DataType::temperature.report, "temperature", Layout::Int16, nullptr, nullptr},
+    {DataType::gpsMode.report, "gpsMode", Layout::UInt8, nullptr, nullptr},
+    {DataType::rcReceiver.report, "rcReceiver", Layout::UInt8, nullptr, nullptr},
+    {DataType::gpsModeIs.report, "gpsModeIs", Layout::UInt8, nullptr, nullptr},
+    {DataType::currentPosition.report, "position", Layout::Position, nullptr, nullptr},
+    {DataType::debugData.report, "debug", Layout::Debug, nullptr, nullptr},
+    {DataType::waypoint.report, "waypoint", Layout::Waypoint, nullptr, nullptr},
+    {DataType::dcmGyro.report, "dcmGyro", Layout::TwoVec3, "dcm", "gyro"},
+    {DataType::dcmAccZ.report, "dcmAccZ", Layout::FourInt16, nullptr, nullptr},
+    {DataType::gyroCompass.report, "gyroCompass", Layout::TwoVec3, "gyro", "compass"},
+    {DataType::debugText.report, "debugText", Layout::Text, nullptr, nullptr},
+    {DataType::secureCommand.report, "secureCommand", Layout::Int32, nullptr, nullptr},
+    {DataType::heartbeat.report, "heartbeat", Layout::UInt8, nullptr, nullptr},
+    {DataType::activControl.report, "activControl", Layout::Int16, nullptr, nullptr},
+    {DataType::fcVersion.report, "fcVersion", Layout::Int16, nullptr, nullptr},
+    {DataType::pwmOutput.report, "pwmOutput", Layout::Int16, nullptr, nullptr},
 };
 
 // The debug blocks: 21 elements from a flight board, 10 from a ground station.
@@ -98,7 +100,7 @@ void position(Pairs& out, const uint8_t* p) {
 }  // namespace
 
 std::string PayloadFormat::name(uint8_t dataType) {
-    if (dataType == 3) return "typeRequest";
+    if (dataType == DataType::typeRequest) return "typeRequest";
     const bool set = dataType % 2 == 1;
     const Entry* e = find(set ? static_cast<uint8_t>(dataType + 1) : dataType);
     if (e == nullptr) return "";
@@ -106,7 +108,7 @@ std::string PayloadFormat::name(uint8_t dataType) {
 }
 
 std::string PayloadFormat::values(uint8_t dataType, const uint8_t* p, uint8_t size) {
-    if (dataType == 3) return size == 0 ? "request" : "";
+    if (dataType == DataType::typeRequest) return size == 0 ? "request" : "";
     const bool set = dataType % 2 == 1;
     const Entry* e = find(set ? static_cast<uint8_t>(dataType + 1) : dataType);
     if (e == nullptr) return "";
