@@ -18,7 +18,8 @@ bool ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t chan
     m.priority = 0;
     m.ttl = 0;
     m.properties = h.properties;
-    std::memcpy(m.data, payload, size);
+    // A request carries no payload and may pass none: memcpy never gets a null.
+    if (size != 0) std::memcpy(m.data, payload, size);
     m.dataSize = size;
     return c->send(&m);  // the queue keeps its own copy
 }
