@@ -105,6 +105,15 @@ protected:
         EXPECT_TRUE(sim.waitForValue(kBoard, kGpsMode, 0, mode, kDeadline));
         EXPECT_TRUE(eventually([&] { return read(kBoard, kGpsMode) == mode; }, kDeadline));
     }
+    // Starts on the line, waits until both devices are typed, pulls the plug
+    // and waits until the library has seen the device go.
+    template <class PluggedLine>
+    void startThenUnplug(PluggedLine& line, StdoutCapture& out) {
+        ASSERT_EQ(0, lib.callInit(kOwnID, 0, line.path().c_str()));
+        ASSERT_TRUE(bothTyped());
+        line.unplug();
+        ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline));
+    }
 
     HostLibrary& lib;
 };
@@ -390,11 +399,7 @@ private:
 TEST_F(LinkTest, SetDuringABriefUnplugArrivesAfterTheReopen) {
     PluggedSim line;
     StdoutCapture out;
-    ASSERT_EQ(0, lib.callInit(kOwnID, 0, line.path().c_str()));
-    ASSERT_TRUE(bothTyped());
-
-    line.unplug();
-    ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline));
+    ASSERT_NO_FATAL_FAILURE(startThenUnplug(line, out));
     ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, 2, 0));
     std::this_thread::sleep_for(1s);  // the unplug lasts about a second
     line.plug();
@@ -405,11 +410,7 @@ TEST_F(LinkTest, SetDuringABriefUnplugArrivesAfterTheReopen) {
 TEST_F(LinkTest, SetOlderThanTheHoldTimeNeverArrivesAndIsCounted) {
     PluggedSim line;
     StdoutCapture out;
-    ASSERT_EQ(0, lib.callInit(kOwnID, 0, line.path().c_str()));
-    ASSERT_TRUE(bothTyped());
-
-    line.unplug();
-    ASSERT_TRUE(out.waitForLine("[UartSerial] error while open", kDeadline));
+    ASSERT_NO_FATAL_FAILURE(startThenUnplug(line, out));
     ASSERT_EQ(ERROR_NO, lib.setData(kBoard, kGpsMode, 1, 0));
     ASSERT_TRUE(eventually([&] { return read(kOwnID, kStaleDropped) >= 1; }, kDeadline));
     line.plug();

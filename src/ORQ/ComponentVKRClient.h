@@ -35,32 +35,32 @@ public:
 
     // Each handler, named after the field it mirrors (report/set data type);
     // filled by the table's rows, not owning.
-    MessageHandlerVector3Dint16Client* adxlClient = nullptr;       // acc, 6/5
-    MessageHandlerVector3Dint16Client* gyroClient = nullptr;       // gyro, 8/7
-    MessageHandlerVector3Dint16Client* dcmClient = nullptr;        // dcm, 16/15
-    MessageHandlerVector3Dint16Client* magClient = nullptr;        // compass, 10/9
-    MessageHandlerInt32Client* pressureClient = nullptr;           // pressure, 14/13
-    MessageHandlerInt16Client* distClient = nullptr;               // dist, 12/11
-    MessageHandlerInt8Client* motorOnClient = nullptr;             // motorOn, 20/19
-    MessageHandlerInt8Client* hwStateClient = nullptr;             // hwState low byte, 22/21
-    MessageHandlerInt8Client* cmdClient = nullptr;                 // cmd low byte, 24/23
-    MessageHandlerInt16Client* HWVersionClient = nullptr;          // HWversion, 26/25
-    MessageHandlerInt16Client* FWVersionClient = nullptr;          // FWversion, 28/27
-    MessageHandlerInt16Client* FCVersionClient = nullptr;          // FCversion, 58/57
-    MessageHandlerInt16Client* temperatureClient = nullptr;        // temperature, 30/29
-    MessageHandlerInt8Client* gpsModeClient = nullptr;             // gpsMode low byte, 32/31
-    MessageHandlerInt8Client* gpsModeIsClient = nullptr;           // gpsModeIs low byte, 36/35
-    MessageHandlerInt8Client* rcReceiverClient = nullptr;          // rcReceiver, 34/33
-    MessageHandlerGPSPositionClient* currentPositionClient = nullptr;  // currentPosition, 38/37
-    MessageHandlerRawClient* debugDataClient = nullptr;            // debugData bytes, 40/39
-    MessageHandlerGPSWaypointClient* waypointClient = nullptr;     // waypoint, 42/41
-    MessageHandler4Int16Client* dcmAccZClient = nullptr;           // dcm[0] x y z + acc[0].z, channel 0, 46/45
-    MessageHandler2Vector3Dint16Client* gyrohcmClient = nullptr;   // gyro[0] + compass[0], 48/47
-    MessageHandlerRawClient* debugTextClient = nullptr;            // debugText, 50/49
-    MessageHandlerInt32Client* secureCommandClient = nullptr;      // secureCommand, 52/51
-    MessageHandlerHeartbeatClient* heartbeatClient = nullptr;      // renews the age, 54/53
-    MessageHandlerInt16Client* activControlClient = nullptr;       // activControl, 56/55
-    MessageHandlerInt16Client* pwmOutputClient = nullptr;          // pwmOutput, 60/59
+    MessageHandlerVector3Dint16Client* adxlClient = nullptr;       // acc
+    MessageHandlerVector3Dint16Client* gyroClient = nullptr;       // gyro
+    MessageHandlerVector3Dint16Client* dcmClient = nullptr;        // dcm
+    MessageHandlerVector3Dint16Client* magClient = nullptr;        // compass
+    MessageHandlerInt32Client* pressureClient = nullptr;           // pressure
+    MessageHandlerInt16Client* distClient = nullptr;               // dist
+    MessageHandlerInt8Client* motorOnClient = nullptr;             // motorOn
+    MessageHandlerInt8Client* hwStateClient = nullptr;             // hwState low byte
+    MessageHandlerInt8Client* cmdClient = nullptr;                 // cmd low byte
+    MessageHandlerInt16Client* HWVersionClient = nullptr;          // HWversion
+    MessageHandlerInt16Client* FWVersionClient = nullptr;          // FWversion
+    MessageHandlerInt16Client* FCVersionClient = nullptr;          // FCversion
+    MessageHandlerInt16Client* temperatureClient = nullptr;        // temperature
+    MessageHandlerInt8Client* gpsModeClient = nullptr;             // gpsMode low byte
+    MessageHandlerInt8Client* gpsModeIsClient = nullptr;           // gpsModeIs low byte
+    MessageHandlerInt8Client* rcReceiverClient = nullptr;          // rcReceiver
+    MessageHandlerGPSPositionClient* currentPositionClient = nullptr;  // currentPosition
+    MessageHandlerRawClient* debugDataClient = nullptr;            // debugData bytes
+    MessageHandlerGPSWaypointClient* waypointClient = nullptr;     // waypoint
+    MessageHandler4Int16Client* dcmAccZClient = nullptr;           // dcm[0] x y z + acc[0].z, channel 0
+    MessageHandler2Vector3Dint16Client* gyrohcmClient = nullptr;   // gyro[0] + compass[0]
+    MessageHandlerRawClient* debugTextClient = nullptr;            // debugText
+    MessageHandlerInt32Client* secureCommandClient = nullptr;      // secureCommand
+    MessageHandlerHeartbeatClient* heartbeatClient = nullptr;      // renews the age
+    MessageHandlerInt16Client* activControlClient = nullptr;       // activControl
+    MessageHandlerInt16Client* pwmOutputClient = nullptr;          // pwmOutput
 
 private:
     // The handlers, in the table's order; they form the chain, and the index
