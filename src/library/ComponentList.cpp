@@ -1,13 +1,12 @@
 // The host's list of nodes: the IDs in the world model and their type codes,
 // taken in one pass under the world-model lock.
 //
-// Runs on any host thread, also during a restart: the call holds the
+// Runs on any host thread, also during a restart: the exported call holds the
 // instance it found for its whole duration. The world-model lock
 // keeps every component of the list alive while it is read; nothing else is
 // locked, so the call never waits for a component's data lock.
 #include <bitset>
 #include <cstdint>
-#include <memory>
 
 #include "ComponentQRNClient.h"
 #include "ComponentVKRClient.h"
@@ -29,10 +28,8 @@ int typeCode(const ORQ::Component& c) {
     return -1;
 }
 
-int listComponents(int* ids, int* types, int* size) {
-    const std::shared_ptr<LibraryInstance> instance = Library::current();
-    if (!instance) return ERROR_COMPONENT_NOT_SUPPORTED;
-    ORQ::MessageManager* mm = instance->manager();
+int listComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
+    ORQ::MessageManager* mm = instance.manager();
     if (!size) return ERROR_BUFFER_TOO_SMAL;
     const int slots = *size > 0 ? *size : 0;
     if (slots > 0 && (!ids || !types)) return ERROR_BUFFER_TOO_SMAL;
@@ -59,11 +56,15 @@ int listComponents(int* ids, int* types, int* size) {
 
 }  // namespace
 
-extern "C" int getComponents(int* ids, int* types, int* size) {
+int Library::getComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
     // No exception may reach the host (a failing system lock, say).
     try {
-        return listComponents(ids, types, size);
+        return listComponents(instance, ids, types, size);
     } catch (...) {
         return ERROR_UNEXPECTED_EXCEPTION;
     }
+}
+
+extern "C" int getComponents(int* ids, int* types, int* size) {
+    return Library::onCurrent(&Library::getComponents, ids, types, size);
 }

@@ -3,9 +3,9 @@
 // that names the library's own ID reads the link statistics instead.
 //
 // Runs on any host thread, also while another thread calls init or deinit:
-// each call holds the instance it found for its whole duration.
+// each exported call holds the instance it found for its whole duration and
+// hands over to the entry in Library.h that works on it.
 #include <cstdint>
-#include <memory>
 
 #include "ComponentDLLInterface.h"
 #include "ComponentRef.h"
@@ -46,15 +46,14 @@ int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target*
     return ERROR_NO;
 }
 
-int dataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
-    const std::shared_ptr<LibraryInstance> instance = Library::current();
-    if (!instance) return ERROR_COMPONENT_NOT_SUPPORTED;
-    ORQ::MessageManager* mm = instance->manager();
+int dataKomplex(LibraryInstance& instance, bool set, int componenID, int* dataIDs, int* indexs, int komplexSize,
+                int* value, int* size) {
+    ORQ::MessageManager* mm = instance.manager();
     if (!size || (komplexSize > 0 && (!value || !dataIDs || !indexs))) return ERROR_BUFFER_TOO_SMAL;
 
     const uint8_t id = static_cast<uint8_t>(componenID & 0xFF);
     if (id != 0 && id == mm->getMyID()) {
-        ORQ::MessageSystem* ms = instance->messageSystem();
+        ORQ::MessageSystem* ms = instance.messageSystem();
         if (!ms) return ERROR_COMPONENT_NOT_SUPPORTED;
         return runItems(componentDLLInterface,
                         set ? &ComponentDLLInterface::setDataKomplexPart : &ComponentDLLInterface::getDataKomplexPart,
@@ -89,9 +88,10 @@ int dataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplex
 
 // No exception may reach the host: anything unforeseen below (a failing
 // system lock, say) is reported as such, after the component was given back.
-int guardedDataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
+int guardedDataKomplex(LibraryInstance& instance, bool set, int componenID, int* dataIDs, int* indexs,
+                       int komplexSize, int* value, int* size) {
     try {
-        return dataKomplex(set, componenID, dataIDs, indexs, komplexSize, value, size);
+        return dataKomplex(instance, set, componenID, dataIDs, indexs, komplexSize, value, size);
     } catch (...) {
         return ERROR_UNEXPECTED_EXCEPTION;
     }
@@ -99,24 +99,46 @@ int guardedDataKomplex(bool set, int componenID, int* dataIDs, int* indexs, int 
 
 }  // namespace
 
+namespace Library {
+
+int getDataKomplex(LibraryInstance& instance, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value,
+                   int* size) {
+    return guardedDataKomplex(instance, false, componenID, dataIDs, indexs, komplexSize, value, size);
+}
+
+int setDataKomplex(LibraryInstance& instance, int componenID, int* dataIDs, int* indexs, int komplexSize, int* value,
+                   int* size) {
+    return guardedDataKomplex(instance, true, componenID, dataIDs, indexs, komplexSize, value, size);
+}
+
+int getData(LibraryInstance& instance, int componenID, int dataID, int* value, int index) {
+    int slots = 1;
+    return Library::getDataKomplex(instance, componenID, &dataID, &index, 1, value, &slots);
+}
+
+int setData(LibraryInstance& instance, int componenID, int dataID, int value, int index) {
+    int slots = 1;
+    return Library::setDataKomplex(instance, componenID, &dataID, &index, 1, &value, &slots);
+}
+
+}  // namespace Library
+
 extern "C" {
 
 int getDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
-    return guardedDataKomplex(false, componenID, dataIDs, indexs, komplexSize, value, size);
+    return Library::onCurrent(&Library::getDataKomplex, componenID, dataIDs, indexs, komplexSize, value, size);
 }
 
 int setDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size) {
-    return guardedDataKomplex(true, componenID, dataIDs, indexs, komplexSize, value, size);
+    return Library::onCurrent(&Library::setDataKomplex, componenID, dataIDs, indexs, komplexSize, value, size);
 }
 
 int getData(int componenID, int dataID, int* value, int index) {
-    int slots = 1;
-    return getDataKomplex(componenID, &dataID, &index, 1, value, &slots);
+    return Library::onCurrent(&Library::getData, componenID, dataID, value, index);
 }
 
 int setData(int componenID, int dataID, int value, int index) {
-    int slots = 1;
-    return setDataKomplex(componenID, &dataID, &index, 1, &value, &slots);
+    return Library::onCurrent(&Library::setData, componenID, dataID, value, index);
 }
 
 int getDataRaw(int componenID, int dataID, int* value, int* size, int index) {

@@ -35,8 +35,8 @@ public:
     // Builds the manager and message system of a start under own ID tabletID,
     // and the link the connection names; opens nothing.
     LibraryInstance(int tabletID, const ORQ::ConnectionString& connection);
-    // Serves the data calls with objects the caller built and keeps owning;
-    // no link, no main loop (tests).
+    // Serves the data calls of Library.h with objects the caller built and
+    // keeps owning; no link, no main loop (tests, benchmarks, fuzz targets).
     LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
     // Stops what still runs, then destroys what the instance owns.
     ~LibraryInstance();
