@@ -153,20 +153,16 @@ void BM_ReceivePath_Flood(benchmark::State& state) {
 }
 BENCHMARK(BM_ReceivePath_Flood)->Arg(64)->Arg(4096);
 
-// The host's view: the library installed over a manager that mirrors 8
-// flight boards (IDs 1 to 8), no thread and no device.
+// The host's view: the host's calls on a library instance over a manager
+// that mirrors 8 flight boards (IDs 1 to 8), no thread and no device.
 class HostRig {
 public:
-    HostRig() {
+    HostRig() : instance(&mm, &ms) {
         mm.addMessageSystem(&ms);
         mm.setMyID(255);
         for (uint8_t id = 1; id <= boards; ++id) mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(id));
-        Library::installForTesting(&mm, &ms);
     }
-    ~HostRig() {
-        Library::installForTesting(nullptr, nullptr);
-        drain();
-    }
+    ~HostRig() { drain(); }
     void drain() {
         ORQ::MessageQueue* q = ms.getMessageQueue();
         while (q->getFirstMessage() != nullptr) q->deleteFirst();
@@ -175,13 +171,14 @@ public:
     static const uint8_t boards = 8;
     ORQ::MessageManager mm;
     ORQ::MessageSystem ms;
+    LibraryInstance instance;
 };
 
 void BM_GetData(benchmark::State& state) {
     HostRig rig;
     int value = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(getData(5, 3, &value, 0));
+        benchmark::DoNotOptimize(Library::getData(rig.instance, 5, 3, &value, 0));
         benchmark::DoNotOptimize(value);
     }
     state.SetItemsProcessed(state.iterations());
@@ -196,7 +193,7 @@ void BM_GetDataKomplex20(benchmark::State& state) {
     int values[20] = {};
     for (auto _ : state) {
         int size = 20;
-        if (getDataKomplex(5, ids, indexes, 20, values, &size) != ERROR_NO) {
+        if (Library::getDataKomplex(rig.instance, 5, ids, indexes, 20, values, &size) != ERROR_NO) {
             state.SkipWithError("getDataKomplex failed");
             break;
         }
@@ -216,7 +213,7 @@ void BM_SetData_NewMessage(benchmark::State& state) {
         v = (v + 1) % 3;
         const auto t0 = std::chrono::steady_clock::now();
         for (int id = 1; id <= HostRig::boards; ++id) {
-            if (setData(id, 32, v, 0) != ERROR_NO) state.SkipWithError("setData failed");
+            if (Library::setData(rig.instance, id, 32, v, 0) != ERROR_NO) state.SkipWithError("setData failed");
         }
         const auto t1 = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count() / HostRig::boards);
@@ -233,7 +230,7 @@ void BM_SetData_Refresh(benchmark::State& state) {
     int v = 0;
     for (auto _ : state) {
         v = (v + 1) % 3;
-        benchmark::DoNotOptimize(setData(5, 32, v, 0));
+        benchmark::DoNotOptimize(Library::setData(rig.instance, 5, 32, v, 0));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -2,8 +2,8 @@
 // through a driver-mode message system into the manager and a world model
 // that holds a flight board (5), a ground station (6) and a placeholder (7),
 // interleaved with the host's data calls and with clock ticks that age
-// components out. The library's data calls reach this manager through the
-// test seam Library::installForTesting.
+// components out. The host's data calls run on a library instance over this
+// manager and message system.
 //
 // Input: a sequence of operations; the first byte of each picks it (low 3
 // bits), the following bytes are its arguments (see the cases below).
@@ -22,6 +22,7 @@
 #include "Dll.h"
 #include "FuzzTargets.h"
 #include "Library.h"
+#include "LibraryInstance.h"
 #include "Message.h"
 #include "MessageManager.h"
 #include "MessageSystem.h"
@@ -80,14 +81,14 @@ bool isHostCode(int r) { return r == ERROR_NO || (r <= ERROR_UNEXPECTED_EXCEPTIO
 
 class PathFuzzer {
 public:
-    PathFuzzer() : ms(new MessageSystem()), mm(new MessageManager()), time(0), quietSinceTick(true) {
+    PathFuzzer()
+        : ms(new MessageSystem()), mm(new MessageManager()), instance(mm.get(), ms.get()), time(0), quietSinceTick(true) {
         mm->setObserve(1);
         mm->setAutoAddNewComponents(1);
         mm->setComponentFactory(&ORQ::makeDeviceModel);
         mm->setBroadcast(1);
         mm->addMessageSystem(ms.get());
         mm->setMyID(ownID);
-        Library::installForTesting(mm.get(), ms.get());
         mm->getWorldModel()->addComponent(new ORQ::ComponentVKRClient(5));
         mm->getWorldModel()->addComponent(new ORQ::ComponentQRNClient(6));
         // The first message of an unknown sender creates its placeholder.
@@ -98,7 +99,6 @@ public:
         mm->procMessage(&hello, ms.get());
     }
     ~PathFuzzer() {
-        Library::installForTesting(nullptr, nullptr);
         mm.reset();  // components first: they send through the message system
     }
 
@@ -156,7 +156,8 @@ private:
         int* ixp = (shape & 2) ? nullptr : indexes.data();
         int* vp = (shape & 4) ? nullptr : value.get();
         int* sp = (shape & 8) ? nullptr : &size;
-        const int r = set ? setDataKomplex(cid, idp, ixp, items, vp, sp) : getDataKomplex(cid, idp, ixp, items, vp, sp);
+        const int r = set ? Library::setDataKomplex(instance, cid, idp, ixp, items, vp, sp)
+                            : Library::getDataKomplex(instance, cid, idp, ixp, items, vp, sp);
         ORQ_FUZZ_CHECK(isHostCode(r));
         if (r == ERROR_NO) {
             // One slot per item; none of the host's items were skipped.
@@ -177,7 +178,8 @@ private:
         const int index = in.smallInt();
         const int32_t v = in.int32();
         int slot = v;
-        const int r = set ? setData(cid, id, v, index) : getData(cid, id, &slot, index);
+        const int r =
+            set ? Library::setData(instance, cid, id, v, index) : Library::getData(instance, cid, id, &slot, index);
         ORQ_FUZZ_CHECK(isHostCode(r));
         if (!set && r != ERROR_NO) ORQ_FUZZ_CHECK(slot == v);
     }
@@ -195,7 +197,7 @@ private:
             // Every node's last update lies at or before the previous tick.
             for (int id : {5, 6, 7}) {
                 int v = 0;
-                ORQ_FUZZ_CHECK(getData(id, 30, &v, 0) == ERROR_COMPONENT_NOT_SUPPORTED);
+                ORQ_FUZZ_CHECK(Library::getData(instance, id, 30, &v, 0) == ERROR_COMPONENT_NOT_SUPPORTED);
             }
             ORQ_FUZZ_CHECK(mm->getWorldModel()->getComponent(5) == nullptr);
         }
@@ -224,6 +226,7 @@ private:
     // Declared first, destroyed last: the manager's components send through it.
     std::unique_ptr<MessageSystem> ms;
     std::unique_ptr<MessageManager> mm;
+    LibraryInstance instance;  // refers to both, owns neither
     uint32_t time;
     bool quietSinceTick;  // no message was routed since the last tick
 };

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,8 +18,8 @@
 #include "ConnectionString.h"
 #include "DeviceModelFactory.h"
 #include "Dll.h"
+#include "HostCalls.h"
 #include "HostLibrary.h"
-#include "Library.h"
 #include "MessageDebugger.h"
 #include "MessageManager.h"
 #include "MessageSystem.h"
@@ -150,11 +151,11 @@ const std::vector<Read> kStationReads = {
 // The link statistics: damaged frames, frames and bytes received.
 const std::vector<Read> kLinkReads = {{45, 1}, {46, 1}, {47, 1}};
 
-using GetData = int (*)(int, int, int*, int);
+using GetData = std::function<int(int, int, int*, int)>;
 
 // Every value of both devices and of the link, one line; ageing values only
 // when `withAge` (a live run and its replay read them at different instants).
-std::string snapshot(GetData get, bool withAge) {
+std::string snapshot(const GetData& get, bool withAge) {
     std::ostringstream out;
     auto readAll = [&](int id, const std::vector<Read>& reads) {
         out << "[" << id << "]";
@@ -173,17 +174,21 @@ std::string snapshot(GetData get, bool withAge) {
     return out.str();
 }
 
+GetData readsOf(ORQ::test::HostCalls& host) {
+    return [&host](int id, int dataID, int* value, int index) { return host.getData(id, dataID, value, index); };
+}
+
 // One replay in this process, with the link the library would make for the
 // connection string: the messages it routes (a dump of what the library saw,
 // with manager times) and a snapshot of the world model whenever manager
 // time enters a new second, both taken on the replay's own thread.
 class Observer : public ORQ::MessageDebugger {
 public:
-    explicit Observer(ORQ::MessageManager& mm) : mm(mm), second(0) {}
+    Observer(ORQ::MessageManager& mm, ORQ::test::HostCalls& host) : mm(mm), host(host), second(0) {}
     void procMessage(ORQ::Message* m, ORQ::MessageSystem*) override {
         const uint32_t now = mm.getTime();
         while (now / 1000 >= second) {
-            snapshots.push_back(std::to_string(second) + " s: " + snapshot(&getData, true));
+            snapshots.push_back(std::to_string(second) + " s: " + snapshot(readsOf(host), true));
             ++second;
         }
         std::ostringstream line;
@@ -193,6 +198,7 @@ public:
         dump.push_back(line.str());
     }
     ORQ::MessageManager& mm;
+    ORQ::test::HostCalls& host;
     uint32_t second;
     std::vector<std::string> snapshots;
     std::vector<std::string> dump;
@@ -213,9 +219,9 @@ ReplayRun replayInProcess(const std::string& connection) {
     mm.setBroadcast(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(kOwnID);
-    Observer observer(mm);
+    ORQ::test::HostCalls host(mm, ms);
+    Observer observer(mm, host);
     mm.setMessageDebugger(&observer);
-    Library::installForTesting(&mm, &ms);
     ReplayRun run;
     {
         ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
@@ -223,9 +229,8 @@ ReplayRun replayInProcess(const std::string& connection) {
         EXPECT_EQ(link.getIsOpen(), 1);
         EXPECT_TRUE(ORQ::test::eventually([&] { return ms.statistics().linkEnded == 1; }, 60s));
         link.deinit();
-        run.final = snapshot(&getData, false);
+        run.final = snapshot(readsOf(host), false);
     }
-    Library::installForTesting(nullptr, nullptr);
     run.snapshots = observer.snapshots;
     run.dump = observer.dump;
     return run;

@@ -1,4 +1,4 @@
-// The host's commands on their way to the send queue, through the exported
+// The host's commands on their way to the send queue, through the host's
 // data calls on a manager the test built (no serial device): a set the queue
 // refuses is reported and leaves the model as it was, commands leave in the
 // order the host gave them and secure commands are never merged, a data lock
@@ -23,7 +23,7 @@
 #include "ComponentVKRClient.h"
 #include "ComponentVKRInterface.h"
 #include "Dll.h"
-#include "Library.h"
+#include "HostCalls.h"
 #include "ManagerHarness.h"
 #include "MessageManager.h"
 #include "MessageQueue.h"
@@ -50,11 +50,15 @@ protected:
         mm.setMyID(ownID);
         mm.getWorldModel()->addComponent(board);
         mm.getWorldModel()->addComponent(station);
-        Library::installForTesting(&mm, &ms);
     }
-    ~CommandPath() override { Library::installForTesting(nullptr, nullptr); }
 
     ORQ::MessageQueue& queue() { return *ms.getMessageQueue(); }
+
+    int read(int id, int dataID, int index) {
+        int v = 0x5A5A5A5A;
+        EXPECT_EQ(ERROR_NO, host.getData(id, dataID, &v, index));
+        return v;
+    }
 
     // Everything queued, oldest first, as (data type, channel, payload).
     struct Sent {
@@ -85,13 +89,8 @@ protected:
     ORQ::MessageManager mm;
     ORQ::ComponentVKRClient* board;    // owned by the world model
     ORQ::ComponentQRNClient* station;  // owned by the world model
+    ORQ::test::HostCalls host{mm, ms};
 };
-
-int read(int id, int dataID, int index) {
-    int v = 0x5A5A5A5A;
-    EXPECT_EQ(ERROR_NO, getData(id, dataID, &v, index));
-    return v;
-}
 
 Bytes le32(int32_t v) {
     const uint32_t u = static_cast<uint32_t>(v);
@@ -103,7 +102,7 @@ Bytes le32(int32_t v) {
 TEST_F(CommandPath, AMissionLargerThanTheQueueIsRefusedFromTheFirstWaypointWithoutRoom) {
     const int waypoints = 90;
     for (int i = 0; i < waypoints; ++i) {
-        EXPECT_EQ(i < queueSize ? ERROR_NO : ERROR_BUFFER_TOO_SMAL, setData(boardID, 23, 1000 + i, i)) << i;
+        EXPECT_EQ(i < queueSize ? ERROR_NO : ERROR_BUFFER_TOO_SMAL, host.setData(boardID, 23, 1000 + i, i)) << i;
     }
     // The host reads back what was sent, and only that.
     for (int i = 0; i < waypoints; ++i) EXPECT_EQ(i < queueSize ? 1000 + i : 0, read(boardID, 23, i)) << i;
@@ -117,7 +116,7 @@ TEST_F(CommandPath, AMissionLargerThanTheQueueIsRefusedFromTheFirstWaypointWitho
         EXPECT_EQ(sent[i].channel, i);
     }
     // Room again: the refused waypoints go through now.
-    for (int i = queueSize; i < waypoints; ++i) EXPECT_EQ(ERROR_NO, setData(boardID, 23, 1000 + i, i)) << i;
+    for (int i = queueSize; i < waypoints; ++i) EXPECT_EQ(ERROR_NO, host.setData(boardID, 23, 1000 + i, i)) << i;
 }
 
 TEST_F(CommandPath, ABatchStopsAtTheRefusedItemWithItsCountAsPassed) {
@@ -128,7 +127,8 @@ TEST_F(CommandPath, ABatchStopsAtTheRefusedItemWithItsCountAsPassed) {
         values[i] = 7000 + i;
     }
     int size = items;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, ids.data(), indexes.data(), items, values.data(), &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL,
+              host.setDataKomplex(boardID, ids.data(), indexes.data(), items, values.data(), &size));
     EXPECT_EQ(items, size);
     EXPECT_EQ(7000 + queueSize - 1, read(boardID, 24, queueSize - 1));
     EXPECT_EQ(0, read(boardID, 24, queueSize));
@@ -174,13 +174,13 @@ TEST_P(RefusedSetCase, IsReportedAndLeavesTheModelAsItWas) {
     const RefusedSet& c = GetParam();
     fillQueue();
     const long long before = c.field(*board, *station);
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setData(c.id, c.dataID, c.value, c.index));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.setData(c.id, c.dataID, c.value, c.index));
     EXPECT_EQ(before, c.field(*board, *station));
     EXPECT_EQ(1, read(ownID, 49, 0));
 
     queue().getFirstMessage();
     queue().deleteFirst();
-    EXPECT_EQ(ERROR_NO, setData(c.id, c.dataID, c.value, c.index));
+    EXPECT_EQ(ERROR_NO, host.setData(c.id, c.dataID, c.value, c.index));
     EXPECT_NE(before, c.field(*board, *station));
 }
 
@@ -190,10 +190,10 @@ INSTANTIATE_TEST_SUITE_P(Fields, RefusedSetCase, ::testing::ValuesIn(refusedSets
 // ------------------------------------------------------------- order
 
 TEST_F(CommandPath, CommandsLeaveInTheOrderGivenAndNoSecureCommandReplacesAnother) {
-    for (int i = 0; i < 40; ++i) ASSERT_EQ(ERROR_NO, setData(boardID, 23, 100 + i, i));
-    ASSERT_EQ(ERROR_NO, setData(boardID, 53, 1, 0));  // code 1
-    ASSERT_EQ(ERROR_NO, setData(boardID, 50, 1, 0));  // code 3
-    ASSERT_EQ(ERROR_NO, setData(boardID, 32, 2, 0));  // GPS mode Home
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 100 + i, i));
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 53, 1, 0));  // code 1
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 50, 1, 0));  // code 3
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 32, 2, 0));  // GPS mode Home
 
     const std::vector<Sent> sent = drain();
     ASSERT_EQ(sent.size(), 43u);
@@ -207,11 +207,11 @@ TEST_F(CommandPath, CommandsLeaveInTheOrderGivenAndNoSecureCommandReplacesAnothe
 }
 
 TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneAndLeavesAfterWhatWasSetBefore) {
-    ASSERT_EQ(ERROR_NO, setData(boardID, 32, 1, 0));
-    ASSERT_EQ(ERROR_NO, setData(boardID, 23, 500, 0));
-    ASSERT_EQ(ERROR_NO, setData(boardID, 32, 2, 0));
-    ASSERT_EQ(ERROR_NO, setData(stationID, 53, 0, 0));
-    ASSERT_EQ(ERROR_NO, setData(stationID, 53, 0, 0));
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 32, 1, 0));
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 500, 0));
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 32, 2, 0));
+    ASSERT_EQ(ERROR_NO, host.setData(stationID, 53, 0, 0));
+    ASSERT_EQ(ERROR_NO, host.setData(stationID, 53, 0, 0));
 
     const std::vector<Sent> sent = drain();
     ASSERT_EQ(sent.size(), 4u);
@@ -234,7 +234,7 @@ TEST_F(CommandPath, ADataLockReleasedAfter700msStillLetsTheCallThrough) {
     });
     locked.get_future().wait();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ERROR_NO, setData(boardID, 31, 1, 0));
+    EXPECT_EQ(ERROR_NO, host.setData(boardID, 31, 1, 0));
     const auto waited = std::chrono::steady_clock::now() - start;
     holder.join();
     EXPECT_GE(waited, std::chrono::milliseconds(600));  // it did wait for the holder

@@ -1,4 +1,4 @@
-// The exported node list: every node of the world model once, with its type
+// The host's node list: every node of the world model once, with its type
 // code or -1 while its type is unknown; the slot rules of the data calls
 // (-66 with the count needed, null pointers, no init), and the list through
 // the shared library on a simulated line.
@@ -14,6 +14,7 @@
 #include "ComponentVKRClient.h"
 #include "DeviceModelFactory.h"
 #include "Dll.h"
+#include "HostCalls.h"
 #include "HostLibrary.h"
 #include "Library.h"
 #include "MessageManager.h"
@@ -43,9 +44,7 @@ protected:
         mm.getWorldModel()->addComponent(new ORQ::ComponentQRNClient(7));
         ORQ::Message m = ORQ::test::makeMessage(54, 42, ownID, 0, {0});
         mm.procMessage(&m, &ms);  // creates the placeholder
-        Library::installForTesting(&mm, &ms);
     }
-    ~ComponentList() override { Library::installForTesting(nullptr, nullptr); }
 
     // The list taken with `slots` slots; the slot after them must stay untouched.
     Nodes list(int slots, int expectedResult = ERROR_NO) {
@@ -53,7 +52,7 @@ protected:
         std::fill(ids, ids + 16, untouched);
         std::fill(types, types + 16, untouched);
         int size = slots;
-        EXPECT_EQ(expectedResult, getComponents(ids, types, &size));
+        EXPECT_EQ(expectedResult, host.getComponents(ids, types, &size));
         EXPECT_EQ(untouched, ids[slots]);
         EXPECT_EQ(untouched, types[slots]);
         listed = size;
@@ -64,6 +63,7 @@ protected:
 
     ORQ::MessageSystem ms;
     ORQ::MessageManager mm;
+    ORQ::test::HostCalls host{mm, ms};
     int listed = 0;  // *size after the last list()
 };
 
@@ -78,18 +78,18 @@ TEST_F(ComponentList, TooFewSlotsFillWhatFitsAndAskForTheCountNeeded) {
     EXPECT_TRUE(list(0, ERROR_BUFFER_TOO_SMAL).empty());
     EXPECT_EQ(3, listed);
     int size = 0;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getComponents(nullptr, nullptr, &size));
     EXPECT_EQ(3, size);
     size = -4;  // no slots
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getComponents(nullptr, nullptr, &size));
     EXPECT_EQ(3, size);
 }
 
 TEST_F(ComponentList, NullPointersAreNoSlotBuffer) {
     int ids[4], types[4], size = 4;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(ids, types, nullptr));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(nullptr, types, &size));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getComponents(ids, nullptr, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getComponents(ids, types, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getComponents(nullptr, types, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getComponents(ids, nullptr, &size));
     EXPECT_EQ(4, size);
 }
 
@@ -106,7 +106,7 @@ TEST_F(ComponentList, ANodeBeingTypedIsListedOnceAndARetiredOneNotAtAll) {
 }
 
 TEST(ComponentListBeforeInit, IsNotSupportedAndTouchesNothing) {
-    Library::installForTesting(nullptr, nullptr);
+    ASSERT_EQ(nullptr, Library::current()) << "nothing in this program calls init in-process";
     int ids[1] = {untouched}, types[1] = {untouched}, size = 1;
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(ids, types, &size));
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(nullptr, nullptr, nullptr));

@@ -1,7 +1,9 @@
-// The exported data calls on a manager the test built (no serial device):
-// batch semantics, the component checks, the library's own ID, the calls
-// with fixed results, null pointers from the host, and a component whose
-// data lock another thread keeps.
+// The host's data calls on a manager the test built (no serial device), as
+// the exported functions run them once they found the current start: batch
+// semantics, the component checks, the library's own ID, null pointers from
+// the host, and a component whose data lock another thread keeps. The
+// exported functions themselves: the calls with fixed results, every call
+// before init, and the calls through liborq.so on a simulated line.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,6 +20,7 @@
 #include "ComponentVKRClient.h"
 #include "DeviceModelFactory.h"
 #include "Dll.h"
+#include "HostCalls.h"
 #include "HostLibrary.h"
 #include "Library.h"
 #include "MessageManager.h"
@@ -46,9 +49,7 @@ protected:
         mm.setMyID(ownID);
         mm.getWorldModel()->addComponent(board);
         mm.getWorldModel()->addComponent(station);
-        Library::installForTesting(&mm, &ms);
     }
-    ~DataCalls() override { Library::installForTesting(nullptr, nullptr); }
 
     // Data types of everything queued since the last call, oldest first.
     std::vector<int> drainTypes() {
@@ -65,6 +66,7 @@ protected:
     ORQ::MessageManager mm;
     ORQ::ComponentVKRClient* board;    // owned by the world model
     ORQ::ComponentQRNClient* station;  // owned by the world model
+    ORQ::test::HostCalls host{mm, ms};
 };
 
 TEST_F(DataCalls, ABatchThatRunsOutOfSlotsFillsWhatFitsAndKeepsTheCount) {
@@ -72,7 +74,7 @@ TEST_F(DataCalls, ABatchThatRunsOutOfSlotsFillsWhatFitsAndKeepsTheCount) {
     int indexs[] = {0, 0, 0};
     int value[3] = {untouched, untouched, untouched};
     int size = 2;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, ids, indexs, 3, value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getDataKomplex(boardID, ids, indexs, 3, value, &size));
     EXPECT_EQ(256, value[0]);
     EXPECT_EQ(1, value[1]);
     EXPECT_EQ(untouched, value[2]);
@@ -84,7 +86,7 @@ TEST_F(DataCalls, ABatchWithSpareSlotsReportsTheSlotsUsed) {
     int indexs[] = {0, 0, 0};
     int value[5] = {untouched, untouched, untouched, untouched, untouched};
     int size = 5;
-    ASSERT_EQ(ERROR_NO, getDataKomplex(boardID, ids, indexs, 3, value, &size));
+    ASSERT_EQ(ERROR_NO, host.getDataKomplex(boardID, ids, indexs, 3, value, &size));
     EXPECT_EQ(3, size);
     EXPECT_EQ(256, value[0]);
     EXPECT_EQ(1, value[1]);
@@ -98,7 +100,7 @@ TEST_F(DataCalls, ASetBatchKeepsTheItemsBeforeAFailureAndStopsThere) {
     int indexs[] = {0, 0, 0};
     int value[] = {7, 1, 9};
     int size = 3;
-    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setDataKomplex(boardID, ids, indexs, 3, value, &size));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, host.setDataKomplex(boardID, ids, indexs, 3, value, &size));
     EXPECT_EQ(3, size);
     EXPECT_EQ(7, board->motorOn);        // first item applied
     EXPECT_EQ(0, board->activControl);   // third never looked at
@@ -110,10 +112,10 @@ TEST_F(DataCalls, ABatchOfNoItemsSucceedsWithNoSlotsUsed) {
         for (int startSize : {5, -2}) {
             int value = untouched;
             int size = startSize;
-            EXPECT_EQ(ERROR_NO, getDataKomplex(boardID, nullptr, nullptr, komplexSize, &value, &size));
+            EXPECT_EQ(ERROR_NO, host.getDataKomplex(boardID, nullptr, nullptr, komplexSize, &value, &size));
             EXPECT_EQ(0, size);
             size = startSize;
-            EXPECT_EQ(ERROR_NO, setDataKomplex(stationID, nullptr, nullptr, komplexSize, &value, &size));
+            EXPECT_EQ(ERROR_NO, host.setDataKomplex(stationID, nullptr, nullptr, komplexSize, &value, &size));
             EXPECT_EQ(0, size);
             EXPECT_EQ(untouched, value);
         }
@@ -123,42 +125,42 @@ TEST_F(DataCalls, ABatchOfNoItemsSucceedsWithNoSlotsUsed) {
 
 TEST_F(DataCalls, ANegativeSlotCountIsNoSlotAtTheFirstItem) {
     int id = 1, index = 0, value = untouched, size = -1;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getDataKomplex(boardID, &id, &index, 1, &value, &size));
     EXPECT_EQ(untouched, value);
     EXPECT_EQ(-1, size);
 }
 
 TEST_F(DataCalls, SingleCallsReachBothDeviceMaps) {
     int value = untouched;
-    ASSERT_EQ(ERROR_NO, getData(boardID, 30, &value, 0));
+    ASSERT_EQ(ERROR_NO, host.getData(boardID, 30, &value, 0));
     EXPECT_EQ(1, value);
-    ASSERT_EQ(ERROR_NO, getData(stationID, 30, &value, 0));
+    ASSERT_EQ(ERROR_NO, host.getData(stationID, 30, &value, 0));
     EXPECT_EQ(0, value);
-    ASSERT_EQ(ERROR_NO, getData(stationID, 29, &value, 7));
+    ASSERT_EQ(ERROR_NO, host.getData(stationID, 29, &value, 7));
     EXPECT_EQ(0, value);
 
-    ASSERT_EQ(ERROR_NO, setData(stationID, 37, 300, 3));
+    ASSERT_EQ(ERROR_NO, host.setData(stationID, 37, 300, 3));
     EXPECT_EQ(44, station->rcSender[3]);
-    EXPECT_EQ(ERROR_INDEX_NOT_SUPPORTED, setData(stationID, 37, 1, 8));
-    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setData(boardID, 37, 1, 0));
-    EXPECT_EQ(ERROR_INVALID_VALUE, setData(boardID, 32, 3, 0));
+    EXPECT_EQ(ERROR_INDEX_NOT_SUPPORTED, host.setData(stationID, 37, 1, 8));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, host.setData(boardID, 37, 1, 0));
+    EXPECT_EQ(ERROR_INVALID_VALUE, host.setData(boardID, 32, 3, 0));
     EXPECT_EQ(std::vector<int>({17}), drainTypes());
 }
 
 TEST_F(DataCalls, OnlyTheLow8BitsOfTheComponentIdCount) {
     int value = untouched;
-    ASSERT_EQ(ERROR_NO, getData(256 + boardID, 30, &value, 0));
+    ASSERT_EQ(ERROR_NO, host.getData(256 + boardID, 30, &value, 0));
     EXPECT_EQ(1, value);
-    ASSERT_EQ(ERROR_NO, getData(-256 + stationID, 1, &value, 0));
+    ASSERT_EQ(ERROR_NO, host.getData(-256 + stationID, 1, &value, 0));
     EXPECT_EQ(256, value);
 }
 
 TEST_F(DataCalls, UnknownComponentsAndIdZeroAreNotSupported) {
     for (int id : {0, 256, 99}) {
         int value = untouched;
-        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(id, 30, &value, 0)) << id;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getData(id, 30, &value, 0)) << id;
         EXPECT_EQ(untouched, value);
-        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(id, 31, 1, 0)) << id;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.setData(id, 31, 1, 0)) << id;
     }
     EXPECT_TRUE(drainTypes().empty());
 }
@@ -171,10 +173,10 @@ TEST_F(DataCalls, ASenderStillWaitingForItsTypeIsNotSupported) {
 
     for (int dataID : {1, 30, 48, 51}) {
         int value = untouched;
-        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(42, dataID, &value, 0)) << dataID;
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getData(42, dataID, &value, 0)) << dataID;
         EXPECT_EQ(untouched, value);
     }
-    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(42, 52, 1, 0));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.setData(42, 52, 1, 0));
 }
 
 TEST_F(DataCalls, AComponentOfAnotherTypeOrClassIsRefused) {
@@ -186,10 +188,10 @@ TEST_F(DataCalls, AComponentOfAnotherTypeOrClassIsRefused) {
     mm.getWorldModel()->addComponent(fakeBoard);
 
     int id = 30, index = 0, value = untouched, size = 1;
-    EXPECT_EQ(ERROR_COMPONENTTYPE_NOT_SUPPORTED, getDataKomplex(20, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_COMPONENTTYPE_NOT_SUPPORTED, host.getDataKomplex(20, &id, &index, 1, &value, &size));
     EXPECT_EQ(1, size);
     EXPECT_EQ(untouched, value);
-    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getDataKomplex(21, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getDataKomplex(21, &id, &index, 1, &value, &size));
     EXPECT_EQ(1, size);
 
     // Each call gave the lock back.
@@ -219,7 +221,7 @@ TEST_F(DataCalls, TheLibrarysOwnIdReadsTheLinkStatistics) {
         int indexs[] = {3, 0, -1};
         int value[3] = {untouched, untouched, untouched};
         int size = 3;
-        ASSERT_EQ(ERROR_NO, getDataKomplex(componenID, ids, indexs, 3, value, &size));
+        ASSERT_EQ(ERROR_NO, host.getDataKomplex(componenID, ids, indexs, 3, value, &size));
         EXPECT_EQ(3, size);
         EXPECT_EQ(int(ms.statistics().receiveError), value[0]);
         EXPECT_GE(value[0], 1);
@@ -228,21 +230,21 @@ TEST_F(DataCalls, TheLibrarysOwnIdReadsTheLinkStatistics) {
     }
 
     int value = untouched;
-    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, getData(ownID, 1, &value, 0));
-    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, setData(ownID, 45, 0, 0));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, host.getData(ownID, 1, &value, 0));
+    EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, host.setData(ownID, 45, 0, 0));
     int id = 45, index = 0, size = 0;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(ownID, &id, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.setDataKomplex(ownID, &id, &index, 1, &value, &size));
     EXPECT_EQ(untouched, value);
 }
 
 TEST_F(DataCalls, NullPointersFromTheHostAreNoSlotBuffer) {
     int id = 31, index = 0, value = 5, size = 1;
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, nullptr, &size));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getDataKomplex(boardID, &id, &index, 1, &value, nullptr));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, nullptr, &index, 1, &value, &size));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, &id, nullptr, 1, &value, &size));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, setDataKomplex(boardID, &id, &index, 0, &value, nullptr));
-    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, getData(boardID, 30, nullptr, 0));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getDataKomplex(boardID, &id, &index, 1, nullptr, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getDataKomplex(boardID, &id, &index, 1, &value, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.setDataKomplex(boardID, nullptr, &index, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.setDataKomplex(boardID, &id, nullptr, 1, &value, &size));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.setDataKomplex(boardID, &id, &index, 0, &value, nullptr));
+    EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, host.getData(boardID, 30, nullptr, 0));
     EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, waitForData(1, 2, nullptr));
     EXPECT_EQ(ERROR_BUFFER_TOO_SMAL, waitForDataValue(1, 2, nullptr, 0));
     EXPECT_EQ(1, size);
@@ -270,7 +272,7 @@ TEST(FixedResultCalls, AnswerAtOnceWithTheirFixedResults) {
 }
 
 TEST(BeforeInit, DataCallsTouchNothingAndFindNoComponent) {
-    Library::installForTesting(nullptr, nullptr);
+    ASSERT_EQ(nullptr, Library::current()) << "nothing in this program calls init in-process";
     int value = untouched;
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(1, 30, &value, 0));
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(1, 31, 1, 0));
@@ -282,6 +284,22 @@ TEST(BeforeInit, DataCallsTouchNothingAndFindNoComponent) {
     EXPECT_EQ(1, size);
     EXPECT_EQ(ERROR_NO, waitForData(2, 3, &value));
     EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, getDataRaw(1, 1, &value, &size, 0));
+}
+
+TEST(BeforeInit, AnInstanceBuiltOutsideInitIsNotTheCurrentStart) {
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    mm.addMessageSystem(&ms);
+    mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(1));
+    ORQ::test::HostCalls host(mm, ms);
+
+    int value = untouched;
+    ASSERT_EQ(ERROR_NO, host.getData(1, 30, &value, 0));
+    EXPECT_EQ(1, value);
+    value = untouched;
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(1, 30, &value, 0));
+    EXPECT_EQ(untouched, value);
+    EXPECT_EQ(nullptr, Library::current());
 }
 
 // Keeps a component's data lock on its own thread until released.
@@ -325,16 +343,16 @@ TEST_F(DataCalls, AComponentLockedElsewhereForLongerThanTheLimitIsNotSupported) 
     {
         LockHolder holder(board);
         ASSERT_TRUE(holder.holds());
-        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, setData(boardID, 31, 9, 0));
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.setData(boardID, 31, 9, 0));
         int value = untouched;
-        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(boardID, 30, &value, 0));
+        EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getData(boardID, 30, &value, 0));
         EXPECT_EQ(untouched, value);
     }
     EXPECT_EQ(0, board->motorOn);
     EXPECT_TRUE(drainTypes().empty());
 
     // Once the lock is free again the same set goes through.
-    EXPECT_EQ(ERROR_NO, setData(boardID, 31, 9, 0));
+    EXPECT_EQ(ERROR_NO, host.setData(boardID, 31, 9, 0));
     EXPECT_EQ(9, board->motorOn);
 }
 

@@ -22,8 +22,8 @@
 #include "DataTypes.h"
 #include "DeviceFrames.h"
 #include "Dll.h"
+#include "HostCalls.h"
 #include "HostLibrary.h"
-#include "Library.h"
 #include "ManagerHarness.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
@@ -295,7 +295,7 @@ TEST_F(Soak, DeviceUnpluggedAndPluggedBackDuringTrafficRecoversEveryTime) {
 TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
     ManagerHarness h(kOwnID);
     h.observeAndAutoAdd();
-    Library::installForTesting(&h.mm, h.ms.get());
+    HostCalls host(h.mm, *h.ms);
 
     // Nodes 10..29: each round some report, the rest stay silent.
     const uint8_t firstNode = 10, nodes = 20;
@@ -307,7 +307,7 @@ TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
             std::mt19937 rng(t);
             while (running) {
                 int v = 0;
-                const int r = getData(firstNode + rng() % nodes, 30, &v, 0);
+                const int r = host.getData(firstNode + rng() % nodes, 30, &v, 0);
                 if (r != ERROR_NO && r != ERROR_COMPONENT_NOT_SUPPORTED) ++badCodes;
                 ++reads;
             }
@@ -336,7 +336,7 @@ TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
         for (uint8_t i = 0; i < nodes; ++i) {
             int v = 0;
             if (alive[i]) {
-                EXPECT_EQ(ERROR_NO, getData(firstNode + i, 1, &v, 0)) << int(i);
+                EXPECT_EQ(ERROR_NO, host.getData(firstNode + i, 1, &v, 0)) << int(i);
             }
         }
         // Past the age limit for everyone; those heard again come back next
@@ -354,13 +354,12 @@ TEST(SoakAging, NodesComeAndGoOnTheManagerClockWhileTheHostReads) {
         h.drain();
         for (uint8_t i = 0; i < nodes; ++i) {
             int v = 0;
-            EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getData(firstNode + i, 1, &v, 0)) << int(i);
+            EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getData(firstNode + i, 1, &v, 0)) << int(i);
             ++vanished;
         }
     }
     running = false;
     for (std::thread& t : readers) t.join();
-    Library::installForTesting(nullptr, nullptr);
     EXPECT_EQ(0u, badCodes);
     std::cout << "[soak] aging: rounds=" << rounds << " vanishedReads=" << vanished << " hostReads=" << reads
               << std::endl;

@@ -27,12 +27,6 @@ namespace Library {
 // values stay readable), or null before the first init.
 std::shared_ptr<LibraryInstance> current();
 
-// Test seam: makes the data calls use a manager and message system that the
-// caller built and owns, with no serial device; null, null puts the library
-// back to its unstarted state. Only while the library is not started: the
-// instance it replaces is stopped and let go.
-void installForTesting(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem);
-
 // What an exported call does: entry(instance, args...) on the current start,
 // held for the whole call; ERROR_COMPONENT_NOT_SUPPORTED before the first init.
 template <class... Params, class... Args>

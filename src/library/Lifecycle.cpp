@@ -70,11 +70,6 @@ std::shared_ptr<LibraryInstance> current() {
     return std::atomic_load(&instance);
 }
 
-void installForTesting(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem) {
-    std::lock_guard<std::mutex> lock(lifecycleMutex);
-    exchange(manager ? std::make_shared<LibraryInstance>(manager, messageSystem) : nullptr);
-}
-
 }  // namespace Library
 
 extern "C" {
