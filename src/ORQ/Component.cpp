@@ -19,6 +19,7 @@ Component::Component(uint8_t id)
       sendMessageCounter(0),
       mm(nullptr),
       next(nullptr),
+      listedIn(nullptr),
       users(0),
       timedHandlers(0),
       ownedHandler(nullptr),
@@ -37,7 +38,7 @@ void Component::addMessageHandler(MessageHandler* handler) {
     handler->next = mh;
     mh = handler;
     handler->setComponent(this);
-    if (handler->hasTimedWork()) ++timedHandlers;
+    if (handler->hasTimedWork() && ++timedHandlers == 1 && listedIn != nullptr) listedIn->addTimed(this);
 }
 
 void Component::adoptMessageHandler(MessageHandler* handler) {

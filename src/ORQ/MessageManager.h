@@ -80,6 +80,10 @@ public:
     void print(uint16_t timeDiff);
 
 private:
+    // Adds a placeholder with a type client for a new sender. Cold: kept out
+    // of the path every report takes.
+    __attribute__((cold)) void addPlaceholder(uint8_t id);
+
     MessageSystem* ms;
     WorldModel wm;
     TypeRequestPacer typeRequests;
