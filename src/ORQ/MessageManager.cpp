@@ -148,11 +148,6 @@ void MessageManager::wakeMainLoop() {
     if (wake) wake();
 }
 
-void MessageManager::setUpdate(uint8_t id) {
-    (void)id;
-    update = 1;
-}
-
 uint8_t MessageManager::hasUpdate() { return update.exchange(0) == 1 ? 1 : 0; }
 
 void MessageManager::print(uint16_t timeDiff) {

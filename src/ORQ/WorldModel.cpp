@@ -78,23 +78,10 @@ ComponentRef WorldModel::acquireComponent(uint8_t id) {
     return ComponentRef(find(id));
 }
 
-uint8_t WorldModel::procNewMessage(Message* m) {
-    const uint8_t id = m->senderID;
-    Component* const indexed = id != 0 ? byID[id].load() : nullptr;
-    Component* unclaimed = nullptr;
-    if (indexed != nullptr && receiving.compare_exchange_strong(unclaimed, indexed)) {
-        // Claimed: if the index still names it, no clean-up destroys it until
-        // the claim is given back.
-        const bool current = byID[id].load() == indexed && indexed->ID == id;
-        if (current) indexed->procNewMessage(m);
-        // Read before the claim goes: from then on it may be destroyed.
-        const bool retired = indexed->ID == 0;
-        receiving.store(nullptr, std::memory_order_release);
-        // A model that replaced it during the message: the main loop removes it.
-        if (retired) mm->wakeMainLoop();
-        if (current) return 1;
-    }
-    const ComponentRef c = acquireComponent(id);
+void WorldModel::wakeForRetired() { mm->wakeMainLoop(); }
+
+uint8_t WorldModel::procNewMessageInUse(Message* m) {
+    const ComponentRef c = acquireComponent(m->senderID);
     if (!c) return 0;
     // Outside the world-model lock: the handlers may add components.
     c->procNewMessage(m);

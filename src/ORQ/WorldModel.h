@@ -71,7 +71,25 @@ public:
 
     // Gives m to the component of its sender: 1 if there was one, else 0.
     // Takes the world-model lock only for a sender not found in the index.
-    uint8_t procNewMessage(Message* m);
+    // Inline: every received report takes it.
+    uint8_t procNewMessage(Message* m) {
+        const uint8_t id = m->senderID;
+        Component* const indexed = id != 0 ? byID[id].load() : nullptr;
+        Component* unclaimed = nullptr;
+        if (indexed != nullptr && receiving.compare_exchange_strong(unclaimed, indexed)) {
+            // Claimed: if the index still names it, no clean-up destroys it
+            // until the claim is given back.
+            const bool current = byID[id].load() == indexed && indexed->ID == id;
+            if (current) indexed->procNewMessage(m);
+            // Read before the claim goes: from then on it may be destroyed.
+            const bool retired = indexed->ID == 0;
+            receiving.store(nullptr, std::memory_order_release);
+            // A model replaced it during the message: the main loop removes it.
+            if (retired) wakeForRetired();
+            if (current) return 1;
+        }
+        return procNewMessageInUse(m);
+    }
     // Gives m to every component, each held in use during its call.
     void procNewBroadcastMessage(Message* m);
 
@@ -100,6 +118,10 @@ public:
 private:
     // The newest component with that ID, or null; lock held.
     Component* find(uint8_t id);
+    // procNewMessage for a sender the index does not name (or while another
+    // thread holds the claim): under a use taken with the lock.
+    uint8_t procNewMessageInUse(Message* m);
+    void wakeForRetired();  // wakes the main loop
     // Removes retired and silent components; lock held.
     void deleteOldComponents();
     // Registers c and links it at the head; lock held.
