@@ -46,18 +46,25 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
     ownedHandler = handler;
 }
 
+void Component::setUpdate() {
+    mm->setUpdate(ID);
+    updateTime = mm->getTime();
+}
+
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
     if (!mutexData.try_lock() && !mutexData.try_lock_for(std::chrono::milliseconds(lockTimeoutMs))) return 0;
     const std::lock_guard<DataLock> held(mutexData, std::adopt_lock);
     if (m->senderID == ID) ++recvMessageCounter;
+    uint8_t taken = 0;
     if (slotByType != nullptr && mh == indexedChain) {
         const uint8_t slot = slotByType[m->dataType];
-        if (slot != 0) slots[slot - 1]->procNewMessage(m);
+        if (slot != 0) taken = slots[slot - 1]->procNewMessage(m);
     } else {
-        for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
+        for (MessageHandler* h = mh; h != nullptr; h = h->next) taken |= h->procNewMessage(m);
     }
+    if (taken != 0) setUpdate();
     return 0;
 }
 
@@ -83,10 +90,6 @@ uint32_t Component::msUntilDue(uint32_t now) {
     return due;
 }
 
-void Component::setUpdate() {
-    mm->setUpdate(ID);
-    updateTime = mm->getTime();
-}
 
 uint32_t Component::getUpdateTime() {
     return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap

@@ -48,7 +48,8 @@ public:
 
     // Takes the data lock (a message that cannot get it in 1000 ms is
     // dropped), counts a message from the component's own ID, offers m to
-    // every handler head to tail, unlocks. Returns 0.
+    // every handler head to tail, renews the update time when one took it,
+    // unlocks. Returns 0.
     virtual uint8_t procNewMessage(Message* m);
     // run() of every handler with timed work, head to tail; nothing at all
     // for a component without such handlers (a typed model).

@@ -46,9 +46,8 @@ bool MessageHandler::accepts(const Message& m) const {
 uint8_t MessageHandler::procNewMessage(Message* m) {
     if (!accepts(*m)) return 0;
     store(*m);
-    component->setUpdate();
     dataCount++;
-    return 0;
+    return 1;
 }
 
 void MessageHandler::store(Message& m) { (void)m; }

@@ -131,12 +131,6 @@ TypeRequestPacer& MessageManager::getTypeRequestPacer() { return typeRequests; }
 
 MessageSystem* MessageManager::getMessageSystems() { return ms; }
 
-uint32_t MessageManager::getTime() {
-    if (!clockFollowed) return timeNow;
-    const auto elapsed = std::chrono::steady_clock::now() - clockStart;
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-}
-
 void MessageManager::followClock(std::chrono::steady_clock::time_point start) {
     clockStart = start;
     clockFollowed = true;
