@@ -48,7 +48,8 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
 
 void Component::setUpdate() {
     mm->setUpdate(ID);
-    updateTime = mm->getTime();
+    // Only a time: nothing else is published through it.
+    updateTime.store(mm->getTime(), std::memory_order_relaxed);
 }
 
 uint8_t Component::procNewMessage(Message* m) {

@@ -17,8 +17,9 @@
 // Lock order (the whole library): world-model lock -> component data lock ->
 // queue mutex / driver buffer mutex.
 // The one reverse step, type discovery adding a model while it holds the
-// placeholder's data lock, cannot deadlock: a component in use is never
-// waited for by the clean-up, and whoever holds a data lock holds a use.
+// placeholder's data lock, cannot deadlock: the clean-up never waits for a
+// component in use nor for a data lock (it only tries it), and whoever holds
+// a data lock holds a use or the receive path's claim.
 // A component is destroyed only under the world-model lock, after it was
 // unlinked with no users and while no receive thread hands it a message, so
 // nobody sees it destroyed.
