@@ -18,6 +18,7 @@ MessageHandler::MessageHandler(bool timedWork)
       dataTypeGet(0),
       dataCapacity(0),
       reportSize(anySize),
+      nextOffered(0),
       takesReports(false),
       everyChannel(false),
       timed(timedWork) {

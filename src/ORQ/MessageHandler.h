@@ -72,6 +72,9 @@ protected:
     virtual void store(Message& m);
 
 private:
+    friend class Component;  // indexes the handler by takesReports/dataTypeSet
+
+    uint8_t nextOffered;  // the component's slot of the next handler in its index list, or 0
     bool takesReports;
     bool everyChannel;
     bool timed;

@@ -84,8 +84,7 @@ void MessageManager::addPlaceholder(uint8_t id) {
     // message tries again.
     Component* placeholder = new Component(id);
     MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
-    if (placeholder != nullptr && typeClient != nullptr) {
-        placeholder->adoptMessageHandler(typeClient);
+    if (placeholder != nullptr && typeClient != nullptr && placeholder->adoptMessageHandler(typeClient)) {
         wm.addComponent(placeholder);
     } else {
         delete typeClient;
