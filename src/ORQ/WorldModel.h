@@ -104,8 +104,9 @@ public:
 
     // Calls visit(Component&) for every component, newest first, under the
     // world-model lock: every component stays alive meanwhile, but its data
-    // lock is not held (a visit may take it: the lock order allows that).
-    // visit must not call back into the world model.
+    // lock is not held. A visit may try that lock but never wait for it
+    // (type discovery holds a placeholder's data lock while it waits for the
+    // world-model lock), and must not call back into the world model.
     template <class Visit>
     void forEach(Visit visit) {
         std::lock_guard<std::mutex> guard(mutex);
