@@ -285,6 +285,41 @@ TEST_P(WorldModelInUse, ComponentLockedByAnotherThreadIsLeftForALaterTick) {
     EXPECT_EQ(destroyed, 1);
 }
 
+// A component whose message hand-over blocks, outside its data lock, until
+// released: the receive path holds it by its claim alone meanwhile.
+class BlockingComponent : public CountingComponent {
+public:
+    using CountingComponent::CountingComponent;
+    uint8_t procNewMessage(ORQ::Message*) override {
+        entered.set_value();
+        release.get_future().wait();
+        return 0;
+    }
+    std::promise<void> entered, release;
+};
+
+TEST_P(WorldModelInUse, ComponentBeingHandedAMessageIsUnlinkedButDestroyedOnlyAfterwards) {
+    mm.run(0);
+    auto* c = new BlockingComponent(5, &destroyed);
+    wm.addComponent(c);
+    std::thread receiver([&] {
+        const auto m = makeMessage(1, 5, 0);
+        EXPECT_EQ(wm.procNewMessage(m.get()), 1);
+    });
+    c->entered.get_future().wait();
+    condemn(c);
+
+    EXPECT_EQ(tick(removalTime()), line());  // gone from the model at once...
+    EXPECT_TRUE(components().empty());
+    EXPECT_EQ(wm.getComponent(5), nullptr);
+    EXPECT_EQ(destroyed, 0);  // ...but not destroyed under the receive thread
+
+    c->release.set_value();
+    receiver.join();
+    tick(removalTime() + 10);
+    EXPECT_EQ(destroyed, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Reasons, WorldModelInUse, ::testing::Values(Why::Old, Why::Retired),
                          [](const ::testing::TestParamInfo<Why>& p) {
                              return std::string(p.param == Why::Old ? "Old" : "Retired");

@@ -19,6 +19,7 @@ Component::Component(uint8_t id)
       sendMessageCounter(0),
       mm(nullptr),
       next(nullptr),
+      listedIn(nullptr),
       users(0),
       timedHandlers(0),
       ownedHandler(nullptr),
@@ -37,7 +38,7 @@ void Component::addMessageHandler(MessageHandler* handler) {
     handler->next = mh;
     mh = handler;
     handler->setComponent(this);
-    if (handler->hasTimedWork()) ++timedHandlers;
+    if (handler->hasTimedWork() && ++timedHandlers == 1 && listedIn != nullptr) listedIn->addTimed(this);
 }
 
 void Component::adoptMessageHandler(MessageHandler* handler) {
@@ -48,8 +49,8 @@ void Component::adoptMessageHandler(MessageHandler* handler) {
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
-    const std::unique_lock<DataLock> held = lockData();
-    if (!held.owns_lock()) return 0;
+    if (!mutexData.try_lock() && !mutexData.try_lock_for(std::chrono::milliseconds(lockTimeoutMs))) return 0;
+    const std::lock_guard<DataLock> held(mutexData, std::adopt_lock);
     if (m->senderID == ID) ++recvMessageCounter;
     if (slotByType != nullptr && mh == indexedChain) {
         const uint8_t slot = slotByType[m->dataType];

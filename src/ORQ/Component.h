@@ -38,7 +38,9 @@ public:
     void setMessageManager(MessageManager* mm);
     static constexpr uint32_t nothingDue = UINT32_MAX;  // msUntilDue: no timed work
 
-    // Links mh in front of the chain and calls mh->setComponent(this).
+    // Links mh in front of the chain and calls mh->setComponent(this). The
+    // first handler with timed work makes a component in a world model one of
+    // those its tick runs (takes the world-model lock then).
     void addMessageHandler(MessageHandler* mh);
     // Like addMessageHandler, and the component destroys mh with itself
     // (one adopted handler per component: the placeholder's type client).
@@ -65,6 +67,8 @@ public:
     WorldModel* getWorldModel();
     // Number of ComponentRefs held on the component (any thread).
     uint16_t useCount() const { return users.load(); }
+    // True when a handler on the chain has timed work.
+    bool hasTimedWork() const { return timedHandlers != 0; }
 
     std::atomic<uint8_t> ID;  // 0: retired, never found by lookups
     uint8_t newID;
@@ -97,6 +101,7 @@ private:
     std::unique_lock<DataLock> lockData();
 
     Component* next;  // the world model's list; guarded by the world-model lock
+    WorldModel* listedIn;  // the world model whose list holds the component, or null
     DataLock mutexData;
     // Number of ComponentRefs held; raised under the world-model lock while
     // the component is in the world model, so the clean-up, which holds it,

@@ -17,11 +17,6 @@ uint32_t* word(std::atomic<uint32_t>& state) { return reinterpret_cast<uint32_t*
 
 }  // namespace
 
-bool DataLock::try_lock() {
-    uint32_t expected = free;
-    return state.compare_exchange_strong(expected, taken, std::memory_order_acquire, std::memory_order_relaxed);
-}
-
 bool DataLock::try_lock_for(std::chrono::milliseconds limit) {
     if (try_lock()) return true;
     // FUTEX_WAIT_BITSET takes an absolute deadline on CLOCK_MONOTONIC.
@@ -44,10 +39,6 @@ bool DataLock::try_lock_for(std::chrono::milliseconds limit) {
     return true;
 }
 
-void DataLock::unlock() {
-    if (state.exchange(free, std::memory_order_release) == contended) {
-        syscall(SYS_futex, word(state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr, 0);
-    }
-}
+void DataLock::wakeOne() { syscall(SYS_futex, word(state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr, 0); }
 
 }  // namespace ORQ

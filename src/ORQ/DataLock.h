@@ -19,12 +19,20 @@ public:
     DataLock(const DataLock&) = delete;
     DataLock& operator=(const DataLock&) = delete;
 
-    bool try_lock();
+    // Inline: the receive path takes and gives back a free lock per report.
+    bool try_lock() {
+        uint32_t expected = free;
+        return state.compare_exchange_strong(expected, taken, std::memory_order_acquire, std::memory_order_relaxed);
+    }
     // Waits at most `limit` for the lock; false when it stayed taken.
     bool try_lock_for(std::chrono::milliseconds limit);
-    void unlock();
+    void unlock() {
+        if (state.exchange(free, std::memory_order_release) == contended) wakeOne();
+    }
 
 private:
+    void wakeOne();  // wakes a thread sleeping on the lock
+
     enum : uint32_t { free = 0, taken = 1, contended = 2 };  // contended: someone may sleep on it
     std::atomic<uint32_t> state;
 };

@@ -32,11 +32,6 @@ const uint8_t fullHeaderSize = 9;
 
 }  // namespace
 
-Message::Message()
-    : dataType(0), senderID(0), receiverID(0), dataSize(0), priority(0), ttl(0), crc(0), channel(0), properties() {
-    properties.unique = 1;
-}
-
 Message::Message(const Message& other)
     : dataType(other.dataType),
       senderID(other.senderID),

@@ -38,7 +38,11 @@ public:
     // Room for the payload: any dataSize a message can state.
     static const unsigned payloadMax = 255;
 
-    Message();
+    // Inline: the receive path builds one per frame.
+    Message()
+        : dataType(0), senderID(0), receiverID(0), dataSize(0), priority(0), ttl(0), crc(0), channel(0), properties() {
+        properties.unique = 1;
+    }
     // Copy of every field (channel and crc included) and of the payload.
     Message(const Message& other);
     // Copy; crc keeps its own value. Self-assignment does nothing.

@@ -68,24 +68,28 @@ void MessageManager::procMessage(Message* m, MessageSystem* mss) {
         // The library's own ID is never a node to discover: a frame from it is
         // an echo of what the library sent.
         if (!taken && settings.autoAddNewComponents && m->senderID != 0 && m->senderID != getMyID()) {
-            logLine("[MessageManager] autoAdd id ", static_cast<unsigned>(m->senderID));
-            // The placeholder destroys its type client with itself. Failed
-            // allocations (null inside the library) add nothing; the sender's
-            // next message tries again.
-            Component* placeholder = new Component(m->senderID);
-            MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
-            if (placeholder != nullptr && typeClient != nullptr) {
-                placeholder->adoptMessageHandler(typeClient);
-                wm.addComponent(placeholder);
-            } else {
-                delete typeClient;
-                delete placeholder;
-            }
+            addPlaceholder(m->senderID);
         }
     }
 
     for (MessageSystem* s = ms; s != nullptr; s = s->next) {
         if (s != mss) s->send(m);
+    }
+}
+
+void MessageManager::addPlaceholder(uint8_t id) {
+    logLine("[MessageManager] autoAdd id ", static_cast<unsigned>(id));
+    // The placeholder destroys its type client with itself. Failed
+    // allocations (null inside the library) add nothing; the sender's next
+    // message tries again.
+    Component* placeholder = new Component(id);
+    MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
+    if (placeholder != nullptr && typeClient != nullptr) {
+        placeholder->adoptMessageHandler(typeClient);
+        wm.addComponent(placeholder);
+    } else {
+        delete typeClient;
+        delete placeholder;
     }
 }
 
@@ -142,11 +146,6 @@ void MessageManager::setWakeMainLoop(std::function<void()> function) { wake = st
 
 void MessageManager::wakeMainLoop() {
     if (wake) wake();
-}
-
-void MessageManager::setUpdate(uint8_t id) {
-    (void)id;
-    update = 1;
 }
 
 uint8_t MessageManager::hasUpdate() { return update.exchange(0) == 1 ? 1 : 0; }

@@ -75,11 +75,20 @@ public:
     // last user: the main loop's next tick has work at once.
     void setWakeMainLoop(std::function<void()> wake);
     void wakeMainLoop();
-    void setUpdate(uint8_t id);
+    // Inline: every accepted report sets it. A flag only: the data it
+    // announces is read under the components' data locks.
+    void setUpdate(uint8_t id) {
+        (void)id;
+        if (update.load(std::memory_order_relaxed) == 0) update.store(1, std::memory_order_release);
+    }
     uint8_t hasUpdate();
     void print(uint16_t timeDiff);
 
 private:
+    // Adds a placeholder with a type client for a new sender. Cold: kept out
+    // of the path every report takes.
+    __attribute__((cold)) void addPlaceholder(uint8_t id);
+
     MessageSystem* ms;
     WorldModel wm;
     TypeRequestPacer typeRequests;

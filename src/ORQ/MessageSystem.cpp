@@ -145,7 +145,6 @@ MessageSystem::Statistics MessageSystem::statistics() const {
     return s;
 }
 
-void MessageSystem::countReceivedBytes(uint32_t n) { increment(receivedBytes, n); }
 
 void MessageSystem::markLinkEnded() { linkEnded.store(1); }
 

@@ -95,7 +95,7 @@ public:
 
     // What the link tells its message system. Link's I/O thread only.
     // n bytes were read from the link.
-    void countReceivedBytes(uint32_t n);
+    void countReceivedBytes(uint32_t n) { receivedBytes.fetch_add(n, std::memory_order_relaxed); }
     // The link's source has ended for good.
     void markLinkEnded();
 

@@ -19,6 +19,7 @@ WorldModel::WorldModel(MessageManager* manager)
     : mm(manager),
       components(nullptr),
       byID{},
+      receiving(nullptr),
       timeNow(0),
       cleanupNow(false),
       cleanupScheduled(false),
@@ -29,6 +30,7 @@ WorldModel::~WorldModel() {
         components = c->next;
         delete c;
     }
+    for (Component* c : unlinkedClaimed) delete c;
 }
 
 void WorldModel::addComponent(Component* c) {
@@ -49,13 +51,15 @@ void WorldModel::linkFirst(Component* c) {
     c->setMessageManager(mm);
     c->next = components;
     components = c;
+    c->listedIn = this;
+    if (c->hasTimedWork()) timed.push_back(c);
     if (c->ID != 0) byID[c->ID] = c;
     cleanupNow = true;
 }
 
 Component* WorldModel::find(uint8_t id) {
     if (id == 0) return nullptr;
-    Component* c = byID[id];
+    Component* c = byID[id].load();
     if (c == nullptr || c->ID == id) return c;
     // Retired since it was indexed: the next one with the ID, if any.
     for (c = c->next; c != nullptr && c->ID != id; c = c->next) {
@@ -74,7 +78,9 @@ ComponentRef WorldModel::acquireComponent(uint8_t id) {
     return ComponentRef(find(id));
 }
 
-uint8_t WorldModel::procNewMessage(Message* m) {
+void WorldModel::wakeForRetired() { mm->wakeMainLoop(); }
+
+uint8_t WorldModel::procNewMessageInUse(Message* m) {
     const ComponentRef c = acquireComponent(m->senderID);
     if (!c) return 0;
     // Outside the world-model lock: the handlers may add components.
@@ -98,7 +104,12 @@ void WorldModel::procNewBroadcastMessage(Message* m) {
 void WorldModel::run(uint16_t timeDiff) {
     std::lock_guard<std::mutex> guard(mutex);
     if (cleanupNow || (cleanupScheduled && static_cast<int32_t>(timeNow - cleanupAt) >= 0)) deleteOldComponents();
-    for (Component* c = components; c != nullptr; c = c->next) c->run(timeDiff);
+    for (auto c = timed.rbegin(); c != timed.rend(); ++c) (*c)->run(timeDiff);
+}
+
+void WorldModel::addTimed(Component* c) {
+    std::lock_guard<std::mutex> guard(mutex);
+    timed.push_back(c);
 }
 
 uint32_t WorldModel::msUntilDue() {
@@ -110,7 +121,7 @@ uint32_t WorldModel::msUntilDue() {
         const int32_t left = static_cast<int32_t>(cleanupAt - now);
         due = left > 0 ? static_cast<uint32_t>(left) : 0;
     }
-    for (Component* c = components; c != nullptr; c = c->next) due = std::min(due, c->msUntilDue(now));
+    for (Component* c : timed) due = std::min(due, c->msUntilDue(now));
     return due;
 }
 
@@ -119,6 +130,11 @@ void WorldModel::deleteOldComponents() {
     // Left for a later tick unless the walk below reaches the end.
     cleanupScheduled = true;
     cleanupAt = timeNow + MessageHandler::defaultPeriodMs;
+    Component* const claimed = receiving.load();
+    const auto unclaimed = std::partition(unlinkedClaimed.begin(), unlinkedClaimed.end(),
+                                          [claimed](const Component* c) { return c == claimed; });
+    for (auto c = unclaimed; c != unlinkedClaimed.end(); ++c) delete *c;
+    unlinkedClaimed.erase(unclaimed, unlinkedClaimed.end());
     for (;;) {
         Component* prev = nullptr;
         Component* c = components;
@@ -131,6 +147,7 @@ void WorldModel::deleteOldComponents() {
             c = c->next;
         }
         if (c == nullptr) {
+            if (!unlinkedClaimed.empty()) return;  // at the retry above
             cleanupScheduled = components != nullptr;
             cleanupAt = timeNow + (maxAge - oldest) + 1;
             return;
@@ -146,7 +163,13 @@ void WorldModel::deleteOldComponents() {
             logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
             unlink(c, prev);
         }
-        delete c;
+        // Unindexed now: a receive thread that has not claimed it yet will
+        // not find it any more.
+        if (receiving.load() == c) {
+            unlinkedClaimed.push_back(c);
+        } else {
+            delete c;
+        }
     }
 }
 
@@ -165,6 +188,8 @@ void WorldModel::unlink(Component* c, Component* prev) {
         byID[id] = older;
     }
     c->next = nullptr;
+    c->listedIn = nullptr;
+    timed.erase(std::remove(timed.begin(), timed.end(), c), timed.end());
 }
 
 void WorldModel::setTime(uint32_t time) { timeNow = time; }

@@ -1,7 +1,8 @@
 #pragma once
 // The list of known nodes (newest first). Finds a component by ID, hands each
 // received message to the component of its sender, runs the components with
-// timed work once per tick, and removes components that are retired (ID 0) or
+// timed work once per tick (kept apart, so a tick costs the same however many
+// typed boards are mirrored: they have none), and removes components that are retired (ID 0) or
 // have had no accepted message for more than 300000 ms of manager time. A tick
 // looks at the ages only when the oldest component can have passed the limit,
 // or after a component joined or was retired; msUntilDue() tells the main loop
@@ -19,11 +20,21 @@
 // placeholder's data lock, cannot deadlock: a component in use is never
 // waited for by the clean-up, and whoever holds a data lock holds a use.
 // A component is destroyed only under the world-model lock, after it was
-// unlinked with no users, so a user never sees it destroyed.
+// unlinked with no users and while no receive thread hands it a message, so
+// nobody sees it destroyed.
+//
+// The receive path finds the sender's component without the world-model
+// lock: it claims `receiving` for it (one receiving thread at a time; another
+// one takes a use under the lock instead) and then checks that the index
+// still names it. The clean-up unindexes a component before it looks at
+// `receiving` (both sequentially consistent), so either the receive path sees
+// the component gone or the clean-up sees it claimed and leaves its
+// destruction to a later clean-up.
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "Component.h"
 #include "ComponentRef.h"
@@ -59,11 +70,31 @@ public:
     ComponentRef acquireComponent(uint8_t ID);
 
     // Gives m to the component of its sender: 1 if there was one, else 0.
-    uint8_t procNewMessage(Message* m);
+    // Takes the world-model lock only for a sender not found in the index.
+    // Inline: every received report takes it.
+    uint8_t procNewMessage(Message* m) {
+        const uint8_t id = m->senderID;
+        Component* const indexed = id != 0 ? byID[id].load() : nullptr;
+        Component* unclaimed = nullptr;
+        if (indexed != nullptr && receiving.compare_exchange_strong(unclaimed, indexed)) {
+            // Claimed: if the index still names it, no clean-up destroys it
+            // until the claim is given back.
+            const bool current = byID[id].load() == indexed && indexed->ID == id;
+            if (current) indexed->procNewMessage(m);
+            // Read before the claim goes: from then on it may be destroyed.
+            const bool retired = indexed->ID == 0;
+            receiving.store(nullptr, std::memory_order_release);
+            // A model replaced it during the message: the main loop removes it.
+            if (retired) wakeForRetired();
+            if (current) return 1;
+        }
+        return procNewMessageInUse(m);
+    }
     // Gives m to every component, each held in use during its call.
     void procNewBroadcastMessage(Message* m);
 
-    // One tick: clean-up when due, then run() of every component; under the lock.
+    // One tick: clean-up when due, then run() of every component with timed
+    // work, newest first; under the lock.
     void run(uint16_t timeDiff);
     // ms of manager time from the last tick until the next tick has work: a
     // timed handler, a clean-up or the oldest component passing the age
@@ -87,12 +118,19 @@ public:
 private:
     // The newest component with that ID, or null; lock held.
     Component* find(uint8_t id);
+    // procNewMessage for a sender the index does not name (or while another
+    // thread holds the claim): under a use taken with the lock.
+    uint8_t procNewMessageInUse(Message* m);
+    void wakeForRetired();  // wakes the main loop
     // Removes retired and silent components; lock held.
     void deleteOldComponents();
     // Registers c and links it at the head; lock held.
     void linkFirst(Component* c);
     // Unlinks c (prev: the one before it, null at the head); lock held.
     void unlink(Component* c, Component* prev);
+    // c, in the list, got its first handler with timed work; takes the lock.
+    void addTimed(Component* c);
+    friend class Component;  // addTimed
 
     std::mutex mutex;
     MessageManager* mm;
@@ -100,7 +138,17 @@ private:
     // byID[i]: the newest component added with ID i, or null when there is
     // none. A component retired since (ID 0) may still sit there until the
     // next lookup of i finds it out and looks for an older one in the list.
-    std::array<Component*, 256> byID;
+    // Written under the lock; read without it by the receive path.
+    std::array<std::atomic<Component*>, 256> byID;
+    // The component a receive thread is handing a message to without a use,
+    // or null.
+    std::atomic<Component*> receiving;
+    // Unlinked while claimed by `receiving`: destroyed by a later clean-up.
+    std::vector<Component*> unlinkedClaimed;
+    // The components in the list with timed work, oldest first: a component
+    // is here from its first timed handler (or its linking, when it had one
+    // before) until it is unlinked.
+    std::vector<Component*> timed;
     std::atomic<uint32_t> timeNow;
     // Clean-up schedule, under the lock: a clean-up is due at the next tick
     // when cleanupNow (a component joined or was retired), else, with
