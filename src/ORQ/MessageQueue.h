@@ -7,7 +7,8 @@
 // so far, as the newer value was made after them. Neither may be an action
 // (Properties::action): each action is sent, none replaces another.
 //
-// Threads: any thread may add(); one consumer per queue takes the head with
+// Threads: any thread may add(); one consumer at a time (it may pass that
+// role between threads under a lock of its own) takes the head with
 // getFirstMessage() and removes exactly that message with deleteFirst().
 // The message handed to the consumer is "taken": until deleteFirst() it is
 // not refreshed (a refresh for it is queued as a new message instead), so

@@ -620,7 +620,8 @@ void Link::startWrite() {
     if (slotSent == 0) {
         CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
     }
-    writeAll(slot + slotSent, slotSize - slotSent, [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
+    writeAll(slot + slotSent, slotSize - slotSent,
+             [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
 }
 
 void Link::onWritten(const boost::system::error_code& ec) {
