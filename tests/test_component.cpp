@@ -56,6 +56,56 @@ TEST(ComponentHandlerChain, EveryHandlerSeesEveryMessageWhateverItsSender) {
     EXPECT_EQ(b.offeredSenders, (std::vector<uint8_t>{5, 6, 0}));
 }
 
+// A handler of reports of one data type that records each offer.
+class TypedRecorder : public MessageHandler {
+public:
+    TypedRecorder(uint8_t type, int tag, std::vector<int>* order)
+        : MessageHandler(type, static_cast<uint8_t>(type + 1), 1, anySize, anyChannel), tag(tag), order(order) {}
+    uint8_t procNewMessage(ORQ::Message* m) override {
+        order->push_back(tag);
+        return MessageHandler::procNewMessage(m);
+    }
+
+private:
+    int tag;
+    std::vector<int>* order;
+};
+
+struct DispatchCase {
+    uint8_t dataType;
+    std::vector<int> offered;  // tags, in the order offered
+};
+
+class ComponentDispatch : public ::testing::TestWithParam<DispatchCase> {};
+
+// Typed handlers 1 and 3 take type 10, 4 takes type 20; 2 and 5 name no type.
+TEST_P(ComponentDispatch, OffersTheHandlersOfTheTypeNewestFirstThenThoseOfAnyType) {
+    std::vector<int> order;
+    TypedRecorder t1(10, 1, &order), t3(10, 3, &order), t4(20, 4, &order);
+    RecordingHandler any2(2, &order), any5(5, &order);
+    MessageManager mm;
+    Component c(5);
+    c.setMessageManager(&mm);
+    for (MessageHandler* h : std::vector<MessageHandler*>{&t1, &any2, &t3, &t4, &any5}) ASSERT_TRUE(c.addMessageHandler(h));
+
+    c.procNewMessage(makeMessage(GetParam().dataType, 5, 1).get());
+    EXPECT_EQ(order, GetParam().offered);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, ComponentDispatch,
+                         ::testing::Values(DispatchCase{10, {3, 1, 5, 2}}, DispatchCase{20, {4, 5, 2}},
+                                           DispatchCase{30, {5, 2}}));
+
+TEST(ComponentDispatch, RefusesAHandlerBeyondItsCapacityAndKeepsItsChain) {
+    std::vector<RecordingHandler> taken(Component::maxHandlers);
+    RecordingHandler refused;
+    Component c(5);
+    for (RecordingHandler& h : taken) ASSERT_TRUE(c.addMessageHandler(&h));
+    EXPECT_FALSE(c.addMessageHandler(&refused));
+    EXPECT_EQ(c.mh, &taken.back());
+    EXPECT_EQ(refused.component, nullptr);
+}
+
 struct CountCase {
     uint8_t sender;
     uint8_t receiver;

@@ -24,15 +24,6 @@ bool ClientMessage::send(const MessageHandler& h, uint8_t dataType, uint8_t chan
     return c->send(&m);  // the queue keeps its own copy
 }
 
-int16_t ClientMessage::getInt16(const uint8_t* p) {
-    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
-
-int32_t ClientMessage::getInt32(const uint8_t* p) {
-    return static_cast<int32_t>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                                (uint32_t(p[3]) << 24));
-}
-
 void ClientMessage::putInt16(uint8_t* p, int16_t v) {
     const uint16_t u = static_cast<uint16_t>(v);
     p[0] = static_cast<uint8_t>(u);

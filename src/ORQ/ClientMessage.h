@@ -24,8 +24,14 @@ public:
     static bool send(const MessageHandler& h, uint8_t dataType, uint8_t channel,
                      const uint8_t* payload, uint8_t size);
 
-    static int16_t getInt16(const uint8_t* p);
-    static int32_t getInt32(const uint8_t* p);
+    // Inline: the handlers read every report's fields with them.
+    static int16_t getInt16(const uint8_t* p) {
+        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+    }
+    static int32_t getInt32(const uint8_t* p) {
+        return static_cast<int32_t>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                                    (uint32_t(p[3]) << 24));
+    }
     static void putInt16(uint8_t* p, int16_t v);
     static void putInt32(uint8_t* p, int32_t v);
 };

@@ -23,9 +23,10 @@ Component::Component(uint8_t id)
       users(0),
       timedHandlers(0),
       ownedHandler(nullptr),
-      slotByType(nullptr),
-      slots(nullptr),
-      indexedChain(nullptr) {}
+      handlerCount(0),
+      firstOfAny(0),
+      firstOfType{},
+      handlers{} {}
 
 Component::~Component() { delete ownedHandler; }
 
@@ -34,16 +35,29 @@ void Component::setMessageManager(MessageManager* manager) {
     updateTime = mm->getTime();
 }
 
-void Component::addMessageHandler(MessageHandler* handler) {
+bool Component::addMessageHandler(MessageHandler* handler) {
+    if (handlerCount == maxHandlers) return false;
+    handlers[handlerCount++] = handler;
+    uint8_t& first = handler->takesReports ? firstOfType[handler->dataTypeSet] : firstOfAny;
+    handler->nextOffered = first;
+    first = handlerCount;
     handler->next = mh;
     mh = handler;
     handler->setComponent(this);
     if (handler->hasTimedWork() && ++timedHandlers == 1 && listedIn != nullptr) listedIn->addTimed(this);
+    return true;
 }
 
-void Component::adoptMessageHandler(MessageHandler* handler) {
-    addMessageHandler(handler);
+bool Component::adoptMessageHandler(MessageHandler* handler) {
+    if (!addMessageHandler(handler)) return false;
     ownedHandler = handler;
+    return true;
+}
+
+void Component::setUpdate() {
+    mm->setUpdate(ID);
+    // Only a time: nothing else is published through it.
+    updateTime.store(mm->getTime(), std::memory_order_relaxed);
 }
 
 uint8_t Component::procNewMessage(Message* m) {
@@ -52,19 +66,15 @@ uint8_t Component::procNewMessage(Message* m) {
     if (!mutexData.try_lock() && !mutexData.try_lock_for(std::chrono::milliseconds(lockTimeoutMs))) return 0;
     const std::lock_guard<DataLock> held(mutexData, std::adopt_lock);
     if (m->senderID == ID) ++recvMessageCounter;
-    if (slotByType != nullptr && mh == indexedChain) {
-        const uint8_t slot = slotByType[m->dataType];
-        if (slot != 0) slots[slot - 1]->procNewMessage(m);
-    } else {
-        for (MessageHandler* h = mh; h != nullptr; h = h->next) h->procNewMessage(m);
+    uint8_t taken = 0;
+    for (uint8_t slot = firstOfType[m->dataType]; slot != 0; slot = handlers[slot - 1]->nextOffered) {
+        taken |= handlers[slot - 1]->procNewMessage(m);
     }
+    for (uint8_t slot = firstOfAny; slot != 0; slot = handlers[slot - 1]->nextOffered) {
+        taken |= handlers[slot - 1]->procNewMessage(m);
+    }
+    if (taken != 0) setUpdate();
     return 0;
-}
-
-void Component::indexHandlers(const uint8_t* slotTable, MessageHandler* const* handlers) {
-    slotByType = slotTable;
-    slots = handlers;
-    indexedChain = mh;
 }
 
 void Component::run(uint16_t timeDiff) {
@@ -83,10 +93,6 @@ uint32_t Component::msUntilDue(uint32_t now) {
     return due;
 }
 
-void Component::setUpdate() {
-    mm->setUpdate(ID);
-    updateTime = mm->getTime();
-}
 
 uint32_t Component::getUpdateTime() {
     return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap

@@ -1,8 +1,9 @@
 #pragma once
 // Model of one node of the network: a remote device, a placeholder for a
 // sender of unknown type, or the local node itself. Carries its handlers (a
-// chain, run once per tick, and an index by data type that each received
-// message is dispatched through) and the time of its last update.
+// chain, whose timed ones run once per tick, and an index by data type, built
+// as each handler is added, that every received message is dispatched
+// through) and the time of its last update.
 //
 // Threads: the receive thread calls procNewMessage(); the main-loop thread
 // calls run() (under the world-model lock); host threads work on a component
@@ -13,6 +14,7 @@
 //
 // Lifetime: users found the component through WorldModel::acquireComponent and
 // hold a use (a ComponentRef); the world model never removes a component in use.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -38,17 +40,24 @@ public:
     void setMessageManager(MessageManager* mm);
     static constexpr uint32_t nothingDue = UINT32_MAX;  // msUntilDue: no timed work
 
-    // Links mh in front of the chain and calls mh->setComponent(this). The
-    // first handler with timed work makes a component in a world model one of
-    // those its tick runs (takes the world-model lock then).
-    void addMessageHandler(MessageHandler* mh);
+    static constexpr uint8_t maxHandlers = 32;
+
+    // Links mh in front of the chain, indexes it by the data type of the
+    // reports it takes (or among the handlers offered every message, when it
+    // names none) and calls mh->setComponent(this). The first handler with
+    // timed work makes a component in a world model one of those its tick
+    // runs (takes the world-model lock then). False, with nothing changed,
+    // when the component has maxHandlers already.
+    bool addMessageHandler(MessageHandler* mh);
     // Like addMessageHandler, and the component destroys mh with itself
     // (one adopted handler per component: the placeholder's type client).
-    void adoptMessageHandler(MessageHandler* mh);
+    bool adoptMessageHandler(MessageHandler* mh);
 
     // Takes the data lock (a message that cannot get it in 1000 ms is
     // dropped), counts a message from the component's own ID, offers m to
-    // every handler head to tail, unlocks. Returns 0.
+    // the handlers of its data type and then to those offered every message
+    // (each group in chain order, head to tail), renews the update time when
+    // one took it, unlocks. Returns 0.
     virtual uint8_t procNewMessage(Message* m);
     // run() of every handler with timed work, head to tail; nothing at all
     // for a component without such handlers (a typed model).
@@ -80,18 +89,6 @@ public:
     std::atomic<int16_t> sendMessageCounter;
     MessageManager* mm;
 
-protected:
-    // For a model whose every handler ignores all messages but those of one
-    // data type of its own: slotByType[t] (256 entries) is 0, or 1 + the
-    // index in `slots` of the handler of data type t. Both are kept by the
-    // model for its whole life; slotByType is one table shared by every model
-    // of a kind, so the index costs a model no more than its `slots`. While
-    // the chain is still the one it had at this call, procNewMessage offers a
-    // message only to the handler of its data type, since every other one
-    // would ignore it; once a handler has been added it offers every message
-    // to every handler.
-    void indexHandlers(const uint8_t* slotByType, MessageHandler* const* slots);
-
 private:
     friend class ComponentRef;  // takes uses and the data lock
     friend class WorldModel;    // keeps the list through `next`
@@ -109,9 +106,15 @@ private:
     std::atomic<uint16_t> users;
     uint8_t timedHandlers;         // handlers on the chain with timed work
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
-    const uint8_t* slotByType;     // null: no index
-    MessageHandler* const* slots;
-    MessageHandler* indexedChain;          // head of the chain the index describes
+    // The index: handlers[i] is the handler added i-th (slot i + 1). A list
+    // starts at firstOfType[t] (the handlers taking reports of data type t)
+    // or at firstOfAny (those naming no type), and goes on through each
+    // handler's nextOffered; 0 ends it. The newest handler of a list is its
+    // first, as on the chain.
+    uint8_t handlerCount;
+    uint8_t firstOfAny;
+    std::array<uint8_t, 256> firstOfType;
+    MessageHandler* handlers[maxHandlers];
 };
 
 }  // namespace ORQ

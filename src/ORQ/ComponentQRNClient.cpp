@@ -31,12 +31,11 @@ constexpr HandlerRow<Q> handlerRows[] = {
     row<&Q::debugDataClient, &Q::debugData>(DataType::debugData),
 };
 static_assert(distinctReportTypes(handlerRows), "one handler per report type");
-constexpr std::array<uint8_t, 256> handlerSlots = slotsByType(handlerRows);
 
 }  // namespace
 
 ComponentQRNClient::ComponentQRNClient(uint8_t id) : ComponentQRN(id), handlers(handlerRows) {
-    if (handlers.build(*this)) indexHandlers(handlerSlots.data(), handlers.byRow());
+    handlers.build(*this);
 }
 
 ComponentQRNClient::~ComponentQRNClient() {

@@ -54,8 +54,8 @@ public:
     MessageHandlerInt16Client* activControlClient = nullptr;      // activControl, 56/55
 
 private:
-    // The handlers, in the table's order; they form the chain, and the index
-    // by data type (see Component::indexHandlers) points into them.
+    // The handlers, in the table's order; they form the chain, and the
+    // component's index by data type takes a report to its own handler.
     HandlerSet<ComponentQRNClient, handlerCount> handlers;
 };
 

@@ -38,6 +38,12 @@ void ComponentRef::reset() noexcept {
     c = nullptr;
 }
 
+bool ComponentRef::tryLock() {
+    if (c == nullptr) return false;
+    if (!data.owns_lock()) data = std::unique_lock<DataLock>(c->mutexData, std::try_to_lock);
+    return data.owns_lock();
+}
+
 bool ComponentRef::lock() {
     if (c == nullptr) return false;
     if (data.owns_lock()) return true;

@@ -32,6 +32,8 @@ public:
     // Takes the data lock unless the ref holds it already; false when the
     // ref is empty or the lock was not free within 1000 ms.
     bool lock();
+    // Takes the data lock only if it is free now (or the ref holds it).
+    bool tryLock();
     // True while this ref holds the data lock.
     bool locked() const { return data.owns_lock(); }
 

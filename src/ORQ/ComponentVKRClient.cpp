@@ -47,12 +47,11 @@ constexpr HandlerRow<K> handlerRows[] = {
     row<&K::debugTextClient, &K::debugText>(DataType::debugText),
 };
 static_assert(distinctReportTypes(handlerRows), "one handler per report type");
-constexpr std::array<uint8_t, 256> handlerSlots = slotsByType(handlerRows);
 
 }  // namespace
 
 ComponentVKRClient::ComponentVKRClient(uint8_t id) : ComponentVKR(id), handlers(handlerRows) {
-    if (handlers.build(*this)) indexHandlers(handlerSlots.data(), handlers.byRow());
+    handlers.build(*this);
 }
 
 ComponentVKRClient::~ComponentVKRClient() {

@@ -63,9 +63,9 @@ public:
     MessageHandlerInt16Client* pwmOutputClient = nullptr;          // pwmOutput
 
 private:
-    // The handlers, in the table's order; they form the chain, and the index
-    // by data type (see Component::indexHandlers) points into them, so a
-    // report reaches its own handler without passing the other 25.
+    // The handlers, in the table's order; they form the chain, and the
+    // component's index by data type takes a report to its own handler
+    // without passing the other 25.
     HandlerSet<ComponentVKRClient, handlerCount> handlers;
 };
 

@@ -5,8 +5,9 @@
 // data types the device reports the value in and the library sets it in,
 // the capacity the fields give, whether each set is an action, and the
 // handler's place in the model's printSpeed line. Construction, the chain's
-// order, the index by data type, ownership (HandlerSet: every handler in one
-// block) and printSpeed all come from the rows. Rows are in the order the
+// order (and with it the component's index by data type), ownership
+// (HandlerSet: every handler in one block) and printSpeed all come from the
+// rows. Rows are in the order the
 // handlers join the chain: each is linked in front, so the last row is the
 // chain's head.
 //
@@ -187,7 +188,7 @@ constexpr auto row(DataType::Pair types, SpeedColumn speed = notInSpeed, Sets se
                              &handlerTable::build<Named, Fields...>};
 }
 
-// True when no two rows take the same report type (the index needs that).
+// True when no two rows take the same report type: a report is mirrored once.
 template <class Model, std::size_t N>
 constexpr bool distinctReportTypes(const HandlerRow<Model> (&rows)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
@@ -198,22 +199,13 @@ constexpr bool distinctReportTypes(const HandlerRow<Model> (&rows)[N]) {
     return true;
 }
 
-// The index by data type every model of the table shares (see
-// Component::indexHandlers): entry t is 1 + the row taking reports of type t,
-// or 0.
-template <class Model, std::size_t N>
-constexpr std::array<uint8_t, 256> slotsByType(const HandlerRow<Model> (&rows)[N]) {
-    static_assert(N < 256, "a slot is one byte");
-    std::array<uint8_t, 256> slots{};
-    for (std::size_t i = 0; i < N; ++i) slots[rows[i].reportType] = static_cast<uint8_t>(i + 1);
-    return slots;
-}
-
 // Owns a model's handlers: all of them in one block, built from the rows
 // and destroyed with the set, last row first.
 template <class Model, std::size_t N>
 class HandlerSet {
 public:
+    static_assert(N <= Component::maxHandlers, "a component indexes at most maxHandlers handlers");
+
     explicit HandlerSet(const HandlerRow<Model> (&table)[N]) : rows(table), handlers{} {}
     ~HandlerSet() {
         for (std::size_t i = N; i-- > 0;) {
@@ -236,13 +228,11 @@ public:
         if (!block) return false;
         for (std::size_t i = 0; i < N; ++i) {
             handlers[i] = rows[i].build(model, block.get() + offsets[i], rows[i]);
+            // Never refused: N fits (above), and the model has no handlers of its own.
             model.addMessageHandler(handlers[i]);
         }
         return true;
     }
-
-    // Row i's handler at entry i; null before build() or after it failed.
-    MessageHandler* const* byRow() const { return handlers; }
 
     // "<prefix> printSpeed ID n lupdate t" and, by rank, each ranked
     // handler's label and message rate over timeDiff ms (which resets its

@@ -18,6 +18,7 @@ MessageHandler::MessageHandler(bool timedWork)
       dataTypeGet(0),
       dataCapacity(0),
       reportSize(anySize),
+      nextOffered(0),
       takesReports(false),
       everyChannel(false),
       timed(timedWork) {
@@ -46,9 +47,8 @@ bool MessageHandler::accepts(const Message& m) const {
 uint8_t MessageHandler::procNewMessage(Message* m) {
     if (!accepts(*m)) return 0;
     store(*m);
-    component->setUpdate();
     dataCount++;
-    return 0;
+    return 1;
 }
 
 void MessageHandler::store(Message& m) { (void)m; }

@@ -27,8 +27,8 @@ public:
     MessageHandler();  // takes nothing, no timed work
     virtual ~MessageHandler();
 
-    // When accepts(*m): store(*m), renews the component's update time and
-    // counts the message. Always 0.
+    // When accepts(*m): store(*m), counts the message and returns 1 (the
+    // component then renews its update time), else 0.
     virtual uint8_t procNewMessage(Message* m);
     virtual void setComponent(Component* c);
     virtual void run(uint16_t timeDiff);  // base: nothing
@@ -72,6 +72,9 @@ protected:
     virtual void store(Message& m);
 
 private:
+    friend class Component;  // indexes the handler by takesReports/dataTypeSet
+
+    uint8_t nextOffered;  // the component's slot of the next handler in its index list, or 0
     bool takesReports;
     bool everyChannel;
     bool timed;

@@ -84,8 +84,7 @@ void MessageManager::addPlaceholder(uint8_t id) {
     // message tries again.
     Component* placeholder = new Component(id);
     MessageHandlerTypeClient* typeClient = new MessageHandlerTypeClient(factory, getTime());
-    if (placeholder != nullptr && typeClient != nullptr) {
-        placeholder->adoptMessageHandler(typeClient);
+    if (placeholder != nullptr && typeClient != nullptr && placeholder->adoptMessageHandler(typeClient)) {
         wm.addComponent(placeholder);
     } else {
         delete typeClient;
@@ -130,12 +129,6 @@ WorldModel* MessageManager::getWorldModel() { return &wm; }
 TypeRequestPacer& MessageManager::getTypeRequestPacer() { return typeRequests; }
 
 MessageSystem* MessageManager::getMessageSystems() { return ms; }
-
-uint32_t MessageManager::getTime() {
-    if (!clockFollowed) return timeNow;
-    const auto elapsed = std::chrono::steady_clock::now() - clockStart;
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-}
 
 void MessageManager::followClock(std::chrono::steady_clock::time_point start) {
     clockStart = start;

@@ -69,7 +69,12 @@ public:
     // Turns of the placeholders' type requests; main-loop thread only.
     TypeRequestPacer& getTypeRequestPacer();
     MessageSystem* getMessageSystems();
-    uint32_t getTime();
+    // Inline: every accepted report reads it.
+    uint32_t getTime() {
+        if (!clockFollowed) return timeNow;
+        const auto elapsed = std::chrono::steady_clock::now() - clockStart;
+        return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    }
     void followClock(std::chrono::steady_clock::time_point start);
     // Called when a component joins, or a retired one is given back by its
     // last user: the main loop's next tick has work at once.

@@ -256,19 +256,6 @@ Message* MessageSystem::getNewMessage() {
     return m;
 }
 
-bool MessageSystem::receiveFrame(const uint8_t* bytes, std::size_t size, Message& m) {
-    // After more noise than the buffer of procNewData holds, the end of the
-    // bytes counts: the frame is there.
-    if (size > receiveBufferSize) {
-        bytes += size - receiveBufferSize;
-        size = receiveBufferSize;
-    }
-    const void* start = memrchr(bytes, frameStart, size - 1);
-    if (!start) return false;  // noise, or an end byte without a start
-    const uint8_t* content = static_cast<const uint8_t*>(start) + 1;
-    return takeFrame(content, static_cast<std::size_t>(bytes + size - 1 - content), m);
-}
-
 bool MessageSystem::takeFrame(const uint8_t* content, std::size_t size, Message& m) {
     increment(receivedMessages);
     uint8_t check = 0;

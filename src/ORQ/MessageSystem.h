@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "Message.h"
 #include "MessageQueue.h"
@@ -62,8 +63,19 @@ public:
     // Decodes the frame they close into m, with the counters, lines and
     // results of procNewData() and getNewMessage() on the same bytes (only
     // the last 200 count), without keeping or allocating anything. True when
-    // m holds a message.
-    bool receiveFrame(const uint8_t* bytes, std::size_t size, Message& m);
+    // m holds a message. Inline: a link hands every frame through it.
+    bool receiveFrame(const uint8_t* bytes, std::size_t size, Message& m) {
+        // After more noise than the buffer of procNewData holds, the end of
+        // the bytes counts: the frame is there.
+        if (size > receiveBufferSize) {
+            bytes += size - receiveBufferSize;
+            size = receiveBufferSize;
+        }
+        const void* start = memrchr(bytes, frameStart, size - 1);
+        if (!start) return false;  // noise, or an end byte without a start
+        const uint8_t* content = static_cast<const uint8_t*>(start) + 1;
+        return takeFrame(content, static_cast<std::size_t>(bytes + size - 1 - content), m);
+    }
 
     // One pass of auto mode: send until the link refuses, then read the link
     // in pieces of up to 50 bytes.

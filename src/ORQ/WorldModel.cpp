@@ -158,7 +158,10 @@ void WorldModel::deleteOldComponents() {
             // for the world-model lock (type discovery adding a model). Uses
             // are only raised under this lock, so none can appear meanwhile.
             if (c->useCount() != 1) return;
-            if (!held.lock()) return;  // held by a thread without a use: next tick
+            // Its data lock may be held without a use: by the receive path,
+            // which may be waiting for this lock to replace it. Not waited
+            // for either: next tick.
+            if (!held.tryLock()) return;
             // Logged only here: a component left for a later tick is not gone.
             logLine("[WorldModel] deleteOldComponents id ", static_cast<unsigned>(c->ID));
             unlink(c, prev);

@@ -17,8 +17,9 @@
 // Lock order (the whole library): world-model lock -> component data lock ->
 // queue mutex / driver buffer mutex.
 // The one reverse step, type discovery adding a model while it holds the
-// placeholder's data lock, cannot deadlock: a component in use is never
-// waited for by the clean-up, and whoever holds a data lock holds a use.
+// placeholder's data lock, cannot deadlock: the clean-up never waits for a
+// component in use nor for a data lock (it only tries it), and whoever holds
+// a data lock holds a use or the receive path's claim.
 // A component is destroyed only under the world-model lock, after it was
 // unlinked with no users and while no receive thread hands it a message, so
 // nobody sees it destroyed.
@@ -103,8 +104,9 @@ public:
 
     // Calls visit(Component&) for every component, newest first, under the
     // world-model lock: every component stays alive meanwhile, but its data
-    // lock is not held (a visit may take it: the lock order allows that).
-    // visit must not call back into the world model.
+    // lock is not held. A visit may try that lock but never wait for it
+    // (type discovery holds a placeholder's data lock while it waits for the
+    // world-model lock), and must not call back into the world model.
     template <class Visit>
     void forEach(Visit visit) {
         std::lock_guard<std::mutex> guard(mutex);
