@@ -17,10 +17,12 @@
 // slot, removes it from the queue and writes it to the descriptor itself,
 // without waiting (writeNow). What the descriptor does not take at once, or
 // all of it for a kind that cannot write that way, is handed to the I/O
-// thread with the role (one hand-off); so is the next queued message. When
-// the role is held, the hook does nothing: its holder looks at the queue
-// again once its write ended. When the link is down or draining, the hook
-// wakes the I/O thread, which frames and writes as before. The role passes
+// thread with the role (one hand-off); so is the next queued message. The
+// queuing call thus returns once its frame is in the descriptor or handed
+// on (one non-blocking write). When the role is held, the hook does
+// nothing: its holder looks at the queue again once its write ended. When
+// the link is down or draining, the hook wakes the I/O thread, which keeps
+// the stale look and the drain, and frames and writes itself. The role passes
 // from holder to holder under slotMutex, so frames leave in the queue's
 // order and the capture records them in that order. Past the queue the link
 // holds at most this one frame, so messages wait in the queue, where a newer
