@@ -1,11 +1,13 @@
 // Every kind of link as a host uses it: liborq.so loaded by path and started
 // with a connection string on a serial device (a pseudo-terminal), a TCP
 // server, a UDP sender or ser2net in front of a pseudo-terminal, with the
-// simulated devices at the far end.
+// simulated devices at the far end; and the writers of one serial link, the
+// link's classes on a pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -16,11 +18,17 @@
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "LoopbackPort.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
 #include "ProcessProbe.h"
+#include "Pty.h"
 #include "Ser2net.h"
 #include "SerialPlug.h"
 #include "Simulator.h"
 #include "StdoutCapture.h"
+#include "TestMessages.h"
+#include "UartSerial.h"
+#include "WireFrames.h"
 
 using namespace ORQ::test;
 using namespace std::chrono_literals;
@@ -502,6 +510,81 @@ TEST_F(LinkTest, SecondHostOnTheSameSerialDeviceIsRefused) {
     // The first host still has the device.
     ASSERT_TRUE(bothTyped());
     setRoundTrip(far.sim, 2);
+}
+
+// --- Writers of one serial link ---------------------------------------------
+
+// Several threads queue commands on one serial link while the far end reads
+// in small bites with pauses, so the line keeps filling: the queuing threads
+// write frames themselves while the line takes them, the I/O thread writes
+// what it does not take at once, and the queue refuses while it is full.
+// Every frame must arrive whole, and each thread's in the order it queued them.
+TEST(LinkWriters, FramesOfSeveralQueuingThreadsArriveWholeAndInEachThreadsOrder) {
+    const int threads = 4;
+    const int each = 1500;
+    StdoutCapture out;
+    Pty device;
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    ORQ::UartSerial link(device.slavePath().c_str(), &ms, &mm);
+    link.init();
+    ASSERT_EQ(1, link.getIsOpen());
+
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    std::vector<std::thread> setters;
+    for (int t = 0; t < threads; ++t) {
+        setters.emplace_back([&ms, t, deadline] {
+            for (int seq = 0; seq < each; ++seq) {
+                // Never merged with another: every one must arrive.
+                ORQ::Message m = ORQ::test::makeMessage(40, 1, 2, static_cast<uint8_t>(t),
+                                                        {static_cast<uint8_t>(t), static_cast<uint8_t>(seq),
+                                                         static_cast<uint8_t>(seq >> 8)},
+                                                        0, 0, false);
+                while (!ms.send(&m)) {
+                    if (std::chrono::steady_clock::now() > deadline) return;  // the far end says what is missing
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));  // queue full
+                }
+            }
+        });
+    }
+
+    // The far end: frames cut at their end bytes as they arrive.
+    std::vector<int> next(threads, 0);
+    int frames = 0;
+    std::string fault;
+    Bytes pending;
+    while (frames < threads * each && fault.empty() && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{device.masterFd(), POLLIN, 0};
+        ::poll(&p, 1, 50);
+        uint8_t bite[300];
+        const ssize_t n = ::read(device.masterFd(), bite, sizeof bite);
+        for (ssize_t i = 0; i < n; ++i) {
+            pending.push_back(bite[i]);
+            if (bite[i] != 0xFC) continue;
+            Bytes layout;
+            // magic, type, sender, receiver, size, priority, ttl, unique, channel, payload (3), check
+            if (!unframe(pending, layout) || layout.size() != 13 || layout[9] >= threads) {
+                fault = "frame " + std::to_string(frames) + " is not one whole frame of a setter";
+                break;
+            }
+            const int t = layout[9];
+            const int seq = layout[10] | layout[11] << 8;
+            if (seq != next[t]) {
+                fault = "setter " + std::to_string(t) + ": " + std::to_string(seq) + " arrived where " +
+                        std::to_string(next[t]) + " was due";
+                break;
+            }
+            ++next[t];
+            ++frames;
+            pending.clear();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    for (std::thread& s : setters) s.join();
+    link.deinit();
+    EXPECT_EQ("", fault);
+    EXPECT_EQ(threads * each, frames);
+    EXPECT_EQ(0u, out.count("[UartSerial] ERROR in workerSend()"));
 }
 
 }  // namespace

@@ -16,22 +16,26 @@ MessageQueue::~MessageQueue() {
 }
 
 bool MessageQueue::add(Message* m) {
-    boost::mutex::scoped_lock lock(mutex);
-    if (searchAndReplaceUniqueMessages(m) == 1) return true;
-    if (elementCount >= maxElements) {
-        ++refused;
-        return false;
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        if (searchAndReplaceUniqueMessages(m) == 0) {
+            if (elementCount >= maxElements) {
+                ++refused;
+                return false;
+            }
+            MessageQueueNode* node = new (std::nothrow) MessageQueueNode(m);
+            // Without memory for the node the message is refused like one
+            // that finds the queue full.
+            if (!node) {
+                ++refused;
+                return false;
+            }
+            ++elementCount;
+            link(node);
+        }
     }
-
-    MessageQueueNode* node = new (std::nothrow) MessageQueueNode(m);
-    // Without memory for the node the message is refused like one that finds
-    // the queue full.
-    if (!node) {
-        ++refused;
-        return false;
-    }
-    ++elementCount;
-    link(node);
+    // Outside the mutex: the consumer may take the message at once, on this thread.
+    std::shared_lock<std::shared_mutex> hookLock(hookMutex);
     if (onQueued) onQueued();
     return true;
 }
@@ -76,7 +80,6 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
             // copy's priority).
             unlink(node);
             link(node);
-            if (onQueued) onQueued();
             return 1;
         }
     }
@@ -120,7 +123,7 @@ uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff
 }
 
 void MessageQueue::setOnQueued(std::function<void()> hook) {
-    boost::mutex::scoped_lock lock(mutex);
+    std::unique_lock<std::shared_mutex> lock(hookMutex);
     onQueued = std::move(hook);
 }
 

@@ -7,19 +7,22 @@
 // so far, as the newer value was made after them. Neither may be an action
 // (Properties::action): each action is sent, none replaces another.
 //
-// Threads: any thread may add(); one consumer per queue takes the head with
+// Threads: any thread may add(); one consumer at a time (it may pass that
+// role between threads under a lock of its own) takes the head with
 // getFirstMessage() and removes exactly that message with deleteFirst().
 // The message handed to the consumer is "taken": until deleteFirst() it is
 // not refreshed (a refresh for it is queued as a new message instead), so
 // the bytes the consumer frames outside the lock never change under it, and
 // a newer value never disappears with the removed message. The consumer
 // learns of new work through the hook set with setOnQueued().
-// `mutex` is innermost but for what the hook does while it is held (posting
-// to the consumer's I/O context takes that context's own lock).
+// Locks: `mutex` is innermost. The hook runs after it is released, under a
+// shared hold of `hookMutex` (setOnQueued() holds it exclusively), so the
+// hook may call the queue and take the consumer's locks.
 #include <boost/thread/mutex.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <shared_mutex>
 
 #include "MessageQueueNode.h"
 
@@ -38,6 +41,7 @@ public:
     bool add(Message* m);
     // Unique refresh, called by add() with the mutex held: 1 when a queued
     // (not taken) payload was overwritten (and its message moved), else 0.
+    // Calls no hook (add() does).
     uint8_t searchAndReplaceUniqueMessages(const Message* m);
     // The head message (now taken), or null. Valid until deleteFirst().
     Message* getFirstMessage();
@@ -51,9 +55,11 @@ public:
 
     // Consumer: hook is called each time a message is queued or a queued
     // one refreshed, so that it goes out at once instead of at a poll; null
-    // for none. It runs on the adding thread with the mutex held (so once
-    // setOnQueued() returns, no call of the old hook is in progress), must
-    // not call the queue and must return promptly.
+    // for none. It runs on the adding thread once the message is in the
+    // queue, outside the queue's mutex; calls on several adding threads may
+    // overlap. Once setOnQueued() returns, no call of the old hook is in
+    // progress. The hook must not call setOnQueued() and must return
+    // promptly.
     void setOnQueued(std::function<void()> hook);
 
     uint8_t getElementCount();
@@ -71,7 +77,9 @@ private:
     uint32_t refused;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
     boost::mutex mutex;
-    std::function<void()> onQueued;  // the consumer's hook, or empty
+    // Held shared around each call of the hook, exclusively to change it.
+    std::shared_mutex hookMutex;
+    std::function<void()> onQueued;  // the consumer's hook, or empty; under hookMutex
 };
 
 }  // namespace ORQ

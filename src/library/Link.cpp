@@ -49,7 +49,9 @@ Link::Link(const ConnectionString& connection, MessageSystem* ms, MessageManager
       workerRecvThread(nullptr),
       recvBufferSize(0),
       slotSize(0),
+      slotSent(0),
       writing(false),
+      hostWriting(false),
       draining(false),
       drainBudget(0),
       readBuffer(readSize),
@@ -173,7 +175,7 @@ void Link::init() {
         staleTimerArmed = false;
         // Set before the thread starts: a message queued at any time after
         // its first look at the queue wakes it.
-        ms->getMessageQueue()->setOnQueued([this] { kickSend(); });
+        ms->getMessageQueue()->setOnQueued([this] { onQueued(); });
         workerRecvThread = new boost::thread(&Link::workerRecv, this);
         if (workerRecvThread == nullptr) {
             throw std::bad_alloc();
@@ -277,6 +279,7 @@ void Link::freeSlot() {
 
 void Link::handOver(uint16_t size) {
     slotSize = size;
+    slotSent = 0;
     boost::asio::post(*io, [this] { startWrite(); });
 }
 
@@ -320,10 +323,26 @@ void Link::sendNext() {
         }
         writing = true;
     }
-    // The slot is this thread's until the write ends. Stale messages go
-    // before any is framed: the link may just have come back after a long
-    // outage.
+    // The slot is this thread's until the write ends.
+    const uint8_t size = frameNext();
+    if (size == 0) {
+        freeSlot();
+        return;
+    }
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        if (draining && drainBudget > 0) --drainBudget;
+    }
+    slotSize = size;
+    slotSent = 0;
+    startWrite();
+}
+
+uint8_t Link::frameNext() {
+    // Stale messages go before any is framed: the link may just have come
+    // back after a long outage.
     ms->dropStale(holdMs);
+    MessageQueue* queue = ms->getMessageQueue();
     uint8_t size = 0;
     for (;;) {
         const uint8_t queued = queue->getElementCount();
@@ -336,19 +355,72 @@ void Link::sendNext() {
             break;
         }
     }
-    if (size == 0) {
-        freeSlot();
-        return;
+    if (size != 0) {
+        // Removed before writing: a frame that cannot be written is lost,
+        // never sent twice.
+        queue->deleteFirst();
     }
-    // Removed before writing: a frame that cannot be written is lost, never
-    // sent twice.
-    queue->deleteFirst();
+    return size;
+}
+
+void Link::onQueued() {
     {
         boost::mutex::scoped_lock lock(slotMutex);
-        if (draining && drainBudget > 0) --drainBudget;
+        if (writing) {
+            // The holder looks at the queue once its write ended, after this
+            // message was queued.
+            return;
+        }
+        if (!canSend() || draining) {
+            // The I/O thread keeps the stale look and the drain's count.
+            lock.unlock();
+            kickSend();
+            return;
+        }
+        writing = true;
+        hostWriting = true;
+    }
+    const uint8_t size = frameNext();
+    if (size == 0) {
+        endHostWrite(false);
+        return;
     }
     slotSize = size;
-    startWrite();
+    boost::system::error_code ec;
+    slotSent = static_cast<uint16_t>(writeNow(slot, size, ec));
+    if (slotSent != 0 || ec) {
+        CaptureControl::process().record(CaptureWriter::WRITTEN, slot, size);
+    }
+    if (!ec && slotSent < size) {
+        // The rest waits for the descriptor on the I/O thread, which holds
+        // the role from here.
+        endHostWrite(true);
+        boost::asio::post(*io, [this] { startWrite(); });
+        return;
+    }
+    endHostWrite(false);
+    if (ec) {
+        logLine("[UartSerial] ERROR in workerSend()");
+        countError();
+    }
+    // Messages queued while the role was held were left to this thread: the
+    // I/O thread takes them, so a set does not wait for others' frames.
+    if (ms->getMessageQueue()->getElementCount() != 0) {
+        kickSend();
+    }
+}
+
+void Link::endHostWrite(bool handedOver) {
+    {
+        boost::mutex::scoped_lock lock(slotMutex);
+        hostWriting = false;
+        writing = handedOver;
+    }
+    slotChanged.notify_all();
+}
+
+std::size_t Link::writeNow(const uint8_t*, std::size_t, boost::system::error_code&) {
+    return 0;
 }
 
 void Link::workerRecv() {
@@ -478,7 +550,15 @@ void Link::reopen() {
     logLine();
     logLine("[UartSerial] WARNING reopen()");
     logLine();
-    isOpen = 0;
+    {
+        // No host thread starts a write from here on; the one writing now
+        // ends before the descriptor is closed.
+        boost::mutex::scoped_lock lock(slotMutex);
+        isOpen = 0;
+        while (hostWriting) {
+            slotChanged.wait(lock);
+        }
+    }
     reopenWaitMs = reopenFirstWaitMs;
     // Queued messages now wait for the link, and may go stale.
     sendNext();
@@ -537,8 +617,11 @@ void Link::startWrite() {
         sendNext();
         return;
     }
-    CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
-    writeAll(slot, slotSize, [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
+    if (slotSent == 0) {
+        CaptureControl::process().record(CaptureWriter::WRITTEN, slot, slotSize);
+    }
+    writeAll(slot + slotSent, slotSize - slotSent,
+             [this](const boost::system::error_code& ec, std::size_t) { onWritten(ec); });
 }
 
 void Link::onWritten(const boost::system::error_code& ec) {

@@ -6,21 +6,44 @@
 //
 // Threads: a link has one thread while it runs, the I/O thread (workerRecv).
 // It runs the link's Asio I/O context: it owns the descriptor and does every
-// read, write, reconnect and wait on it. Each read is cut into frames and
-// every frame is decoded and routed (MessageManager::procMessage) on this
-// thread, before the next byte. It is also the framer: the queue's hook
-// (MessageQueue::setOnQueued) posts to it when a message is queued, and it
-// frames the queue's head into the one frame slot, removes it from the queue
-// and writes it; when the write ends it frames the next. A message therefore
-// crosses one thread hand-off, from the host's thread to this one. Past the
-// queue the link holds at most this one frame, so messages wait in the queue,
-// where a newer value still refreshes them, and the head being framed is
-// taken (MessageQueue): a refresh never touches it.
+// read, reconnect and wait on it, and every write but the one described
+// next. Each read is cut into frames and every frame is decoded and routed
+// (MessageManager::procMessage) on this thread, before the next byte.
+//
+// Writing: one frame slot, and one writer at a time, the holder of the write
+// role (`writing`). The queue's hook (MessageQueue::setOnQueued) runs on the
+// thread that queued a message. When the link is up, not draining and nobody
+// holds the role, that thread takes it, frames the queue's head into the
+// slot, removes it from the queue and writes it to the descriptor itself,
+// without waiting (writeNow). What the descriptor does not take at once, or
+// all of it for a kind that cannot write that way, is handed to the I/O
+// thread with the role (one hand-off); so is the next queued message. The
+// queuing call thus returns once its frame is in the descriptor or handed
+// on (one non-blocking write). When the role is held, the hook does
+// nothing: its holder looks at the queue again once its write ended. When
+// the link is down or draining, the hook wakes the I/O thread, which keeps
+// the stale look and the drain, and frames and writes itself. The role passes
+// from holder to holder under slotMutex, so frames leave in the queue's
+// order and the capture records them in that order. Past the queue the link
+// holds at most this one frame, so messages wait in the queue, where a newer
+// value still refreshes them, and the head being framed is taken
+// (MessageQueue): a refresh never touches it.
+//
+// Descriptor ownership: the I/O thread (or the starting thread while it does
+// not run) opens, reads, closes and destroys it. A host thread may only
+// write to it, and only while it holds the role with `hostWriting` set,
+// which it sets after seeing the link open (isOpen under slotMutex). Whoever
+// closes it first clears isOpen under slotMutex and waits for hostWriting to
+// clear (reopen), or first removes the hook, which waits for every hook call
+// to end (deinit); so the descriptor a host thread writes to is never closed,
+// nor its number reused, under it.
+//
 // While the link is down (device gone, connection closed, no UDP peer heard
 // yet) nothing is taken from the queue; whatever has waited there longer than
 // holdMs is dropped and counted (MessageSystem::dropStale, looked for every
-// stalePollMs while messages wait), so a brief outage loses nothing and a
-// long one sends nothing stale. Order is the queue's.
+// stalePollMs while messages wait, and before every frame is framed), so a
+// brief outage loses nothing and a long one sends nothing stale. Order is the
+// queue's.
 //
 // The constructor, init(), deinit() and the kinds' synchronous open belong to
 // the thread that starts and stops the link (never concurrently with each
@@ -28,9 +51,11 @@
 // The I/O context and every descriptor live from init() (or the first open)
 // to the end of deinit(): a stopped link holds no OS resource.
 //
-// Locks: `mutex` guards the received bytes, `slotMutex` the frame slot; both
-// are innermost apart from the queue's own lock, which deinit() may take
-// inside slotMutex. The queue's hook takes only the I/O context's own lock.
+// Locks: `mutex` guards the received bytes, `slotMutex` the write role, the
+// open state seen by writers and hostWriting; both are innermost apart from
+// the queue's own lock, which deinit() may take inside slotMutex. The hook
+// runs under the queue's hook lock and takes slotMutex, the queue's lock,
+// the capture's lock and the I/O context's own lock, one at a time.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -121,6 +146,11 @@ protected:
     virtual void readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) = 0;
     // Writes all bytes (a datagram for UDP), then calls handler.
     virtual void writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) = 0;
+    // Writes what the descriptor takes at once, without waiting; returns how
+    // many bytes it took (0 and no error when it takes none now), or sets ec.
+    // Called on a host thread holding the write role while the link is open
+    // (see Link); by default nothing is written, and writeAll() does it all.
+    virtual std::size_t writeNow(const uint8_t* bytes, std::size_t size, boost::system::error_code& ec);
     // Ends the pending operations; their handlers see an error.
     virtual void cancelLink() = 0;
     // Closes the descriptor (which may be opened again).
@@ -178,11 +208,23 @@ private:
     bool claimSlot();
     // Posts the frame in the slot to the I/O thread.
     void handOver(uint16_t size);
+    // Frames the queue's head into the slot (dropping heads that cannot be
+    // framed); its size, 0 when none. Holder of the write role only.
+    uint8_t frameNext();
+    // I/O thread: writes the slot from slotSent on (recording the frame when
+    // none of it was written yet).
     void startWrite();
     void onWritten(const boost::system::error_code& ec);
     void freeSlot();
-    // The queue's hook: posts sendNext() unless it is posted already. Any thread.
+    // Posts sendNext() unless it is posted already. Any thread.
     void kickSend();
+    // The queue's hook, on the thread that queued: writes the head itself
+    // when it can take the write role, else leaves it to the role's holder
+    // or the I/O thread (see the class comment).
+    void onQueued();
+    // Ends a host thread's hold of the descriptor, and of the write role
+    // unless the role is handed over to the I/O thread.
+    void endHostWrite(bool handedOver);
     // I/O thread: when the slot is free and frames may go out, drops the stale
     // messages, frames the head into the slot, removes it from the queue and
     // writes it. While frames may not go out, drops the stale messages and,
@@ -206,14 +248,17 @@ private:
     uint8_t recvBuffer[recvBufferMax];
     std::atomic<uint16_t> recvBufferSize;
 
-    // The frame slot. `writing` is true from the moment a frame is claimed
-    // until its write ended; while it is, only the claimant (before the
-    // hand-over) or the I/O thread (after it) touches slot and slotSize.
+    // The frame slot. `writing` (the write role) is true from the moment a
+    // frame is claimed until its write ended; while it is, only the claimant
+    // (before the hand-over) or the I/O thread (after it) touches slot,
+    // slotSize and slotSent.
     boost::mutex slotMutex;
-    boost::condition_variable slotChanged;  // slot freed
+    boost::condition_variable slotChanged;  // slot freed, or hostWriting cleared
     uint8_t slot[slotMax];
     uint16_t slotSize;
+    uint16_t slotSent;  // bytes of the slot already written (and recorded)
     bool writing;
+    bool hostWriting;  // a host thread holding the role may be writing to the descriptor
     // Set by deinit(): at most drainBudget more frames are framed, and none
     // after drainDeadline.
     bool draining;

@@ -1,6 +1,8 @@
 #include "TcpLink.h"
 
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
 #include <vector>
 
 #include <boost/asio/connect.hpp>
@@ -66,6 +68,20 @@ void TcpLink::readSome(uint8_t* buffer, std::size_t size, const ReadHandler& han
 
 void TcpLink::writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) {
     boost::asio::async_write(*socket, boost::asio::buffer(bytes, size), handler);
+}
+
+std::size_t TcpLink::writeNow(const uint8_t* bytes, std::size_t size, boost::system::error_code& ec) {
+    // Non-blocking whatever the socket's mode; a closed connection is an
+    // error, not a signal.
+    for (;;) {
+        const ssize_t n = ::send(socket->native_handle(), bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        if (errno != EINTR) {
+            ec.assign(errno, boost::system::system_category());
+            return 0;
+        }
+    }
 }
 
 void TcpLink::cancelLink() {

@@ -134,6 +134,19 @@ void UartSerial::writeAll(const uint8_t* bytes, std::size_t size, const ReadHand
     boost::asio::async_write(*port, boost::asio::buffer(bytes, size), handler);
 }
 
+std::size_t UartSerial::writeNow(const uint8_t* bytes, std::size_t size, boost::system::error_code& ec) {
+    // The descriptor was opened non-blocking, and the port keeps it so.
+    for (;;) {
+        const ssize_t n = ::write(port->native_handle(), bytes, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        if (errno != EINTR) {
+            ec.assign(errno, boost::system::system_category());
+            return 0;
+        }
+    }
+}
+
 void UartSerial::cancelLink() {
     boost::system::error_code ec;
     if (port) port->cancel(ec);

@@ -31,6 +31,7 @@ protected:
     bool linkIsOpen() const override;
     void readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) override;
     void writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) override;
+    std::size_t writeNow(const uint8_t* bytes, std::size_t size, boost::system::error_code& ec) override;
     void cancelLink() override;
     void closeLink() override;
     void releaseLink() override;
