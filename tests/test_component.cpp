@@ -56,14 +56,16 @@ TEST(ComponentHandlerChain, EveryHandlerSeesEveryMessageWhateverItsSender) {
     EXPECT_EQ(b.offeredSenders, (std::vector<uint8_t>{5, 6, 0}));
 }
 
-// A handler of reports of one data type that records each offer.
+// A handler of reports of one data type that records each report handed to it.
 class TypedRecorder : public MessageHandler {
 public:
     TypedRecorder(uint8_t type, int tag, std::vector<int>* order)
         : MessageHandler(type, static_cast<uint8_t>(type + 1), 1, anySize, anyChannel), tag(tag), order(order) {}
-    uint8_t procNewMessage(ORQ::Message* m) override {
+
+protected:
+    bool store(ORQ::Message&) override {
         order->push_back(tag);
-        return MessageHandler::procNewMessage(m);
+        return true;
     }
 
 private:

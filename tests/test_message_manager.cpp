@@ -2,7 +2,9 @@
 // placeholders, forwarding), sending, the manager clock and its ticks.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -210,6 +212,40 @@ TEST(ManagerUpdateFlag, HasUpdateReportsOnceThenClears) {
     mm.setUpdate(5);
     EXPECT_EQ(mm.hasUpdate(), 1);
     EXPECT_EQ(mm.hasUpdate(), 0);
+}
+
+// On a followed clock, the thread that opened a receive batch reads the
+// batch's time while it lives, so every report of one read is stamped with
+// the time it was read; other threads, and the thread after the batch, read
+// the clock.
+TEST(ManagerClock, AReceiveBatchStampsItsReportsWithTheTimeOfTheRead) {
+    using std::chrono::milliseconds;
+    MessageManager mm;
+    mm.followClock(std::chrono::steady_clock::now() - std::chrono::seconds(100));
+    Component c(5);
+    c.setMessageManager(&mm);
+    uint32_t readAt = 0;
+    {
+        const MessageManager::ReceiveBatch batch(mm);
+        readAt = mm.getTime();
+        EXPECT_GE(readAt, 100000u);
+        std::this_thread::sleep_for(milliseconds(30));
+        c.setUpdate();
+        EXPECT_EQ(mm.getTime(), readAt);
+        uint32_t elsewhere = 0;
+        std::thread([&] { elsewhere = mm.getTime(); }).join();
+        EXPECT_GE(elsewhere, readAt + 30);
+        {
+            MessageManager driven;  // its time is what run() gave it: no batch of its own
+            driven.run(7);
+            const MessageManager::ReceiveBatch inner(driven);
+            EXPECT_EQ(driven.getTime(), 7u);
+            EXPECT_EQ(mm.getTime(), readAt);
+        }
+        EXPECT_EQ(mm.getTime(), readAt);
+    }
+    EXPECT_EQ(c.updateTime, readAt);
+    EXPECT_GE(c.getUpdateTime(), 30u);
 }
 
 // Each setter changes its own bit and keeps the others.

@@ -37,7 +37,7 @@ void Component::setMessageManager(MessageManager* manager) {
 
 bool Component::addMessageHandler(MessageHandler* handler) {
     if (handlerCount == maxHandlers) return false;
-    handlers[handlerCount++] = handler;
+    handlers[++handlerCount] = handler;
     uint8_t& first = handler->takesReports ? firstOfType[handler->dataTypeSet] : firstOfAny;
     handler->nextOffered = first;
     first = handlerCount;
@@ -54,26 +54,37 @@ bool Component::adoptMessageHandler(MessageHandler* handler) {
     return true;
 }
 
-void Component::setUpdate() {
-    mm->setUpdate(ID);
-    // Only a time: nothing else is published through it.
-    updateTime.store(mm->getTime(), std::memory_order_relaxed);
+inline void Component::renew(uint8_t id) {
+    mm->setUpdate(id);
+    updateTime.store(mm->getTime(), std::memory_order_release);
 }
+
+void Component::setUpdate() { renew(ID); }
 
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
     if (!mutexData.try_lock() && !mutexData.try_lock_for(std::chrono::milliseconds(lockTimeoutMs))) return 0;
     const std::lock_guard<DataLock> held(mutexData, std::adopt_lock);
-    if (m->senderID == ID) ++recvMessageCounter;
+    // ID changes only under the data lock, held here.
+    const uint8_t id = ID.load(std::memory_order_relaxed);
     uint8_t taken = 0;
-    for (uint8_t slot = firstOfType[m->dataType]; slot != 0; slot = handlers[slot - 1]->nextOffered) {
-        taken |= handlers[slot - 1]->procNewMessage(m);
+    // The handlers of a type take reports from the component's own ID only:
+    // the sender is checked once for all of them.
+    if (m->senderID == id) {
+        ++recvMessageCounter;
+        for (uint8_t slot = firstOfType[m->dataType]; slot != 0;) {
+            MessageHandler* h = handlers[slot];
+            if (h->fits(*m)) taken |= h->take(*m);
+            slot = h->nextOffered;
+        }
     }
-    for (uint8_t slot = firstOfAny; slot != 0; slot = handlers[slot - 1]->nextOffered) {
-        taken |= handlers[slot - 1]->procNewMessage(m);
+    for (uint8_t slot = firstOfAny; slot != 0;) {
+        MessageHandler* h = handlers[slot];
+        taken |= h->take(*m);
+        slot = h->nextOffered;
     }
-    if (taken != 0) setUpdate();
+    if (taken != 0) renew(id);
     return 0;
 }
 
@@ -95,7 +106,12 @@ uint32_t Component::msUntilDue(uint32_t now) {
 
 
 uint32_t Component::getUpdateTime() {
-    return mm->getTime() - updateTime;  // modulo 2^32: right across the wrap
+    // The stamp is read before the clock, and every stamp was read from the
+    // clock before it was stored (release/acquire): a stamp renewed by the
+    // receive thread meanwhile is never later than the time it is compared
+    // with, so an age never wraps to 2^32 - 1.
+    const uint32_t stamp = updateTime.load(std::memory_order_acquire);
+    return mm->getTime() - stamp;  // modulo 2^32: right across the wrap
 }
 
 uint32_t Component::getlastSendTime() { return mm->getTime() - lastSendTime; }

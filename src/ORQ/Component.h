@@ -106,15 +106,19 @@ private:
     std::atomic<uint16_t> users;
     uint8_t timedHandlers;         // handlers on the chain with timed work
     MessageHandler* ownedHandler;  // adopted handler, destroyed with the component
-    // The index: handlers[i] is the handler added i-th (slot i + 1). A list
-    // starts at firstOfType[t] (the handlers taking reports of data type t)
-    // or at firstOfAny (those naming no type), and goes on through each
-    // handler's nextOffered; 0 ends it. The newest handler of a list is its
-    // first, as on the chain.
+    // The index: handlers[i] is the handler added i-th (slot i, from 1). A
+    // list starts at firstOfType[t] (the handlers taking reports of data type
+    // t) or at firstOfAny (those naming no type), and goes on through each
+    // handler's nextOffered; slot 0 ends it. The newest handler of a list is
+    // its first, as on the chain.
     uint8_t handlerCount;
     uint8_t firstOfAny;
     std::array<uint8_t, 256> firstOfType;
-    MessageHandler* handlers[maxHandlers];
+    MessageHandler* handlers[maxHandlers + 1];  // [0]: no handler
+
+    // setUpdate() for the component's ID `id`. updateTime publishes nothing
+    // but itself; its release pairs with getUpdateTime().
+    void renew(uint8_t id);
 };
 
 }  // namespace ORQ

@@ -20,8 +20,9 @@ MessageHandler::MessageHandler(bool timedWork)
       reportSize(anySize),
       nextOffered(0),
       takesReports(false),
-      everyChannel(false),
-      timed(timedWork) {
+      timed(timedWork),
+      firstChannel(0),
+      channelCount(0) {
     properties.unique = 1;
 }
 
@@ -33,25 +34,24 @@ MessageHandler::MessageHandler(uint8_t typeSet, uint8_t typeGet, uint8_t capacit
     dataCapacity = capacity;
     reportSize = size;
     takesReports = true;
-    everyChannel = channels == anyChannel;
+    channelCount = channels == anyChannel ? 256 : capacity;
+}
+
+void MessageHandler::takeOnlyChannel(uint8_t channel) {
+    firstChannel = channel;
+    channelCount = 1;
 }
 
 MessageHandler::~MessageHandler() {}
 
 bool MessageHandler::accepts(const Message& m) const {
-    return takesReports && m.senderID == component->ID && m.dataType == dataTypeSet &&
-           (reportSize == anySize || m.dataSize == reportSize) &&
-           (everyChannel || m.channel < dataCapacity);
+    return !takesReports || (m.senderID == component->ID && m.dataType == dataTypeSet && fits(m));
 }
 
-uint8_t MessageHandler::procNewMessage(Message* m) {
-    if (!accepts(*m)) return 0;
-    store(*m);
-    dataCount++;
-    return 1;
+bool MessageHandler::store(Message& m) {
+    (void)m;
+    return false;
 }
-
-void MessageHandler::store(Message& m) { (void)m; }
 
 void MessageHandler::setComponent(Component* c) { component = c; }
 

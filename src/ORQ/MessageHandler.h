@@ -6,9 +6,9 @@
 //
 // A handler that mirrors reports of one data type (the clients) is built with
 // that type, the set/request type below it and the shape a report must have;
-// the base then checks every offered message once for all of them (accepts())
-// and hands the ones it takes to store(). A handler built without a report
-// type takes nothing.
+// the base checks every offered message once for all of them and hands the
+// ones that fit to store(). A handler built without a report type is handed
+// every message its component is offered, and its store() decides.
 #include <cstdint>
 
 #include "Message.h"
@@ -27,9 +27,9 @@ public:
     MessageHandler();  // takes nothing, no timed work
     virtual ~MessageHandler();
 
-    // When accepts(*m): store(*m), counts the message and returns 1 (the
-    // component then renews its update time), else 0.
-    virtual uint8_t procNewMessage(Message* m);
+    // When accepts(*m): take(*m), else 0. The component's dispatch takes the
+    // same steps, with the sender checked once for all of its handlers.
+    uint8_t procNewMessage(Message* m) { return accepts(*m) ? take(*m) : 0; }
     virtual void setComponent(Component* c);
     virtual void run(uint16_t timeDiff);  // base: nothing
     // ms of manager time from `now` until run() has work to do (base:
@@ -64,20 +64,42 @@ protected:
     // A handler that takes no reports.
     explicit MessageHandler(bool timedWork);
 
-    // The one acceptance check of every report: sent by the handler's
-    // component, of dataTypeSet, reportSize bytes, channel below dataCapacity
-    // (unless anyChannel).
-    bool accepts(const Message& m) const;
-    // Mirrors an accepted report into the model (base: nothing).
-    virtual void store(Message& m);
+    // Takes reports on `channel` only (dataCapacity is then not checked): a
+    // handler of one element that sits on a fixed channel.
+    void takeOnlyChannel(uint8_t channel);
+
+    // Mirrors an accepted report into the model (a handler naming no type:
+    // is handed every message). True when the report counts as an update:
+    // the handler counts it and the component renews its update time. Base:
+    // stores nothing, false.
+    virtual bool store(Message& m);
 
 private:
-    friend class Component;  // indexes the handler by takesReports/dataTypeSet
+    friend class Component;  // indexes the handler, dispatches through fits() and take()
+
+    // The one acceptance check of every report: sent by the handler's
+    // component, of dataTypeSet, and fits(); always true for a handler that
+    // names no type.
+    bool accepts(const Message& m) const;
+    // Of a report of the handler's data type from its component: reportSize
+    // bytes, on a channel it takes (below dataCapacity, unless anyChannel).
+    bool fits(const Message& m) const {
+        return (reportSize == anySize || m.dataSize == reportSize) &&
+               static_cast<uint8_t>(m.channel - firstChannel) < channelCount;
+    }
+    uint8_t take(Message& m) {
+        if (!store(m)) return 0;
+        ++dataCount;
+        return 1;
+    }
 
     uint8_t nextOffered;  // the component's slot of the next handler in its index list, or 0
     bool takesReports;
-    bool everyChannel;
     bool timed;
+    // The channels taken: firstChannel up to firstChannel + channelCount
+    // (modulo 256; 256 of them take every channel).
+    uint8_t firstChannel;
+    uint16_t channelCount;
 };
 
 }  // namespace ORQ

@@ -14,7 +14,7 @@ MessageHandler2Vector3Dint16Client::MessageHandler2Vector3Dint16Client(
 
 MessageHandler2Vector3Dint16Client::~MessageHandler2Vector3Dint16Client() {}
 
-void MessageHandler2Vector3Dint16Client::store(Message& m) {
+bool MessageHandler2Vector3Dint16Client::store(Message& m) {
     TALVEK::ZIR::Vector3Dint16& a = data0[m.channel];
     TALVEK::ZIR::Vector3Dint16& b = data1[m.channel];
     a.x = ClientMessage::getInt16(m.data);
@@ -23,6 +23,7 @@ void MessageHandler2Vector3Dint16Client::store(Message& m) {
     b.x = ClientMessage::getInt16(m.data + 6);
     b.y = ClientMessage::getInt16(m.data + 8);
     b.z = ClientMessage::getInt16(m.data + 10);
+    return true;
 }
 
 void MessageHandler2Vector3Dint16Client::send(uint8_t receiver, uint8_t index) {

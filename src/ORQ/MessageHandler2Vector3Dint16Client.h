@@ -30,7 +30,7 @@ public:
     TALVEK::ZIR::Vector3Dint16* data1;
 
 protected:
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -8,20 +8,19 @@ namespace ORQ {
 MessageHandler4Int16Client::MessageHandler4Int16Client(int16_t* data0, int16_t* data1, int16_t* data2,
                                                        int16_t* data3, uint8_t channel,
                                                        uint8_t dataTypeSet, uint8_t dataTypeGet)
-    : MessageHandler(dataTypeSet, dataTypeGet, 0, 8, anyChannel),
-      data0(data0), data1(data1), data2(data2), data3(data3), channel(channel) {}
+    : MessageHandler(dataTypeSet, dataTypeGet, 0, 8),
+      data0(data0), data1(data1), data2(data2), data3(data3), channel(channel) {
+    takeOnlyChannel(channel);
+}
 
 MessageHandler4Int16Client::~MessageHandler4Int16Client() {}
 
-uint8_t MessageHandler4Int16Client::procNewMessage(Message* m) {
-    return m->channel == channel ? MessageHandler::procNewMessage(m) : 0;
-}
-
-void MessageHandler4Int16Client::store(Message& m) {
+bool MessageHandler4Int16Client::store(Message& m) {
     *data0 = ClientMessage::getInt16(m.data);
     *data1 = ClientMessage::getInt16(m.data + 2);
     *data2 = ClientMessage::getInt16(m.data + 4);
     *data3 = ClientMessage::getInt16(m.data + 6);
+    return true;
 }
 
 void MessageHandler4Int16Client::send(uint8_t receiver, uint8_t index) {

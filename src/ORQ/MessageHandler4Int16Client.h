@@ -17,8 +17,6 @@ public:
                                uint8_t channel, uint8_t dataTypeSet, uint8_t dataTypeGet);
     ~MessageHandler4Int16Client() override;
 
-    // Takes only reports on its own channel. Always 0.
-    uint8_t procNewMessage(Message* m) override;
     // Sends nothing; part of the client interface, no caller.
     void send(uint8_t receiver, uint8_t index);
 
@@ -26,10 +24,10 @@ public:
     int16_t* data1;
     int16_t* data2;
     int16_t* data3;
-    uint8_t channel;
+    uint8_t channel;  // the one channel its reports are taken on
 
 protected:
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -16,12 +16,13 @@ MessageHandlerGPSPositionClient::MessageHandlerGPSPositionClient(Container::GPSP
 
 MessageHandlerGPSPositionClient::~MessageHandlerGPSPositionClient() {}
 
-void MessageHandlerGPSPositionClient::store(Message& m) {
+bool MessageHandlerGPSPositionClient::store(Message& m) {
     Container::GPSPosition& p = data[m.channel];
     p.longitude = ClientMessage::getInt32(m.data);
     p.latitude = ClientMessage::getInt32(m.data + 4);
     p.altitude = ClientMessage::getInt32(m.data + 8);
     p.status = m.data[12];
+    return true;
 }
 
 void MessageHandlerGPSPositionClient::send(uint8_t receiver, uint8_t index) {

@@ -26,7 +26,7 @@ public:
     Container::GPSPosition* data;
 
 protected:
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -14,7 +14,7 @@ MessageHandlerGPSWaypointClient::MessageHandlerGPSWaypointClient(Container::GPSW
 
 MessageHandlerGPSWaypointClient::~MessageHandlerGPSWaypointClient() {}
 
-void MessageHandlerGPSWaypointClient::store(Message& m) {
+bool MessageHandlerGPSWaypointClient::store(Message& m) {
     const uint8_t n = m.channel;
     Container::GPSWaypoint::GPSPoint_t& p = data[n].point;
     const uint8_t* b = m.data;
@@ -27,6 +27,7 @@ void MessageHandlerGPSWaypointClient::store(Message& m) {
     p.ToleranceRadius = b[15];
     p.HoldTime = b[16];
     p.Type = b[17];
+    return true;
 }
 
 bool MessageHandlerGPSWaypointClient::set(uint8_t index) {

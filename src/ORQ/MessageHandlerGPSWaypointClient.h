@@ -37,7 +37,7 @@ public:
 protected:
     // Replaces the travelling fields and Index of the slot; the record's
     // other fields are kept.
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

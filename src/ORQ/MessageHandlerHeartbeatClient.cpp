@@ -9,5 +9,10 @@ MessageHandlerHeartbeatClient::MessageHandlerHeartbeatClient(uint8_t dataTypeSet
 
 MessageHandlerHeartbeatClient::~MessageHandlerHeartbeatClient() {}
 
+bool MessageHandlerHeartbeatClient::store(Message& m) {
+    (void)m;
+    return true;
+}
+
 
 }  // namespace ORQ

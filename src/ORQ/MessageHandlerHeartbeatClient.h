@@ -15,6 +15,9 @@ class MessageHandlerHeartbeatClient : public MessageHandler {
 public:
     MessageHandlerHeartbeatClient(uint8_t dataTypeSet, uint8_t dataTypeGet);
     ~MessageHandlerHeartbeatClient() override;
+
+protected:
+    bool store(Message& m) override;  // no field: true
 };
 
 }  // namespace ORQ

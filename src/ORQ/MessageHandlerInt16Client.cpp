@@ -12,7 +12,10 @@ MessageHandlerInt16Client::MessageHandlerInt16Client(int16_t* data, const uint8_
 
 MessageHandlerInt16Client::~MessageHandlerInt16Client() {}
 
-void MessageHandlerInt16Client::store(Message& m) { data[m.channel] = ClientMessage::getInt16(m.data); }
+bool MessageHandlerInt16Client::store(Message& m) {
+    data[m.channel] = ClientMessage::getInt16(m.data);
+    return true;
+}
 
 bool MessageHandlerInt16Client::send(uint8_t receiver, uint8_t index) {
     (void)receiver;

@@ -12,10 +12,11 @@ MessageHandlerInt32Client::MessageHandlerInt32Client(int32_t* data, const uint8_
 
 MessageHandlerInt32Client::~MessageHandlerInt32Client() {}
 
-void MessageHandlerInt32Client::store(Message& m) {
+bool MessageHandlerInt32Client::store(Message& m) {
     const int32_t value = ClientMessage::getInt32(m.data);
     // A reported 0 is kept as 1: after a report the field never reads 0.
     data[m.channel] = value == 0 ? 1 : value;
+    return true;
 }
 
 bool MessageHandlerInt32Client::send(uint8_t index) {

@@ -28,7 +28,7 @@ public:
     const uint8_t* dataSize;
 
 protected:
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

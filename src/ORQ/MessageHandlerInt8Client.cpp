@@ -12,7 +12,10 @@ MessageHandlerInt8Client::MessageHandlerInt8Client(int8_t* data, const uint8_t* 
 
 MessageHandlerInt8Client::~MessageHandlerInt8Client() {}
 
-void MessageHandlerInt8Client::store(Message& m) { data[m.channel] = static_cast<int8_t>(m.data[0]); }
+bool MessageHandlerInt8Client::store(Message& m) {
+    data[m.channel] = static_cast<int8_t>(m.data[0]);
+    return true;
+}
 
 bool MessageHandlerInt8Client::send(uint8_t index) {
     if (index >= *dataSize || index >= dataCapacity) return false;

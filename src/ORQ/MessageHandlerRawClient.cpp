@@ -13,9 +13,10 @@ MessageHandlerRawClient::MessageHandlerRawClient(int8_t* data, uint8_t dataSize,
 
 MessageHandlerRawClient::~MessageHandlerRawClient() {}
 
-void MessageHandlerRawClient::store(Message& m) {
+bool MessageHandlerRawClient::store(Message& m) {
     if (m.dataSize > dataSize) m.dataSize = dataSize;
     if (m.dataSize > 0) std::memcpy(data, m.data, m.dataSize);
+    return true;
 }
 
 bool MessageHandlerRawClient::send(uint8_t index, int8_t* data, uint8_t dataSize) {

@@ -31,7 +31,7 @@ public:
 protected:
     // A report longer than the capacity has its dataSize lowered to the
     // capacity in m itself before the copy.
-    void store(Message& m) override;
+    bool store(Message& m) override;
 };
 
 }  // namespace ORQ

@@ -47,13 +47,12 @@ bool MessageHandlerTypeClient::sendTypeRequest(uint8_t receiver) {
     return component->send(&m);
 }
 
-uint8_t MessageHandlerTypeClient::procNewMessage(Message* m) {
-    if (!accepts(*m)) return 0;
+bool MessageHandlerTypeClient::store(Message& m) {
     const uint8_t id = component->ID;
-    Component* typed = factory != nullptr ? factory(id, m->data[0]) : nullptr;
-    if (typed == nullptr) return 0;  // unknown code or out of memory: the requests go on
+    Component* typed = factory != nullptr ? factory(id, m.data[0]) : nullptr;
+    if (typed == nullptr) return false;  // unknown code or out of memory: the requests go on
     component->getWorldModel()->replace(component, typed);
-    return 0;
+    return false;
 }
 
 }  // namespace ORQ

@@ -9,8 +9,8 @@
 // placeholder (ID 0), whenever it arrives.
 //
 // Threads: run() and msUntilDue() on the main-loop thread (under the
-// world-model lock); procNewMessage() on the receive thread, under the
-// placeholder's data lock.
+// world-model lock); store() on the receive thread, under the placeholder's
+// data lock.
 #include <cstdint>
 
 #include "DataTypes.h"
@@ -30,13 +30,17 @@ public:
     MessageHandlerTypeClient(ComponentFactory factory, uint32_t joinedAt);
     ~MessageHandlerTypeClient() override;
 
-    uint8_t procNewMessage(Message* m) override;
     // Sends the request when it is due at the tick's time and the pacer lets it.
     void run(uint16_t timeDiff) override;
     // 0 when due; while due and waiting for a turn, the next tick's distance.
     uint32_t msUntilDue(uint32_t now) const override;
     // True when the request was queued.
     bool sendTypeRequest(uint8_t receiver);
+
+protected:
+    // The reply: builds and adds the typed model. False in every case: the
+    // reply never renews the placeholder, which is retired or goes on asking.
+    bool store(Message& m) override;
 
 private:
     const ComponentFactory factory;

@@ -14,11 +14,12 @@ MessageHandlerVector3Dint16Client::MessageHandlerVector3Dint16Client(TALVEK::ZIR
 
 MessageHandlerVector3Dint16Client::~MessageHandlerVector3Dint16Client() {}
 
-void MessageHandlerVector3Dint16Client::store(Message& m) {
+bool MessageHandlerVector3Dint16Client::store(Message& m) {
     TALVEK::ZIR::Vector3Dint16& v = data[m.channel];
     v.x = ClientMessage::getInt16(m.data);
     v.y = ClientMessage::getInt16(m.data + 2);
     v.z = ClientMessage::getInt16(m.data + 4);
+    return true;
 }
 
 void MessageHandlerVector3Dint16Client::send(uint8_t receiver, uint8_t index) {

@@ -72,10 +72,41 @@ public:
     // Inline: every accepted report reads it.
     uint32_t getTime() {
         if (!clockFollowed) return timeNow;
-        const auto elapsed = std::chrono::steady_clock::now() - clockStart;
-        return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+        if (batchOf == this) return batchTime;
+        return readClock();
     }
     void followClock(std::chrono::steady_clock::time_point start);
+
+    // While one lives on a thread, the manager time on that thread is the
+    // time it was opened: the reports of one read of received bytes are all
+    // stamped with the time they were read, and the clock (the largest cost
+    // of a report under a flood) is read once per read, not once per report.
+    // Other threads read the clock as before. Nests, and restores the
+    // enclosing batch (of any manager) when it ends.
+    class ReceiveBatch {
+    public:
+        // Inline: a receive thread opens one per read, on a driven time too.
+        explicit ReceiveBatch(MessageManager& mm)
+            : open(mm.clockFollowed), enclosingOf(nullptr), enclosingTime(0) {
+            if (!open) return;
+            enclosingOf = batchOf;
+            enclosingTime = batchTime;
+            batchTime = mm.readClock();
+            batchOf = &mm;
+        }
+        ~ReceiveBatch() {
+            if (!open) return;
+            batchOf = enclosingOf;
+            batchTime = enclosingTime;
+        }
+        ReceiveBatch(const ReceiveBatch&) = delete;
+        ReceiveBatch& operator=(const ReceiveBatch&) = delete;
+
+    private:
+        const bool open;  // false for a manager on a driven time: nothing to stamp
+        const MessageManager* enclosingOf;
+        uint32_t enclosingTime;
+    };
     // Called when a component joins, or a retired one is given back by its
     // last user: the main loop's next tick has work at once.
     void setWakeMainLoop(std::function<void()> wake);
@@ -105,6 +136,16 @@ private:
     bool clockFollowed;
     std::chrono::steady_clock::time_point clockStart;
     std::function<void()> wake;
+    // The batch open on this thread (its manager, or null) and its time.
+    // Initial-exec: read as one load from the thread's block, not through a
+    // call, by every report on a followed clock; a few bytes of the static
+    // TLS the loader keeps for libraries it opens later.
+    static thread_local const MessageManager* batchOf __attribute__((tls_model("initial-exec")));
+    static thread_local uint32_t batchTime __attribute__((tls_model("initial-exec")));
+    uint32_t readClock() const {
+        const auto elapsed = std::chrono::steady_clock::now() - clockStart;
+        return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    }
     uint32_t timeLastRun;
     std::atomic<uint8_t> update;
     MessageDebugger* md;

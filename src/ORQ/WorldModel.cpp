@@ -7,14 +7,6 @@
 
 namespace ORQ {
 
-namespace {
-
-// ms of manager time `c` has had no accepted message, modulo 2^32 (right
-// when the manager time wraps).
-uint32_t ageOf(const Component* c, MessageManager* mm) { return mm->getTime() - c->updateTime; }
-
-}  // namespace
-
 WorldModel::WorldModel(MessageManager* manager)
     : mm(manager),
       components(nullptr),
@@ -140,7 +132,7 @@ void WorldModel::deleteOldComponents() {
         Component* c = components;
         uint32_t oldest = 0;  // greatest age among the components kept
         while (c != nullptr && c->ID != 0) {
-            const uint32_t age = ageOf(c, mm);
+            const uint32_t age = c->getUpdateTime();  // on the manager's time: c is listed
             if (age > maxAge) break;
             oldest = std::max(oldest, age);
             prev = c;

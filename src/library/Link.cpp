@@ -470,7 +470,11 @@ void Link::onRead(const boost::system::error_code& ec, std::size_t n) {
         return;
     }
     CaptureControl::process().record(CaptureWriter::RECEIVED, readBuffer.data(), n);
-    procReceivedBytes(readBuffer.data(), n);
+    {
+        // Every report of this read is stamped with the time it was read.
+        const MessageManager::ReceiveBatch batch(*mm);
+        procReceivedBytes(readBuffer.data(), n);
+    }
     if (run == 1) {
         startRead();
     }

@@ -1,6 +1,5 @@
 #include "RecordingHandler.h"
 
-#include "Component.h"
 #include "Message.h"
 
 namespace ORQ {
@@ -13,14 +12,10 @@ RecordingHandler::~RecordingHandler() {
     if (destroyed != nullptr) ++*destroyed;
 }
 
-uint8_t RecordingHandler::procNewMessage(Message* m) {
-    offeredSenders.push_back(m->senderID);
+bool RecordingHandler::store(Message& m) {
+    offeredSenders.push_back(m.senderID);
     if (order != nullptr) order->push_back(tag);
-    if (m->dataType == acceptType) {
-        ++dataCount;
-        component->setUpdate();
-    }
-    return 0;
+    return m.dataType == acceptType;
 }
 
 void RecordingHandler::run(uint16_t timeDiff) {

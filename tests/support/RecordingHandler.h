@@ -20,12 +20,14 @@ public:
     explicit RecordingHandler(int tag = 0, std::vector<int>* order = nullptr, int* destroyed = nullptr);
     ~RecordingHandler() override;
 
-    uint8_t procNewMessage(Message* m) override;
     void run(uint16_t timeDiff) override;
 
     int acceptType = acceptNothing;
     std::vector<uint8_t> offeredSenders;  // sender of each offered message
     std::vector<uint16_t> timeDiffs;      // argument of each run
+
+protected:
+    bool store(Message& m) override;
 
 private:
     int tag;
