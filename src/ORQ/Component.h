@@ -54,10 +54,11 @@ public:
     bool adoptMessageHandler(MessageHandler* mh);
 
     // Takes the data lock (a message that cannot get it in 1000 ms is
-    // dropped), counts a message from the component's own ID, offers m to
-    // the handlers of its data type and then to those offered every message
-    // (each group in chain order, head to tail), renews the update time when
-    // one took it, unlocks. Returns 0.
+    // dropped); for a message from the component's own ID, counts it and
+    // hands it to each handler of its data type whose shape it fits; then
+    // hands it to those naming no type (each group in chain order, head to
+    // tail); renews the update time when a store() counted it; unlocks.
+    // Returns 0.
     virtual uint8_t procNewMessage(Message* m);
     // run() of every handler with timed work, head to tail; nothing at all
     // for a component without such handlers (a typed model).

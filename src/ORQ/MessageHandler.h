@@ -68,8 +68,8 @@ protected:
     // handler of one element that sits on a fixed channel.
     void takeOnlyChannel(uint8_t channel);
 
-    // Mirrors an accepted report into the model (a handler naming no type:
-    // is handed every message). True when the report counts as an update:
+    // Mirrors an accepted report into the model; a handler naming no type is
+    // handed every message here. True when the message counts as an update:
     // the handler counts it and the component renews its update time. Base:
     // stores nothing, false.
     virtual bool store(Message& m);
