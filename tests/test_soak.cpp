@@ -211,12 +211,17 @@ TEST_F(Soak, NoisyFastLineWithHostTrafficKeepsEveryGoodValueAndCountsTheBadFrame
     // Quiet line, then known good and damaged frames: the damaged ones never
     // change a value, each one with a bad check byte is counted once, and the
     // last good report is what the host reads.
-    // The line is quiet when the library has read every byte the simulator
-    // queued for it (a pause for a while proves nothing on a loaded machine:
-    // the receive thread may just not have run).
+    // The line is quiet when the library has handled every frame the
+    // simulator queued for it: a marker after them, once mirrored, shows it.
+    // A pause for a while proves nothing on a loaded machine (the receive
+    // thread may just not have run), nor does the count of bytes read: a
+    // read is counted before its frames are.
     sim.pauseReports(true);
-    const uint32_t queued = static_cast<uint32_t>(sim.counters().bytesQueued);
-    ASSERT_TRUE(eventually([&] { return static_cast<uint32_t>(linkStats(lib).receivedBytes) == queued; }, kDeadline));
+    const Bytes marker = accReport(kGroundStation, 7, 8, 9);
+    sim.injectBytes(marker.data(), marker.size());
+    ASSERT_TRUE(eventually(
+        [&] { return reads(kGroundStation, 3, 0, 7) && reads(kGroundStation, 4, 0, 8) && reads(kGroundStation, 5, 0, 9); },
+        kDeadline));
     const LinkStats before = linkStats(lib);
     received.sample(before.receivedMessages);
     errors.sample(before.receiveError);
@@ -247,8 +252,9 @@ TEST_F(Soak, NoisyFastLineWithHostTrafficKeepsEveryGoodValueAndCountsTheBadFrame
     EXPECT_GT(c.noiseInjected, 0u);
     EXPECT_LE(errors.total, c.noiseInjected);
     // Every intact frame the simulator wrote was taken and decoded: the frames
-    // the library completed are those plus the ones it counted as bad.
-    EXPECT_EQ(c.framesSent + errors.total, received.total);
+    // the library completed up to the quiet line are those, the marker and
+    // the ones it counted as bad.
+    EXPECT_EQ(c.framesSent + 1 + errors.total, received.total);
     std::cout << "[soak] noise: seconds=" << soakDuration().count() << " framesSent=" << c.framesSent
               << " noiseInjected=" << c.noiseInjected << " framesReceived(library)=" << received.total
               << " receiveError=" << errors.total << " hostReads=" << host.reads << " hostSets=" << host.sets
