@@ -79,11 +79,15 @@ public:
         Component* unclaimed = nullptr;
         if (indexed != nullptr && receiving.compare_exchange_strong(unclaimed, indexed)) {
             // Claimed: if the index still names it, no clean-up destroys it
-            // until the claim is given back.
+            // until the claim is given back. If it does not, a clean-up may
+            // have destroyed it before the claim: it is not touched at all.
             const bool current = byID[id].load() == indexed && indexed->ID == id;
-            if (current) indexed->procNewMessage(m);
-            // Read before the claim goes: from then on it may be destroyed.
-            const bool retired = indexed->ID == 0;
+            bool retired = false;
+            if (current) {
+                indexed->procNewMessage(m);
+                // Read before the claim goes: from then on it may be destroyed.
+                retired = indexed->ID == 0;
+            }
             receiving.store(nullptr, std::memory_order_release);
             // A model replaced it during the message: the main loop removes it.
             if (retired) wakeForRetired();
