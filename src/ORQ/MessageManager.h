@@ -85,17 +85,13 @@ public:
     // enclosing batch (of any manager) when it ends.
     class ReceiveBatch {
     public:
-        // Inline: a receive thread opens one per read, on a driven time too.
-        explicit ReceiveBatch(MessageManager& mm)
-            : open(mm.clockFollowed), enclosingOf(nullptr), enclosingTime(0) {
-            if (!open) return;
-            enclosingOf = batchOf;
-            enclosingTime = batchTime;
+        // A manager on a driven time opens none: its time is what run() gave it.
+        explicit ReceiveBatch(MessageManager& mm) : enclosingOf(batchOf), enclosingTime(batchTime) {
+            if (!mm.clockFollowed) return;
             batchTime = mm.readClock();
             batchOf = &mm;
         }
         ~ReceiveBatch() {
-            if (!open) return;
             batchOf = enclosingOf;
             batchTime = enclosingTime;
         }
@@ -103,9 +99,8 @@ public:
         ReceiveBatch& operator=(const ReceiveBatch&) = delete;
 
     private:
-        const bool open;  // false for a manager on a driven time: nothing to stamp
-        const MessageManager* enclosingOf;
-        uint32_t enclosingTime;
+        const MessageManager* const enclosingOf;
+        const uint32_t enclosingTime;
     };
     // Called when a component joins, or a retired one is given back by its
     // last user: the main loop's next tick has work at once.
