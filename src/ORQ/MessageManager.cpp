@@ -135,8 +135,8 @@ void MessageManager::followClock(std::chrono::steady_clock::time_point start) {
     clockFollowed = true;
 }
 
-thread_local const MessageManager* MessageManager::batchOf __attribute__((tls_model("initial-exec"))) = nullptr;
-thread_local uint32_t MessageManager::batchTime __attribute__((tls_model("initial-exec"))) = 0;
+__thread const MessageManager* MessageManager::batchOf __attribute__((tls_model("initial-exec"))) = nullptr;
+__thread uint32_t MessageManager::batchTime __attribute__((tls_model("initial-exec"))) = 0;
 
 void MessageManager::setWakeMainLoop(std::function<void()> function) { wake = std::move(function); }
 

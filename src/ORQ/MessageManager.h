@@ -134,9 +134,12 @@ private:
     // The batch open on this thread (its manager, or null) and its time.
     // Initial-exec: read as one load from the thread's block, not through a
     // call, by every report on a followed clock; a few bytes of the static
-    // TLS the loader keeps for libraries it opens later.
-    static thread_local const MessageManager* batchOf __attribute__((tls_model("initial-exec")));
-    static thread_local uint32_t batchTime __attribute__((tls_model("initial-exec")));
+    // TLS the loader keeps for libraries it opens later. __thread, not
+    // thread_local: constant-initialised, so no access goes through a TLS
+    // init wrapper. (Behind that wrapper's check, GCC 12 with UBSan tested a
+    // stale flag as the address's null check and reported a null load.)
+    static __thread const MessageManager* batchOf __attribute__((tls_model("initial-exec")));
+    static __thread uint32_t batchTime __attribute__((tls_model("initial-exec")));
     uint32_t readClock() const {
         const auto elapsed = std::chrono::steady_clock::now() - clockStart;
         return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
