@@ -14,5 +14,4 @@ bool MessageHandlerHeartbeatClient::store(Message& m) {
     return true;
 }
 
-
 }  // namespace ORQ
