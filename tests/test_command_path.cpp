@@ -206,7 +206,7 @@ TEST_F(CommandPath, CommandsLeaveInTheOrderGivenAndNoSecureCommandReplacesAnothe
     EXPECT_EQ(sent[42], (Sent{31, 0, {2}}));
 }
 
-TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneAndLeavesAfterWhatWasSetBefore) {
+TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneInItsPlace) {
     ASSERT_EQ(ERROR_NO, host.setData(boardID, 32, 1, 0));
     ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 500, 0));
     ASSERT_EQ(ERROR_NO, host.setData(boardID, 32, 2, 0));
@@ -215,10 +215,26 @@ TEST_F(CommandPath, ANewerStateReplacesTheQueuedOneAndLeavesAfterWhatWasSetBefor
 
     const std::vector<Sent> sent = drain();
     ASSERT_EQ(sent.size(), 4u);
-    EXPECT_EQ(sent[0].dataType, 41);
-    EXPECT_EQ(sent[1], (Sent{31, 0, {2}}));
+    EXPECT_EQ(sent[0], (Sent{31, 0, {2}}));
+    EXPECT_EQ(sent[1].dataType, 41);
     EXPECT_EQ(sent[2], (Sent{51, 0, le32(2)}));  // the same command twice is sent twice
     EXPECT_EQ(sent[3], (Sent{51, 0, le32(2)}));
+}
+
+TEST_F(CommandPath, AWaypointCorrectedAfterACommandReachesTheDeviceBeforeTheCommand) {
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 100, 0));  // wp0
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 53, 1, 0));    // go
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 101, 0));  // wp0 corrected
+    const std::vector<Sent> sent = drain();
+
+    // What the corrected waypoint alone puts on the line.
+    ASSERT_EQ(ERROR_NO, host.setData(boardID, 23, 101, 0));
+    const std::vector<Sent> corrected = drain();
+    ASSERT_EQ(corrected.size(), 1u);
+
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], corrected[0]);
+    EXPECT_EQ(sent[1], (Sent{51, 0, le32(1)}));
 }
 
 // ------------------------------------------------------ lock timing

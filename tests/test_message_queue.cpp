@@ -98,14 +98,64 @@ TEST(QueueRefresh, UniqueMessageOverwritesTheQueuedPayloadAndKeepsItsPriority) {
     EXPECT_EQ(payloadOf(*head), (Bytes{20, 21}));
 }
 
-TEST(QueueRefresh, TheRefreshedMessageLeavesAfterThoseQueuedBeforeTheNewValue) {
+// A refresh keeps the item's place: a command queued after an item never
+// overtakes the item's corrected value, and an item refreshed faster than the
+// line drains still reaches the head.
+struct RefreshStep {
+    uint8_t id;
+    uint8_t priority;
+    uint8_t value;
+    bool isAction;
+};
+struct RefreshCase {
+    const char* name;
+    std::vector<RefreshStep> added;
+    std::vector<std::pair<uint8_t, uint8_t>> expected;  // (id, value) in the order they leave
+};
+
+void PrintTo(const RefreshCase& c, std::ostream* os) { *os << c.name; }
+
+const RefreshCase refreshCases[] = {
+    // wp0, go, wp0': the corrected waypoint leaves before the go.
+    {"CorrectedWaypointLeavesBeforeTheCommandQueuedAfterIt",
+     {{1, 0, 10, false}, {2, 0, 1, true}, {1, 0, 11, false}},
+     {{1, 11}, {2, 1}}},
+    {"RefreshKeepsItsPlaceAmongEquals",
+     {{1, 0, 1, false}, {2, 0, 1, false}, {3, 0, 1, false}, {1, 0, 2, false}},
+     {{1, 2}, {2, 1}, {3, 1}}},
+    {"RefreshKeepsItsPlaceBehindAHigherPriority",
+     {{1, 0, 1, false}, {2, 0, 1, false}, {4, 5, 1, false}, {1, 0, 2, false}},
+     {{4, 1}, {1, 2}, {2, 1}}},
+    {"RefreshKeepsTheQueuedPriority",
+     {{1, 0, 1, false}, {2, 3, 1, false}, {1, 9, 2, false}},
+     {{2, 1}, {1, 2}}},
+    {"ItemRefreshedOnAndOnStillLeavesFirst",
+     {{1, 0, 1, false}, {2, 0, 1, false}, {1, 0, 2, false}, {3, 0, 1, false}, {1, 0, 3, false},
+      {4, 0, 1, false}, {1, 0, 4, false}},
+     {{1, 4}, {2, 1}, {3, 1}, {4, 1}}},
+    {"ActionsAreNeverMerged",
+     {{2, 0, 1, true}, {1, 0, 1, false}, {2, 0, 1, true}, {1, 0, 2, false}},
+     {{2, 1}, {1, 2}, {2, 1}}},
+};
+
+class QueueRefreshOrder : public testing::TestWithParam<RefreshCase> {};
+
+TEST_P(QueueRefreshOrder, RefreshReplacesTheValueInPlace) {
     MessageQueue q;
-    addAll(q, {item(1, 0, {1}), item(2), item(3), item(4, 5)});
-    Message refresh = item(1, 0, {2});
-    q.add(&refresh);
-    EXPECT_EQ(q.getElementCount(), 4);
-    EXPECT_EQ(drain(q), (std::vector<uint8_t>{4, 2, 3, 1}));
+    for (const RefreshStep& step : GetParam().added) {
+        Message m = step.isAction ? action(step.id, {step.value}) : item(step.id, step.priority, {step.value});
+        ASSERT_TRUE(q.add(&m));
+    }
+    std::vector<std::pair<uint8_t, uint8_t>> left;
+    while (Message* m = q.getFirstMessage()) {
+        left.emplace_back(m->dataType, m->data[0]);
+        q.deleteFirst();
+    }
+    EXPECT_EQ(left, GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Refresh, QueueRefreshOrder, testing::ValuesIn(refreshCases),
+                         [](const testing::TestParamInfo<RefreshCase>& p) { return p.param.name; });
 
 TEST(QueueRefresh, RefreshReachesAMessageBehindTheHead) {
     MessageQueue q;

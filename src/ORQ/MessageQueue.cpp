@@ -74,12 +74,11 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
         if (queued.properties.action == 1) continue;  // an action is never overwritten
         if (queued.isEqualForUnique(m) && queued.dataSize == m->dataSize) {
             std::memcpy(queued.data, m->data, m->dataSize);
-            node->queuedAt = std::chrono::steady_clock::now();  // the value is new
-            // The newer value was made after everything queued so far: it
-            // leaves after them, like a message added now (with the queued
-            // copy's priority).
-            unlink(node);
-            link(node);
+            // The value is new, so the hold ages it from now; its place stays,
+            // so an item refreshed faster than the line drains still leaves,
+            // and a command queued after the item never overtakes its
+            // corrected value.
+            node->queuedAt = std::chrono::steady_clock::now();
             return 1;
         }
     }

@@ -3,9 +3,11 @@
 // among equal priorities, by the order the messages were added; at most 71
 // messages. A message marked unique refreshes the payload of a queued copy of
 // the same data item (same key and dataSize) instead of queueing again: the
-// copy, with its priority, moves behind the messages of that priority queued
-// so far, as the newer value was made after them. Neither may be an action
-// (Properties::action): each action is sent, none replaces another.
+// copy keeps its priority and its place, so `wp0, go, wp0'` leaves as
+// `wp0', go` (the device never acts before the corrected value arrives) and an
+// item refreshed faster than the line drains still reaches the head. Neither
+// may be an action (Properties::action): each action is sent, none replaces
+// another.
 //
 // Threads: any thread may add(); one consumer at a time (it may pass that
 // role between threads under a lock of its own) takes the head with
@@ -40,7 +42,7 @@ public:
     // refused (queue full, or no memory for the copy) and counted.
     bool add(Message* m);
     // Unique refresh, called by add() with the mutex held: 1 when a queued
-    // (not taken) payload was overwritten (and its message moved), else 0.
+    // (not taken) payload was overwritten in place, else 0.
     // Calls no hook (add() does).
     uint8_t searchAndReplaceUniqueMessages(const Message* m);
     // The head message (now taken), or null. Valid until deleteFirst().
