@@ -1,6 +1,5 @@
 """Recording the link's traffic into a capture file (see docs/capture.md, orq-dump and orq-plot)."""
-import os
-
+from ._arguments import c_string
 from .errors import check
 from .library import load_library
 
@@ -9,9 +8,10 @@ def start_capture(path):
     """Records every chunk the link reads and writes into the capture file at ``path``.
 
     Started before ``Link.open``, the capture begins with the link; a second call switches to the new
-    file. Raises ``StartDll`` when the file cannot be created.
+    file. Raises ``StartDll`` when the file cannot be created, ``ValueError``
+    for a path with a NUL character.
     """
-    check(load_library().startCapture(os.fsencode(path)), "startCapture")
+    check(load_library().startCapture(c_string(path, "capture path")), "startCapture")
 
 
 def stop_capture():

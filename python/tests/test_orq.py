@@ -99,27 +99,93 @@ def test_a_statistic_the_library_lacks_is_missing_not_an_error(monkeypatch):
     assert stats[orq.LinkStatistic.RECEIVED_FRAMES] == 0
 
 
-def test_a_refused_set_is_tried_again_until_it_is_queued(monkeypatch):
+@pytest.fixture
+def fake_lib(monkeypatch):
+    """The library's calls that take arguments replaced by recorders that succeed, by name."""
     lib = orq.load_library()
-    fake = FakeCalls(-66, -66, 0)
-    monkeypatch.setattr(lib, "setData", fake)
-    orq.Link("unused").set(5, FB.MOTOR_ON, 1)
-    assert fake.calls == [(5, 31, 1, 0)] * 3
+    fakes = {name: FakeCalls(0) for name in ("init", "deinit", "getData", "setData", "getDataKomplex", "startCapture")}
+    for name, fake in fakes.items():
+        monkeypatch.setattr(lib, name, fake)
+    return fakes
 
 
-def test_a_set_refused_for_a_second_raises(monkeypatch):
-    lib = orq.load_library()
-    fake = FakeCalls(-66)
-    monkeypatch.setattr(lib, "setData", fake)
+@pytest.fixture
+def fake_link(fake_lib):
+    """A Link opened on the recorders, which have not recorded its opening."""
+    link = orq.Link("unused").open()
+    fake_lib["init"].calls.clear()
+    return link
+
+
+def test_a_refused_set_is_tried_again_until_it_is_queued(fake_link, fake_lib):
+    fake_lib["setData"].codes = [-66, -66, 0]
+    fake_link.set(5, FB.MOTOR_ON, 1)
+    assert fake_lib["setData"].calls == [(5, 31, 1, 0)] * 3
+
+
+def test_a_set_refused_for_a_second_raises(fake_link, fake_lib):
+    fake = fake_lib["setData"]
+    fake.codes = [-66]
     with pytest.raises(orq.BufferTooSmal):
-        orq.Link("unused").set(5, FB.MOTOR_ON, 1)
+        fake_link.set(5, FB.MOTOR_ON, 1)
     assert len(fake.calls) > 1
     # Other failures are not tried again.
-    fake = FakeCalls(-67)
-    monkeypatch.setattr(lib, "setData", fake)
+    fake.codes, fake.calls = [-67], []
     with pytest.raises(orq.InvalidValue):
-        orq.Link("unused").set(5, FB.GPS_MODE, 9)
+        fake_link.set(5, FB.GPS_MODE, 9)
     assert len(fake.calls) == 1
+
+
+@pytest.mark.parametrize("code", [-62, -61, -99, 1])
+def test_a_set_that_returns_any_code_but_0_raises(fake_link, fake_lib, code):
+    fake_lib["setData"].codes = [code]
+    for call in (lambda: fake_link.set(5, FB.MOTOR_ON, 1), lambda: fake_link.set_many(5, [(FB.MOTOR_ON, 0, 1)])):
+        with pytest.raises(orq.Error) as raised:
+            call()
+        assert raised.value.code == code
+
+
+def test_a_set_after_the_link_closed_raises(sim_line):
+    with orq.Link(sim_line) as link:
+        wait_for(lambda: (5, 1) in set(link.components()), "the board is typed")
+    with pytest.raises(orq.ComponentNotSupported):
+        link.set(5, FB.MOTOR_ON, 1)
+    with pytest.raises(orq.ComponentNotSupported):
+        link.set_many(5, [(FB.MOTOR_ON, 0, 1)])
+    # The values last mirrored stay readable.
+    assert link.get(5, FB.TYPE) == 1
+
+
+# Each call with one argument the library cannot take unchanged (outside the C int range, not an integer, a NUL
+# in a string): refused before any call of the library, even the items of a batch before the bad one.
+@pytest.mark.parametrize("call, error", [
+    (lambda l: l.set(5, FB.GPS_MODE, 2**32 + 2), ValueError),
+    (lambda l: l.set(5, FB.GPS_MODE, -2**31 - 1), ValueError),
+    (lambda l: l.set(5, FB.GPS_MODE, 2.7), TypeError),
+    (lambda l: l.set(5, FB.GPS_MODE, "2"), TypeError),
+    (lambda l: l.set(2**32 + 5, FB.GPS_MODE, 2), ValueError),
+    (lambda l: l.set(5, 2**32 + FB.GPS_MODE, 2), ValueError),
+    (lambda l: l.set(5, FB.PWM_OUTPUT, 1, index=2**31), ValueError),
+    (lambda l: l.set_many(5, [(FB.MOTOR_ON, 0, 1), (FB.GPS_MODE, 0, 2**32 + 2)]), ValueError),
+    (lambda l: l.set_many(5, [(FB.MOTOR_ON, 0, 1), (FB.GPS_MODE, 0, 2.0)]), TypeError),
+    (lambda l: l.get(2**31, FB.TYPE), ValueError),
+    (lambda l: l.get(5, FB.TYPE, index=-2**31 - 1), ValueError),
+    (lambda l: l.get_many(5, [(FB.TYPE, 0), (FB.LATITUDE, 2**32)]), ValueError),
+    (lambda l: l.get_many(2**40, [(FB.TYPE, 0)]), ValueError),
+    (lambda l: orq.Link("unused", own_id=2**32 + 1).open(), ValueError),
+    (lambda l: orq.Link("/dev/ttyUSB0\0junk").open(), ValueError),
+    (lambda l: orq.start_capture("flight.orqcap\0junk"), ValueError),
+])
+def test_an_argument_the_library_cannot_take_is_refused(fake_link, fake_lib, call, error):
+    with pytest.raises(error):
+        call(fake_link)
+    assert {name: fake.calls for name, fake in fake_lib.items() if fake.calls} == {}
+
+
+def test_the_ends_of_the_int_range_and_bools_reach_the_library_unchanged(fake_link, fake_lib):
+    fake_link.set(5, FB.GPS_MODE, 2**31 - 1, index=-2**31)
+    fake_link.set(5, FB.MOTOR_ON, True)
+    assert fake_lib["setData"].calls == [(5, 32, 2**31 - 1, -2**31), (5, 31, 1, 0)]
 
 
 def test_enums_hold_every_row_of_the_list():
