@@ -58,10 +58,11 @@ public:
     LibraryInstance& operator=(const LibraryInstance&) = delete;
 
     // Opens the link and starts its I/O thread and the main loop:
-    // ERROR_NO, or ERROR_START_DLL with nothing left running.
+    // ERROR_NO once the link opened (whatever its far end does next), or
+    // ERROR_START_DLL with nothing left running. From then on it takes sets.
     int start();
-    // Stops the link, then the main loop; returns promptly in every state.
-    // The mirrored values stay readable.
+    // Refuses sets from now on, stops the link, then the main loop; returns
+    // promptly in every state. The mirrored values stay readable.
     void stop();
 
     // Runs set() (a set of the host, which queues its messages) while this
