@@ -48,5 +48,7 @@ public class HostCheck {
         }
         result("gpsModeReported", mode);
         result("deinit", dll.deinit());
+        // No link carries a set after deinit: the code says so.
+        result("setAfterDeinit", dll.setData(5, 31, 0, 0));
     }
 }

@@ -98,7 +98,7 @@ TEST_F(JavaHost, ReadsAndSetsAFlightBoardThroughTheNativeMethods) {
         {"boardType", 1}, {"neverHeard", 0}, {"setNoEntry", ERROR_DATATYPE_NOT_SUPPORTED},
         {"setBadIndex", ERROR_INDEX_NOT_SUPPORTED}, {"setMotorOn", ERROR_NO}, {"setGpsHold", ERROR_NO},
         {"gpsModeReported", 1}, {"deinit", ERROR_NO}, {"componentsBeforeInit", 0}, {"componentsPairs", 0},
-        {"componentsBoardType", 1}};
+        {"componentsBoardType", 1}, {"setAfterDeinit", ERROR_COMPONENT_NOT_SUPPORTED}};
     for (const auto& e : expected) {
         ASSERT_EQ(1u, jvm->results.count(e.first)) << e.first << " missing\n" << output;
         EXPECT_EQ(e.second, jvm->results.at(e.first)) << e.first << "\n" << output;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Component.h"
@@ -30,6 +31,8 @@
 #include "TestMessages.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 const int untouched = 0x5A5A5A5A;
 
@@ -357,29 +360,46 @@ TEST_F(DataCalls, AComponentLockedElsewhereForLongerThanTheLimitIsNotSupported) 
 }
 
 // The host's own view: liborq.so loaded by path, started on a pseudo-terminal
-// where simulated devices answer.
-TEST(HostPath, DataCallsThroughTheSharedLibraryOnASimulatedLine) {
-    using namespace std::chrono_literals;
-    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+// where a simulated flight board (5) and ground station (6) answer.
+class HostPath : public ::testing::Test {
+protected:
+    HostPath() : lib(ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY)) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(sim.openPty());
+        for (const auto& device : {std::make_pair(5, ORQSim::SimDevice::FlightBoard),
+                                   std::make_pair(6, ORQSim::SimDevice::GroundStation)}) {
+            ASSERT_TRUE(sim.addDevice(static_cast<uint8_t>(device.first), device.second));
+        }
+        ASSERT_TRUE(sim.start());
+    }
+    void TearDown() override {
+        lib.deinit();
+        sim.stop();
+    }
+
+    // init on the line (own ID 1), then waits until both devices are typed.
+    void startAndWaitForTypes() {
+        ASSERT_EQ(ERROR_NO, lib.callInit(257, 0, sim.path().c_str()));
+        auto typeOf = [this](int id) {
+            int type = -1;
+            return lib.getData(id, 30, &type, 0) == ERROR_NO ? type : -1;
+        };
+        ASSERT_TRUE(ORQ::test::eventually([&] { return typeOf(5) == 1 && typeOf(6) == 0; }, 30s));
+    }
+
+    ORQ::test::HostLibrary& lib;
+    ORQSim::Simulator sim;
+};
+
+TEST_F(HostPath, DataCallsThroughTheSharedLibraryOnASimulatedLine) {
     int value = untouched;
     if (!lib.started()) {
         EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.getData(5, 30, &value, 0));
         EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.setData(5, 31, 1, 0));
         EXPECT_EQ(untouched, value);
     }
-
-    ORQSim::Simulator sim;
-    ASSERT_TRUE(sim.openPty());
-    ASSERT_TRUE(sim.addDevice(5, ORQSim::SimDevice::FlightBoard));
-    ASSERT_TRUE(sim.addDevice(6, ORQSim::SimDevice::GroundStation));
-    ASSERT_TRUE(sim.start());
-    ASSERT_EQ(ERROR_NO, lib.callInit(257, 0, sim.path().c_str()));  // own ID 1
-
-    auto typeOf = [&lib](int id) {
-        int type = -1;
-        return lib.getData(id, 30, &type, 0) == ERROR_NO ? type : -1;
-    };
-    EXPECT_TRUE(ORQ::test::eventually([&] { return typeOf(5) == 1 && typeOf(6) == 0; }, 30s));
+    ASSERT_NO_FATAL_FAILURE(startAndWaitForTypes());
 
     int ids[] = {1, 2, 30};
     int indexs[] = {0, 0, 0};
@@ -412,7 +432,74 @@ TEST(HostPath, DataCallsThroughTheSharedLibraryOnASimulatedLine) {
     EXPECT_EQ(ERROR_UNEXPECTED_EXCEPTION, lib.getDataRaw(5, 1, &fixed, &size, 0));
 
     EXPECT_EQ(ERROR_NO, lib.deinit());
-    sim.stop();
+}
+
+// A set that no link will carry. Once deinit has stopped the link, and after
+// an init that failed, every set entry point refuses with -62 and writes
+// nothing into the model; reads go on giving the last mirrored values. The
+// next init that opens a link takes sets again.
+TEST_F(HostPath, SetsWhileNoLinkRunsAreRefusedAndChangeNothing) {
+    ASSERT_NO_FATAL_FAILURE(startAndWaitForTypes());
+    ASSERT_EQ(ERROR_NO, lib.setData(5, 23, 111, 0));
+    ASSERT_EQ(ERROR_NO, lib.setData(5, 31, 1, 0));
+    ASSERT_TRUE(sim.waitForValue(5, 31, 0, 1, 10s));
+    ASSERT_EQ(ERROR_NO, lib.deinit());
+
+    // Each a set the running library takes (or, on its own ID, refuses with
+    // -63), with values the entries accept; the waypoint fields (23, 24) read
+    // back what a set wrote into the model.
+    struct SetCall {
+        const char* label;
+        int componentID;
+        std::vector<int> dataIDs;
+        std::vector<int> values;
+        bool single;  // setData; else one setDataKomplex batch
+    };
+    const std::vector<SetCall> calls = {
+        {"setData on the board", 5, {23}, {123456789}, true},
+        {"setDataKomplex of one item on the station", 6, {52}, {0x1234}, false},
+        {"setDataKomplex of two items on the board", 5, {23, 24}, {-5, 7}, false},
+        {"setData on the library's own ID", 1, {46}, {0}, true},
+    };
+    auto reads = [this](const SetCall& c) {
+        std::vector<int> values;
+        for (int id : c.dataIDs) {
+            int v = untouched;
+            values.push_back(lib.getData(c.componentID, id, &v, 0) == ERROR_NO ? v : untouched);
+        }
+        return values;
+    };
+    auto refusedWithoutChange = [&](const char* state) {
+        for (const SetCall& c : calls) {
+            const std::vector<int> before = reads(c);
+            int result;
+            if (c.single) {
+                result = lib.setData(c.componentID, c.dataIDs[0], c.values[0], 0);
+            } else {
+                std::vector<int> ids = c.dataIDs;
+                std::vector<int> indexs(ids.size(), 0);
+                std::vector<int> values = c.values;
+                int size = static_cast<int>(values.size());
+                result = lib.setDataKomplex(c.componentID, ids.data(), indexs.data(), static_cast<int>(ids.size()),
+                                            values.data(), &size);
+                EXPECT_EQ(static_cast<int>(values.size()), size) << state << ": " << c.label;
+            }
+            EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, result) << state << ": " << c.label;
+            EXPECT_EQ(before, reads(c)) << state << ": " << c.label;
+        }
+    };
+
+    refusedWithoutChange("after deinit");
+    int longitude = untouched;
+    EXPECT_EQ(ERROR_NO, lib.getData(5, 23, &longitude, 0));
+    EXPECT_EQ(111, longitude) << "the last mirrored value stays readable";
+
+    ASSERT_EQ(ERROR_START_DLL, lib.callInit(257, 0, "/nonexistent/orq/ttyUSB0"));
+    refusedWithoutChange("after a failed init");
+
+    ASSERT_NO_FATAL_FAILURE(startAndWaitForTypes());
+    EXPECT_EQ(ERROR_NO, lib.setData(5, 31, 0, 0));
+    EXPECT_TRUE(sim.waitForValue(5, 31, 0, 0, 10s));
 }
 
 }  // namespace

@@ -301,7 +301,7 @@ TEST_F(HostInput, DataCallsAfterDeinitStillAnswerFromTheLastStart) {
                            return r;
                        },
                        OK},
-                      {"set writes the model", set(kFlightBoard, 31, 1, 0), OK},
+                      {"set refused: no link carries it", set(kFlightBoard, 31, 1, 0), COMPONENT},
                       {"bad index still refused", read(kFlightBoard, 3, 1), INDEX},
                       {"unknown node", read(9, 1, 0), COMPONENT},
                       {"own ID statistics", read(kOwnID, 46, 0), OK},

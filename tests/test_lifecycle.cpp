@@ -1,16 +1,24 @@
 // Start and stop of liborq.so through its exported functions, with a
-// pseudo-terminal playing the remote device on the serial line.
+// pseudo-terminal playing the remote device on the serial line (and, where
+// the far end is gone again at once, a TCP server and a replayed capture).
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <netinet/in.h>
+#include <ostream>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "CaptureWriter.h"
 #include "DeviceFrames.h"
 #include "HostLibrary.h"
+#include "LoopbackAddress.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
 #include "SerialPlug.h"
@@ -401,5 +409,100 @@ TEST_F(LifecycleTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
     EXPECT_TRUE(eventually([&] { return threadCount() == threads; }, kDeadline));
     EXPECT_EQ(101u, out.count("[DLL] deinit() OK"));
 }
+
+// --- A far end that is gone again as soon as the link opened ---------------------
+
+// A TCP server on 127.0.0.1 that closes every connection as soon as it has
+// accepted it, on a thread of its own, until destroyed.
+class AcceptAndClose {
+public:
+    AcceptAndClose() : listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in a = ORQSim::loopbackAddress(0);
+        socklen_t size = sizeof a;
+        ok = listener >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+             ::listen(listener, 16) == 0 && ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+        port = ntohs(a.sin_port);
+        thread = std::thread([this] {
+            pollfd p{listener, POLLIN, 0};
+            while (!stop.load()) {
+                if (::poll(&p, 1, 20) == 1) {
+                    const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (c >= 0) ::close(c);
+                }
+            }
+        });
+    }
+    ~AcceptAndClose() {
+        stop = true;
+        thread.join();
+        if (listener >= 0) ::close(listener);
+    }
+
+    bool ok = false;
+    uint16_t port = 0;
+
+private:
+    int listener;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+// A capture of one received heartbeat, which a replay at speed 0 has handed
+// over before init returns, or nearly; removed with this object.
+class ShortCapture {
+public:
+    ShortCapture() : path("/tmp/orq-lifecycle-" + std::to_string(::getpid()) + ".orqcap") {
+        std::unique_ptr<ORQ::CaptureWriter> writer = ORQ::CaptureWriter::create(path.c_str());
+        ok = writer && writer->start(kOwnID, "test");
+        if (ok) {
+            writer->record(ORQ::CaptureWriter::RECEIVED, kHeartbeatFrom7.data(), kHeartbeatFrom7.size());
+            writer->stop();
+        }
+    }
+    ~ShortCapture() { ::unlink(path.c_str()); }
+
+    bool ok = false;
+    const std::string path;
+};
+
+// A far end gone again at once, and how many starts on it show that init
+// reports what the open did (the replay ends before init has looked at the
+// link in only about one start of 200).
+struct GoneFarEnd {
+    const char* label;
+    bool tcp;  // else a short capture replayed at speed 0
+    int starts;
+};
+
+void PrintTo(const GoneFarEnd& p, std::ostream* os) {
+    *os << p.label;
+}
+
+class GoneFarEndTest : public LifecycleTest, public ::testing::WithParamInterface<GoneFarEnd> {};
+
+// A link that opened is a start, even when its far end is gone again before
+// init returns: the TCP link then waits to reconnect, the replay has reached
+// its end.
+TEST_P(GoneFarEndTest, InitOfALinkThatOpenedSucceedsWhateverFollows) {
+    AcceptAndClose server;
+    ShortCapture capture;
+    ASSERT_TRUE(server.ok);
+    ASSERT_TRUE(capture.ok);
+    const std::string connection = GetParam().tcp ? "tcp://127.0.0.1:" + std::to_string(server.port)
+                                                  : "replay://" + capture.path + "?speed=0";
+    std::vector<int> failed;
+    StdoutCapture out;
+    for (int i = 0; i < GetParam().starts; ++i) {
+        if (lib.callInit(kTabletID, 0, connection.c_str()) != 0) failed.push_back(i);
+        lib.deinit();
+    }
+    EXPECT_EQ(0u, failed.size()) << "the first failed start: " << (failed.empty() ? -1 : failed.front());
+    EXPECT_EQ(0u, out.count("[DLL] error init uart, shutdown!!!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, GoneFarEndTest,
+                         ::testing::Values(GoneFarEnd{"TcpAcceptAndClose", true, 200},
+                                           GoneFarEnd{"ShortReplay", false, 1000}),
+                         [](const ::testing::TestParamInfo<GoneFarEnd>& p) { return std::string(p.param.label); });
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The host's data calls: find the component, hold its data lock for the whole
 // batch, and hand each item to the data map of the component's type. A call
-// that names the library's own ID reads the link statistics instead.
+// that names the library's own ID reads the link statistics instead. A set
+// while no link of the start runs (after deinit, after an init that failed)
+// is refused before anything is looked at.
 //
 // Runs on any host thread, also while another thread calls init or deinit:
 // each exported call holds the instance it found for its whole duration and
@@ -88,10 +90,15 @@ int dataKomplex(LibraryInstance& instance, bool set, int componenID, int* dataID
 
 // No exception may reach the host: anything unforeseen below (a failing
 // system lock, say) is reported as such, after the component was given back.
+// A set is made only while the start's link may carry it (see LibraryInstance).
 int guardedDataKomplex(LibraryInstance& instance, bool set, int componenID, int* dataIDs, int* indexs,
                        int komplexSize, int* value, int* size) {
     try {
-        return dataKomplex(instance, set, componenID, dataIDs, indexs, komplexSize, value, size);
+        if (set) {
+            return instance.takeSet(
+                [&] { return dataKomplex(instance, true, componenID, dataIDs, indexs, komplexSize, value, size); });
+        }
+        return dataKomplex(instance, false, componenID, dataIDs, indexs, komplexSize, value, size);
     } catch (...) {
         return ERROR_UNEXPECTED_EXCEPTION;
     }

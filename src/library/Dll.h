@@ -4,7 +4,9 @@
  *
  * Every function may be called from any thread at any time: init and deinit
  * are serialized with each other, and a data call made during a restart
- * finishes on the instance it found (or, before the first init, gets -62). */
+ * finishes on the instance it found (or, before the first init, gets -62).
+ * A set while no link runs (after deinit, after an init that failed) gets -62
+ * and changes nothing; reads go on giving the last start's values. */
 #include <stdint.h>
 
 #if defined(_WIN32)

@@ -24,7 +24,8 @@
 namespace Library {
 
 // The instance of the last start (kept after deinit, so the last mirrored
-// values stay readable), or null before the first init.
+// values stay readable; its sets are refused once it stopped, see
+// LibraryInstance), or null before the first init.
 std::shared_ptr<LibraryInstance> current();
 
 // What an exported call does: entry(instance, args...) on the current start,

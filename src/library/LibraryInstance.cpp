@@ -24,6 +24,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
       ownedSystem(new ORQ::MessageSystem()),
       mm(ownedManager.get()),
       ms(ownedSystem.get()),
+      takingSets(false),
       running(false),
       captureAnnounced(false),
       wakeRequested(false),
@@ -44,6 +45,7 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
     : mm(manager),
       ms(messageSystem),
+      takingSets(true),
       running(false),
       captureAnnounced(false),
       wakeRequested(false),
@@ -73,8 +75,10 @@ int LibraryInstance::start() {
     // that drives the manager clock gives it its times itself.
     const std::chrono::steady_clock::time_point clockStart = std::chrono::steady_clock::now();
     if (!link->drivesManagerClock()) mm->followClock(clockStart);
-    link->init();
-    if (link->getIsOpen() != 1) {
+    // What the open did decides: the far end may be gone again already
+    // (its I/O thread then reconnects, or a replay has ended), which is the
+    // running link's business.
+    if (!link->init()) {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         link->deinit();
         ORQ::CaptureControl::process().linkFailed();
@@ -83,6 +87,7 @@ int LibraryInstance::start() {
     }
 
     running = true;
+    setTakingSets(true);
     if (link->drivesManagerClock()) {
         // A replay's I/O thread is the main loop: it gives the manager its
         // ticks at the capture's times, in order with the bytes it hands over.
@@ -97,6 +102,7 @@ int LibraryInstance::start() {
     }
     if (!workerThread) {
         ORQ::logLine("[DLL] error init workerThread, shutdown!!!");
+        setTakingSets(false);
         running = false;
         link->deinit();
         return ERROR_START_DLL;
@@ -107,6 +113,10 @@ int LibraryInstance::start() {
 }
 
 void LibraryInstance::stop() {
+    // Sets end before the link stops: each set taken has queued its messages
+    // by now, so the link's stop delivers them or they are lost with it; a
+    // later set is refused, since no link would carry it.
+    setTakingSets(false);
     // The link stops first: no message is routed once the loop is gone.
     if (link) {
         link->deinit();
@@ -150,6 +160,11 @@ void LibraryInstance::mainloop(std::chrono::steady_clock::time_point begin) {
         }
         wakeRequested = false;
     }
+}
+
+void LibraryInstance::setTakingSets(bool taking) {
+    boost::unique_lock<boost::shared_mutex> lock(setGate);
+    takingSets = taking;
 }
 
 void LibraryInstance::wakeMainLoop() {

@@ -137,19 +137,21 @@ boost::asio::io_context& Link::ioContext() {
     return *io;
 }
 
-void Link::init() {
+bool Link::init() {
     if (run == 1) {
         logLine("[UartSerial] already running...");
-        return;
+        return workerRecvThread != nullptr;
     }
     run = 1;
     // The open runs on this thread: the context is run here until it is done
     // (a TCP connect is asynchronous), for at most openTimeoutMs.
     boost::asio::io_context& context = ioContext();
     bool done = false;
+    bool opened = false;
     ++retryCounter;
-    openLink([this, &done](bool opened) {
+    openLink([this, &done, &opened](bool result) {
         done = true;
+        opened = result;
         if (opened) {
             markOpen();
         }
@@ -159,15 +161,18 @@ void Link::init() {
     while (!done && Clock::now() < deadline && context.run_one_until(deadline) != 0) {
     }
     if (!done) {
-        // The cancelled open ends with its failure lines and calls done.
+        // The cancelled open ends with its failure lines and calls done (an
+        // open that completed meanwhile has opened the link).
         cancelLink();
         context.restart();
         context.run();
-        closeLink();
+        if (!opened) {
+            closeLink();
+        }
     }
     context.restart();
-    if (isOpen != 1) {
-        return;
+    if (!opened) {
+        return false;
     }
     try {
         // A hook posted by the last run, whose context went with it, is not pending.
@@ -184,10 +189,12 @@ void Link::init() {
         ms->getMessageQueue()->setOnQueued(nullptr);
         logLine("[UartSerial] ERROR while init()");
         sleepMs(10);
-        // A link without its thread is not usable: the owner sees it as not
-        // open and stops whatever did start with deinit().
+        // A link without its thread is not usable: the owner stops whatever
+        // did start with deinit().
         isOpen = 0;
+        return false;
     }
+    return true;
 }
 
 void Link::deinit() {

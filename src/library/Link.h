@@ -106,8 +106,12 @@ public:
     // Moves up to maxBufferSize received bytes, oldest first; returns how many.
     uint8_t receive(uint8_t* buffer, uint8_t maxBufferSize) override;
 
-    // Opens the link and, if that worked, starts the I/O thread.
-    void init();
+    // Opens the link and, if that worked, starts the I/O thread: true when
+    // both happened. The result is the open's own, taken before the I/O
+    // thread runs: what the far end does next (closing a connection at once,
+    // a replay reaching its end) is the I/O thread's to handle and changes
+    // isOpen, not this result.
+    bool init();
     // Lets the messages queued when it is called and the frame being written
     // reach the link (for at most deliverMs, and not at all while it is down),
     // stops the I/O thread, closes the descriptor and frees the I/O context.
