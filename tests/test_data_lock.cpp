@@ -94,13 +94,13 @@ TEST(DataLockHost, AReadOfAComponentLockedElsewhereGivesUpAfterASecond) {
     int value = 0;
     const auto start = std::chrono::steady_clock::now();
     const int result = host.getData(boardID, 31, &value, 0);
-    const auto waited = std::chrono::steady_clock::now() - start;
+    const auto waited = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
     done.set_value();
     holder.join();
     ASSERT_TRUE(held);
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, result);
-    EXPECT_GE(waited, milliseconds(1000)) << "gave up before the limit";
-    EXPECT_LE(waited, milliseconds(1500)) << "waited beyond the limit";
+    EXPECT_GE(waited, 1000) << "gave up before the limit";
+    EXPECT_LE(waited, 1500) << "waited beyond the limit";
 }
 
 }  // namespace
