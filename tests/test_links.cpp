@@ -762,16 +762,19 @@ TEST_F(LinkTiming, TheQueuingThreadWritesItsFrameWhileTheIOThreadIsBusy) {
     // A report from the device keeps the I/O thread in its routing.
     ORQ::Message report = makeMessage(kType, kBoard, kOwnID, 0, {1});
     plug.device().write(frameLayout(layoutOf(report)));
-    ASSERT_TRUE(routing.waitUntilEntered());
+    const bool busy = routing.waitUntilEntered();
 
     ORQ::Message m = set(kGpsModeSet, 0);
     const Bytes frame = frameLayout(layoutOf(m));
-    ASSERT_TRUE(ms.send(&m));
+    const bool queued = ms.send(&m);
     const bool written = plug.device().waitForSequence(frame, 5s);
+    // The observer must outlive the I/O thread, whatever failed.
     routing.release();
-    EXPECT_TRUE(written) << "the frame waited for the I/O thread";
     link.deinit();
     mm.setMessageDebugger(nullptr);
+    ASSERT_TRUE(busy);
+    ASSERT_TRUE(queued);
+    EXPECT_TRUE(written) << "the frame waited for the I/O thread";
 }
 
 }  // namespace
