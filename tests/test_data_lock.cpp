@@ -1,5 +1,6 @@
 // The data lock: mutual exclusion under contention (the futex path), a wait
-// that ends at its limit, and a waiter woken when the holder lets go.
+// that ends at its limit, and a waiter woken when the holder lets go; and a
+// host call that gives up on a component whose lock stays taken.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "ComponentRef.h"
+#include "ComponentVKRClient.h"
 #include "DataLock.h"
+#include "Dll.h"
+#include "HostCalls.h"
+#include "MessageManager.h"
+#include "MessageSystem.h"
 
 using ORQ::DataLock;
 using std::chrono::milliseconds;
@@ -64,6 +71,36 @@ TEST(DataLock, ASleepingWaiterGetsTheLockWhenTheHolderLetsGo) {
     std::this_thread::sleep_for(milliseconds(20));  // most likely asleep by now; either way it must get it
     lock.unlock();
     EXPECT_TRUE(waiter.get());
+}
+
+// A host read of a component another thread keeps locked fails with -62 once
+// the documented 1000 ms have passed: not before, and not much after.
+TEST(DataLockHost, AReadOfAComponentLockedElsewhereGivesUpAfterASecond) {
+    const uint8_t boardID = 5;
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    mm.addMessageSystem(&ms);
+    mm.getWorldModel()->addComponent(new ORQ::ComponentVKRClient(boardID));
+    ORQ::test::HostCalls host(mm, ms);
+
+    std::promise<bool> locked;
+    std::promise<void> done;
+    std::thread holder([&] {
+        ORQ::ComponentRef use = mm.getWorldModel()->acquireComponent(boardID);
+        locked.set_value(use.lock());
+        done.get_future().wait();
+    });
+    const bool held = locked.get_future().get();
+    int value = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = host.getData(boardID, 31, &value, 0);
+    const auto waited = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
+    done.set_value();
+    holder.join();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, result);
+    EXPECT_GE(waited, 1000) << "gave up before the limit";
+    EXPECT_LE(waited, 1500) << "waited beyond the limit";
 }
 
 }  // namespace

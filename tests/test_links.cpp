@@ -5,8 +5,11 @@
 // link's classes on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -18,7 +21,9 @@
 #include "Dll.h"
 #include "HostLibrary.h"
 #include "LoopbackPort.h"
+#include "MessageDebugger.h"
 #include "MessageManager.h"
+#include "MessageQueue.h"
 #include "MessageSystem.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
@@ -585,6 +590,191 @@ TEST(LinkWriters, FramesOfSeveralQueuingThreadsArriveWholeAndInEachThreadsOrder)
     EXPECT_EQ("", fault);
     EXPECT_EQ(threads * each, frames);
     EXPECT_EQ(0u, out.count("[UartSerial] ERROR in workerSend()"));
+}
+
+// --- Time limits of one serial link ---------------------------------------------
+
+// The link's classes on a pseudo-terminal behind a device path that can be
+// unplugged: the time limits of the link bounded from both sides. Lower
+// bounds hold on any machine (a timer never fires early); upper bounds leave
+// room for a loaded machine and sanitizers, yet stay below what a stretched
+// limit gives.
+class LinkTiming : public ::testing::Test {
+protected:
+    using Clock = std::chrono::steady_clock;
+
+    LinkTiming() : link(plug.path().c_str(), &ms, &mm) {}
+
+    void start() {
+        plug.plug();
+        link.init();
+        ASSERT_EQ(1, link.getIsOpen());
+    }
+    // Unplugs the device and waits until the link has seen it go.
+    void unplugAndWaitForTheReopen() {
+        const std::size_t reopens = out.count("[UartSerial] WARNING reopen()");
+        plug.unplug();
+        ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen()", kDeadline, reopens + 1));
+        ASSERT_EQ(0, link.getIsOpen());
+    }
+    // A set no other set merges with: every one goes out.
+    static ORQ::Message set(uint8_t type, uint8_t channel, std::size_t payloadSize = 1) {
+        return makeMessage(type, kOwnID, kBoard, channel, Bytes(payloadSize, channel), 0, 0, false);
+    }
+    // When a line is first seen more than `seen` times, polled every 2 ms.
+    Clock::time_point whenLineCountPasses(const std::string& line, std::size_t seen) {
+        const auto deadline = Clock::now() + kDeadline;
+        while (out.count(line) <= seen && Clock::now() < deadline) std::this_thread::sleep_for(2ms);
+        return Clock::now();
+    }
+    static long msBetween(Clock::time_point from, Clock::time_point to) {
+        return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
+    }
+
+    StdoutCapture out;
+    SerialPlug plug;
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    ORQ::UartSerial link;
+};
+
+TEST_F(LinkTiming, ASetQueuedWhileTheLinkIsDownIsDroppedAtTheHoldTimeAndNotBefore) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(unplugAndWaitForTheReopen());
+    ORQ::Message m = set(kGpsModeSet, 0);
+    const auto before = Clock::now();
+    ASSERT_TRUE(ms.send(&m));
+    const auto queued = Clock::now();
+    const auto deadline = queued + kDeadline;
+    while (ms.statistics().staleDropped == 0 && Clock::now() < deadline) std::this_thread::sleep_for(2ms);
+    const auto dropped = Clock::now();
+    ASSERT_EQ(1u, ms.statistics().staleDropped);
+    EXPECT_EQ(0, ms.getMessageQueue()->getElementCount());
+    // Held 2000 ms, looked at every 50 ms.
+    EXPECT_GE(msBetween(before, dropped), 1800) << "dropped before the hold time";
+    EXPECT_LE(msBetween(queued, dropped), 2300) << "held beyond the hold time";
+}
+
+TEST_F(LinkTiming, ASecondOutageIsRetriedAtTheFirstWaitsAgain) {
+    const std::string failed = "[UartSerial] error while open";
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(unplugAndWaitForTheReopen());
+    // Five failed attempts: the wait has grown to 1600 ms, the next to 2000.
+    ASSERT_TRUE(out.waitForLine(failed, kDeadline, 5));
+    plug.plug();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline));
+
+    const std::size_t before = out.count(failed);
+    const auto unplugged = Clock::now();
+    plug.unplug();
+    const auto second = whenLineCountPasses(failed, before + 1);
+    const auto third = whenLineCountPasses(failed, before + 2);
+    // Settle 100 ms, fail, wait 100, settle 100, fail, wait 200, settle 100,
+    // fail: 300 and 600 ms. Waits carried over from the first outage would
+    // put the second attempt 2100 ms after the first.
+    EXPECT_GE(msBetween(unplugged, second), 300);
+    EXPECT_LE(msBetween(unplugged, second), 1500) << "the wait was not reset by the reconnect";
+    EXPECT_GE(msBetween(unplugged, third), 600);
+    EXPECT_LE(msBetween(unplugged, third), 1800) << "the wait was not reset by the reconnect";
+}
+
+// Stops the link with sets queued behind frames the far end has not read
+// yet: a far end that reads on gets every one, a far end that reads nothing
+// holds deinit for the delivery limit (200 ms) and no longer.
+class LinkTimingStop : public LinkTiming, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LinkTimingStop, DeliversQueuedSetsToAReaderAndWaitsNoLongerThanItsLimit) {
+    const bool reads = GetParam();
+    ASSERT_NO_FATAL_FAILURE(start());
+    Pty& device = plug.device();
+    // Long frames until the line takes no more: the queue then stops
+    // shrinking (a line with room empties it within microseconds).
+    ORQ::MessageQueue& queue = *ms.getMessageQueue();
+    const auto deadline = Clock::now() + kDeadline;
+    uint8_t filled = 0;
+    do {
+        while (queue.getElementCount() < 10 && Clock::now() < deadline) {
+            ORQ::Message filler = set(40, filled++, 50);
+            ASSERT_TRUE(ms.send(&filler));
+        }
+        std::this_thread::sleep_for(200ms);
+    } while (queue.getElementCount() < 10 && Clock::now() < deadline);
+    ASSERT_GE(queue.getElementCount(), 10);
+    std::vector<Bytes> sets;
+    for (uint8_t channel = 0; channel < 30; ++channel) {
+        ORQ::Message m = set(41, channel);
+        sets.push_back(frameLayout(layoutOf(m)));
+        ASSERT_TRUE(ms.send(&m));
+    }
+    std::thread reader;
+    if (reads) reader = std::thread([&] { device.waitForSequence(sets.back(), kDeadline); });
+    const auto stopping = Clock::now();
+    link.deinit();
+    const long took = msBetween(stopping, Clock::now());
+    if (reads) {
+        reader.join();
+        // Every set, in the order queued.
+        const Bytes& received = device.received();
+        auto at = received.begin();
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            at = std::search(at, received.end(), sets[i].begin(), sets[i].end());
+            ASSERT_TRUE(at != received.end()) << "set " << i << " never arrived";
+        }
+    } else {
+        EXPECT_GE(took, 190) << "deinit did not wait for the far end";
+    }
+    EXPECT_LE(took, 600) << "deinit waited beyond its delivery limit";
+}
+
+INSTANTIATE_TEST_SUITE_P(FarEnd, LinkTimingStop, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Reads" : "Stalled"; });
+
+// A manager observer that holds the I/O thread in its routing until released.
+class BusyRouting : public ORQ::MessageDebugger {
+public:
+    void procMessage(ORQ::Message*, ORQ::MessageSystem*) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, kDeadline, [this] { return released; });
+    }
+    bool waitUntilEntered() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, kDeadline, [this] { return entered; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+TEST_F(LinkTiming, TheQueuingThreadWritesItsFrameWhileTheIOThreadIsBusy) {
+    BusyRouting routing;
+    mm.setMessageDebugger(&routing);
+    ASSERT_NO_FATAL_FAILURE(start());
+    // A report from the device keeps the I/O thread in its routing.
+    ORQ::Message report = makeMessage(kType, kBoard, kOwnID, 0, {1});
+    plug.device().write(frameLayout(layoutOf(report)));
+    const bool busy = routing.waitUntilEntered();
+
+    ORQ::Message m = set(kGpsModeSet, 0);
+    const Bytes frame = frameLayout(layoutOf(m));
+    const bool queued = ms.send(&m);
+    const bool written = plug.device().waitForSequence(frame, 5s);
+    // The observer must outlive the I/O thread, whatever failed.
+    routing.release();
+    link.deinit();
+    mm.setMessageDebugger(nullptr);
+    ASSERT_TRUE(busy);
+    ASSERT_TRUE(queued);
+    EXPECT_TRUE(written) << "the frame waited for the I/O thread";
 }
 
 }  // namespace
