@@ -336,8 +336,11 @@ std::string account(const std::vector<Sender::Sent>& sent, const std::vector<Cap
     return settle(sent.size());
 }
 
+// Chunk i's size: mostly small; every seventh larger than a ring of 4096
+// bytes holds, so lost whatever the writer does, and a gap then spans the
+// times it was sent at.
 std::size_t sizeOf(std::size_t i) {
-    return 8 + (i * 37) % 300;
+    return i % 7 == 6 ? 5000 + i : 8 + (i * 37) % 300;
 }
 
 }  // namespace
@@ -353,6 +356,12 @@ TEST(CaptureGaps, ChunksLostInTheBufferAreCountedExactly) {
         for (int i = 0; i < 60; ++i) sender.send(sizeOf(sender.sent.size()));
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
+    // Lost one by one, a few milliseconds apart: one gap from the first to the last.
+    for (int i = 0; i < 3; ++i) {
+        sender.send(5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    sender.send(10);
     w->stop();
     ASSERT_GT(w->droppedChunks(), 0u);
     CaptureReader reader(path.c_str());
@@ -370,7 +379,7 @@ TEST(CaptureGaps, ChunksTheDiskRefusedAreCountedExactly) {
     const std::string path = dir.file("limited.orqcap");
     const std::string report = dir.file("report.txt");
     ASSERT_EQ(0, inSizeLimitedChild([&] {
-        std::unique_ptr<CaptureWriter> w = CaptureWriter::create(path.c_str());
+        std::unique_ptr<CaptureWriter> w = CaptureWriter::create(path.c_str(), 4096);
         if (!w) return 11;
         Sender sender(*w);
         for (int i = 0; i < 150; ++i) {
