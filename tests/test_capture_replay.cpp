@@ -293,9 +293,9 @@ const uint64_t kMaxMicros = std::numeric_limits<uint64_t>::max();
 const uint64_t kFar = uint64_t(1) << 62;
 const uint64_t kLastTick = kMaxMicros / 10000 * 10000;  // the largest time a tick can have
 
-// The events of a replay; after the tick numbered i (0 first) the follower
-// says nothing is due before skips[i], if given.
-std::vector<std::string> eventsOf(const std::string& path, const std::vector<uint64_t>& skips = {}) {
+// The events of a replay; after the tick numbered i (0 first) the manager's
+// next work is dues[i] ms later, if given.
+std::vector<std::string> eventsOf(const std::string& path, const std::vector<uint32_t>& dues = {}) {
     CaptureReplay replay(path.c_str());
     EXPECT_TRUE(replay.ok()) << replay.error();
     std::vector<std::string> events;
@@ -304,7 +304,7 @@ std::vector<std::string> eventsOf(const std::string& path, const std::vector<uin
         const CaptureReplay::Event e = replay.next();
         events.push_back(describe(e));
         if (e.kind == CaptureReplay::Event::END) break;
-        if (e.kind == CaptureReplay::Event::TICK && ticks < skips.size()) replay.skipIdleTicks(skips[ticks++]);
+        if (e.kind == CaptureReplay::Event::TICK && ticks < dues.size()) replay.skipIdleTicks(e.micros, dues[ticks++]);
     }
     return events;
 }
@@ -335,7 +335,8 @@ TEST(CaptureReplay, IdleTicksAreLeftOutUpToTheNextChunkAndTicksNeverWrap) {
     // Work due at 35 ms: the tick at 40 runs. Then nothing is due: the last
     // tick before the next chunk comes (it sets the time the chunk is read
     // at), and the first one after it; past the last possible tick none comes.
-    const std::vector<uint64_t> skips = {0, 35000, kMaxMicros, kMaxMicros, kMaxMicros, kMaxMicros};
+    const uint32_t none = ORQ::Component::nothingDue;
+    const std::vector<uint32_t> dues = {0, 25, none, none, none, none};
     const uint64_t farTick = kFar / 10000 * 10000;
     const std::vector<std::string> expected = {
         "tick 0",
@@ -350,7 +351,7 @@ TEST(CaptureReplay, IdleTicksAreLeftOutUpToTheNextChunkAndTicksNeverWrap) {
         "chunk 0 x1",
         "end " + std::to_string(kLastTick),
     };
-    EXPECT_EQ(eventsOf(path, skips), expected);
+    EXPECT_EQ(eventsOf(path, dues), expected);
 }
 
 TEST(ReplaySpeed, IsZeroOrAFiniteNumberInTheDocumentedRange) {

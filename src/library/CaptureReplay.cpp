@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "Component.h"
+
 namespace ORQ {
 
 namespace {
@@ -15,8 +17,11 @@ const uint64_t lastTickMicros = std::numeric_limits<uint64_t>::max() / tickMicro
 CaptureReplay::CaptureReplay(const char* path)
     : reader(path), nextTickMicros(0), ticksLeft(true), idleUntil(0), chunkWaiting(false) {}
 
-void CaptureReplay::skipIdleTicks(uint64_t micros) {
-    idleUntil = std::max(idleUntil, micros);
+void CaptureReplay::skipIdleTicks(uint64_t tickMicros, uint32_t dueMs) {
+    const uint64_t most = std::numeric_limits<uint64_t>::max();
+    const uint64_t wait = static_cast<uint64_t>(dueMs) * 1000;
+    const uint64_t until = dueMs == Component::nothingDue || tickMicros > most - wait ? most : tickMicros + wait;
+    idleUntil = std::max(idleUntil, until);
 }
 
 void CaptureReplay::ticksFrom(uint64_t micros) {

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
 
-#include "Component.h"
 #include "LogLine.h"
 
 namespace ORQ {
@@ -95,7 +93,7 @@ void ReplayLink::step() {
             eventTaken = false;
             const uint32_t dueMs = mm->run(CaptureReplay::managerTime(event.micros));
             // As fast as it goes, a tick with nothing to do is left out.
-            if (!paced) replay->skipIdleTicks(idleUntil(event.micros, dueMs));
+            if (!paced) replay->skipIdleTicks(event.micros, dueMs);
             continue;
         }
         // A chunk larger than the read is handed over in pieces, all at its time.
@@ -108,13 +106,6 @@ void ReplayLink::step() {
         boost::asio::post(ioContext(), [h, n] { h(boost::system::error_code(), n); });
         return;
     }
-}
-
-uint64_t ReplayLink::idleUntil(uint64_t micros, uint32_t dueMs) {
-    const uint64_t most = std::numeric_limits<uint64_t>::max();
-    if (dueMs == Component::nothingDue) return most;
-    const uint64_t wait = static_cast<uint64_t>(dueMs) * 1000;
-    return micros > most - wait ? most : micros + wait;
 }
 
 void ReplayLink::onReadFailed() {

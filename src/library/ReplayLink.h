@@ -57,9 +57,6 @@ private:
     // Hands events over until a read is answered, the next one is not due
     // yet, the link stops or the turn is used up.
     void step();
-    // The capture time before which nothing is due, after a tick at micros
-    // that found its next work dueMs later (saturating).
-    static uint64_t idleUntil(uint64_t micros, uint32_t dueMs);
     // Wall-clock instant at which capture time micros is due.
     Clock::time_point due(uint64_t micros) const;
     // After the end: one manager tick every 10 ms of wall-clock time.
