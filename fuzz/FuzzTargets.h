@@ -15,6 +15,8 @@ int orqFuzzOneReceiveStream(const uint8_t* data, size_t size);
 // Drives bytes through message system, manager and world model, interleaved
 // with host data calls and clock ticks.
 int orqFuzzOneReceivePath(const uint8_t* data, size_t size);
+// Reads and replays the bytes as a capture file.
+int orqFuzzOneCaptureFile(const uint8_t* data, size_t size);
 
 #define ORQ_FUZZ_CHECK(cond)                                                        \
     do {                                                                            \

@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=${ORQ_FUZZ_BUILD:-build-fuzz}
 jobs=${ORQ_FUZZ_JOBS:-1}
-targets=(message_decode receive_stream receive_path)
+targets=(message_decode receive_stream receive_path capture_file)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,10 +17,12 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "CaptureBuilder.h"
 #include "CaptureReader.h"
 #include "DataTypes.h"
 #include "DeviceFrames.h"
@@ -27,6 +30,8 @@
 #include "HostLibrary.h"
 #include "ProcessProbe.h"
 #include "Simulator.h"
+#include "StdoutCapture.h"
+#include "Watchdog.h"
 
 using namespace std::chrono_literals;
 using ORQ::CaptureFormat;
@@ -288,4 +293,236 @@ TEST(RecordingLimits, AFileThatCannotGrowNeverHoldsUpTheLink) {
     EXPECT_TRUE(c.endsWithGap);
     EXPECT_GT(c.receivedBytes, 0u);
     EXPECT_LE(fileSize(path), static_cast<long>(limit));
+}
+
+// --- The file being replayed, and paths that are no regular file ---------------
+
+namespace {
+
+Bytes fileBytes(const std::string& path) {
+    Bytes out;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        unsigned char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.insert(out.end(), buffer, buffer + n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+const Bytes kFrame = {0xFD, 0x03, 0x36, 0x05, 0x01, 0x00, 0x01, 0x32, 0xFC};
+
+// A capture of a minute: frames now and then, the last one at 60 s, so that
+// a replay at the recorded pace is still running while the test acts.
+void writeMinuteCapture(const std::string& path) {
+    ORQ::test::CaptureBuilder b;
+    for (uint64_t i = 0; i < 2000; ++i) b.add(CaptureFormat::KIND_RECEIVED, i * 1000, kFrame);
+    b.add(CaptureFormat::KIND_RECEIVED, 60000000, kFrame).save(path);
+}
+
+// How a capture path may name the replayed file.
+struct Spelling {
+    const char* name;
+    std::function<std::string(const TempDir&, const std::string&)> capturePath;
+};
+
+const Spelling kSpellings[] = {
+    {"SamePath", [](const TempDir&, const std::string& replayed) { return replayed; }},
+    {"OtherSpelling",
+     [](const TempDir& dir, const std::string&) {
+         mkdir(dir.file("sub").c_str(), 0755);
+         return dir.path + "/./sub/../flight.orqcap";
+     }},
+    {"Symlink",
+     [](const TempDir& dir, const std::string& replayed) {
+         EXPECT_EQ(0, symlink(replayed.c_str(), dir.file("link.orqcap").c_str()));
+         return dir.file("link.orqcap");
+     }},
+    {"HardLink",
+     [](const TempDir& dir, const std::string& replayed) {
+         EXPECT_EQ(0, link(replayed.c_str(), dir.file("hard.orqcap").c_str()));
+         return dir.file("hard.orqcap");
+     }},
+};
+
+class ReplayedFile : public ::testing::TestWithParam<Spelling> {
+protected:
+    ReplayedFile() : lib(ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY)) {}
+    void TearDown() override {
+        lib.deinit();
+        lib.stopCapture();
+        unsetenv("ORQ_CAPTURE");
+    }
+    ORQ::test::HostLibrary& lib;
+    TempDir dir;
+};
+
+}  // namespace
+
+// A capture never writes the file being replayed, whichever comes first and
+// however the path is spelled: the later step is refused and the file stays
+// as it was, byte for byte.
+TEST_P(ReplayedFile, IsNeverWrittenByACapture) {
+    const std::string replayed = dir.file("flight.orqcap");
+    writeMinuteCapture(replayed);
+    const Bytes original = fileBytes(replayed);
+    const std::string capture = GetParam().capturePath(dir, replayed);
+    const std::string replay = "replay://" + replayed;
+    const std::string refused = "[Capture] refused: " + capture + " is the file being replayed";
+    ORQ::test::StdoutCapture out;
+
+    // Armed before init: init refuses, the armed capture stays armed.
+    ASSERT_EQ(ERROR_NO, lib.startCapture(capture.c_str()));
+    EXPECT_EQ(ERROR_START_DLL, lib.callInit(kOwnID, 0, replay.c_str()));
+    EXPECT_EQ(1u, out.count(refused));
+    lib.deinit();
+    lib.stopCapture();
+    EXPECT_TRUE(fileBytes(replayed) == original) << "armed capture";
+
+    // Named by ORQ_CAPTURE.
+    setenv("ORQ_CAPTURE", capture.c_str(), 1);
+    EXPECT_EQ(ERROR_START_DLL, lib.callInit(kOwnID, 0, replay.c_str()));
+    EXPECT_EQ(2u, out.count(refused));
+    lib.deinit();
+    unsetenv("ORQ_CAPTURE");
+    EXPECT_TRUE(fileBytes(replayed) == original) << "ORQ_CAPTURE";
+
+    // Started while the replay runs.
+    ASSERT_EQ(ERROR_NO, lib.callInit(kOwnID, 0, replay.c_str()));
+    EXPECT_EQ(ERROR_START_DLL, lib.startCapture(capture.c_str()));
+    EXPECT_EQ(3u, out.count(refused));
+    lib.deinit();
+    lib.stopCapture();
+    EXPECT_TRUE(fileBytes(replayed) == original) << "startCapture during the replay";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ReplayedFile, ::testing::ValuesIn(kSpellings),
+                         [](const ::testing::TestParamInfo<Spelling>& p) { return std::string(p.param.name); });
+
+TEST(ReplayedFileMonitor, RefusesToRecordOntoItsReplay) {
+    TempDir dir;
+    const std::string replayed = dir.file("f.orqcap");
+    writeMinuteCapture(replayed);
+    const Bytes original = fileBytes(replayed);
+    const std::string output = dir.file("monitor.txt");
+    const int code = shell(kTools + "orq-monitor --duration 2 --capture " + replayed + " 'replay://" + replayed + "' > " +
+                           output + " 2>&1");
+    EXPECT_NE(0, code);
+    const Bytes text = fileBytes(output);
+    EXPECT_NE(std::string(text.begin(), text.end()).find(replayed + " is the file being replayed"), std::string::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_TRUE(fileBytes(replayed) == original);
+}
+
+namespace {
+
+// A path that is no regular file, or cannot be made one.
+struct Unusable {
+    const char* name;
+    std::function<std::string(const TempDir&)> make;
+    int dumpCode;
+    const char* reason;
+};
+
+// Kept open for the whole test: a FIFO with a peer.
+int fifoPeer = -1;
+
+const Unusable kUnusable[] = {
+    {"FifoAlone",
+     [](const TempDir& dir) {
+         mkfifo(dir.file("fifo").c_str(), 0644);
+         return dir.file("fifo");
+     },
+     2, "not a regular file (a FIFO)"},
+    {"FifoWithAPeer",
+     [](const TempDir& dir) {
+         mkfifo(dir.file("fifo").c_str(), 0644);
+         fifoPeer = open(dir.file("fifo").c_str(), O_RDWR | O_CLOEXEC);
+         return dir.file("fifo");
+     },
+     2, "not a regular file (a FIFO)"},
+    {"Directory", [](const TempDir& dir) { return dir.path; }, 2, "not a regular file (a directory)"},
+    {"CharacterDevice", [](const TempDir&) { return std::string("/dev/null"); }, 2,
+     "not a regular file (a character device)"},
+    {"MissingDirectory", [](const TempDir& dir) { return dir.file("missing/x.orqcap"); }, 1,
+     "No such file or directory"},
+};
+
+class UnusablePath : public ::testing::TestWithParam<Unusable> {
+protected:
+    UnusablePath() : lib(ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY)) {}
+    void TearDown() override {
+        lib.deinit();
+        lib.stopCapture();
+        unsetenv("ORQ_CAPTURE");
+        if (fifoPeer >= 0) close(fifoPeer);
+        fifoPeer = -1;
+    }
+    ORQ::test::HostLibrary& lib;
+    TempDir dir;
+};
+
+}  // namespace
+
+// Refused at once with the reason, never waited on: as a capture (the call or
+// ORQ_CAPTURE, after which the lifecycle still answers), as a replay, and by
+// orq-dump.
+TEST_P(UnusablePath, IsRefusedPromptlyWithItsReason) {
+    const std::string path = GetParam().make(dir);
+    const std::string good = dir.file("good.orqcap");
+    writeMinuteCapture(good);
+    ORQ::test::Watchdog watchdog(std::string("refusing ") + GetParam().name, 60s);
+    ORQ::test::StdoutCapture out;
+
+    EXPECT_EQ(ERROR_START_DLL, lib.startCapture(path.c_str()));
+    EXPECT_EQ(1u, out.count("[DLL] capture: cannot create \"" + path + "\": " + GetParam().reason));
+
+    EXPECT_EQ(ERROR_START_DLL, lib.callInit(kOwnID, 0, ("replay://" + path).c_str()));
+    EXPECT_NE(out.text().find("cannot open " + path + ": " + GetParam().reason), std::string::npos) << out.text();
+    lib.deinit();
+
+    // ORQ_CAPTURE that cannot be used: the link starts without a capture, as before.
+    setenv("ORQ_CAPTURE", path.c_str(), 1);
+    EXPECT_EQ(ERROR_NO, lib.callInit(kOwnID, 0, ("replay://" + good).c_str()));
+    EXPECT_EQ(2u, out.count("[DLL] capture: cannot create \"" + path + "\": " + GetParam().reason));
+    lib.deinit();
+    unsetenv("ORQ_CAPTURE");
+    EXPECT_EQ(ERROR_NO, lib.startCapture(dir.file("after.orqcap").c_str())) << "the library still answers";
+    EXPECT_EQ(ERROR_NO, lib.stopCapture());
+
+    const std::string err = dir.file("dump.err");
+    EXPECT_EQ(GetParam().dumpCode, shell(kTools + "orq-dump " + path + " > /dev/null 2> " + err));
+    const Bytes message = fileBytes(err);
+    EXPECT_NE(std::string(message.begin(), message.end()).find(GetParam().reason), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnusablePath, ::testing::ValuesIn(kUnusable),
+                         [](const ::testing::TestParamInfo<Unusable>& p) { return std::string(p.param.name); });
+
+// A capture that never began leaves no file behind, and never harms a file
+// that was there before it.
+TEST(CaptureNeverBegun, LeavesNoFileAndAnExistingOneAsItWas) {
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+    TempDir dir;
+    const std::string fresh = dir.file("fresh.orqcap");
+    ASSERT_EQ(ERROR_NO, lib.startCapture(fresh.c_str()));
+    EXPECT_TRUE(exists(fresh)) << "made at once, so that a path that cannot be made is refused at once";
+    ASSERT_EQ(ERROR_NO, lib.startCapture(fresh.c_str())) << "the same file again goes on waiting";
+    EXPECT_EQ(ERROR_NO, lib.stopCapture());
+    EXPECT_FALSE(exists(fresh));
+
+    const std::string old = dir.file("old.orqcap");
+    writeMinuteCapture(old);
+    const Bytes original = fileBytes(old);
+    ASSERT_EQ(ERROR_NO, lib.startCapture(old.c_str()));
+    ASSERT_EQ(ERROR_NO, lib.startCapture(fresh.c_str())) << "a switch before the start";
+    EXPECT_TRUE(fileBytes(old) == original);
+    EXPECT_EQ(ERROR_NO, lib.stopCapture());
+    EXPECT_TRUE(fileBytes(old) == original);
+    EXPECT_FALSE(exists(fresh));
 }

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CaptureBuilder.h"
 #include "CaptureFormat.h"
 #include "CaptureReplay.h"
 #include "ConnectionString.h"
@@ -26,12 +28,14 @@
 #include "ProcessProbe.h"
 #include "ReplayLink.h"
 #include "Simulator.h"
+#include "Watchdog.h"
 
 using namespace std::chrono_literals;
 
 using ORQ::CaptureFormat;
 using ORQ::CaptureReplay;
 using Bytes = std::vector<uint8_t>;
+using ORQ::test::CaptureBuilder;
 
 namespace {
 
@@ -44,31 +48,6 @@ public:
     ~TempDir() { std::system(("rm -rf " + path).c_str()); }
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string path;
-};
-
-// A capture written record by record, with the times the test chooses.
-class CaptureBuilder {
-public:
-    CaptureBuilder() {
-        CaptureFormat::Header h;
-        h.ownID = 1;
-        h.connection = CaptureFormat::textOf("test");
-        bytes = CaptureFormat::encodeHeader(h);
-    }
-    CaptureBuilder& add(uint8_t kind, uint64_t micros, const Bytes& payload) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + CaptureFormat::recordOverhead + payload.size());
-        CaptureFormat::encodeRecordHead(&bytes[at], kind, micros, static_cast<uint16_t>(payload.size()));
-        std::copy(payload.begin(), payload.end(), bytes.begin() + at + CaptureFormat::recordHeadSize);
-        const std::size_t body = CaptureFormat::recordHeadSize + payload.size();
-        CaptureFormat::put32(&bytes[at + body], CaptureFormat::crc32(&bytes[at], body));
-        return *this;
-    }
-    void save(const std::string& path) const {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    Bytes bytes;
 };
 
 std::string describe(const CaptureReplay::Event& e) {
@@ -304,4 +283,196 @@ TEST(RecordedFlight, ReplaysToTheValuesOfTheLiveRunAndThroughTheSameStatesAtAnyS
     EXPECT_TRUE(first.snapshots == second.snapshots);
     EXPECT_TRUE(first.dump == paced.dump) << "a paced replay routes them too";
     EXPECT_TRUE(first.snapshots == paced.snapshots);
+}
+
+// --- Captures a writer would never make, and paces -----------------------------
+
+namespace {
+
+const uint64_t kMaxMicros = std::numeric_limits<uint64_t>::max();
+const uint64_t kFar = uint64_t(1) << 62;
+const uint64_t kLastTick = kMaxMicros / 10000 * 10000;  // the largest time a tick can have
+
+// The events of a replay; after the tick numbered i (0 first) the manager's
+// next work is dues[i] ms later, if given.
+std::vector<std::string> eventsOf(const std::string& path, const std::vector<uint32_t>& dues = {}) {
+    CaptureReplay replay(path.c_str());
+    EXPECT_TRUE(replay.ok()) << replay.error();
+    std::vector<std::string> events;
+    std::size_t ticks = 0;
+    for (int i = 0; i < 50; ++i) {
+        const CaptureReplay::Event e = replay.next();
+        events.push_back(describe(e));
+        if (e.kind == CaptureReplay::Event::END) break;
+        if (e.kind == CaptureReplay::Event::TICK && ticks < dues.size()) replay.skipIdleTicks(e.micros, dues[ticks++]);
+    }
+    return events;
+}
+
+}  // namespace
+
+TEST(CaptureReplay, EmptyChunksAreNotHandedOver) {
+    TempDir dir;
+    const std::string path = dir.file("c.orqcap");
+    CaptureBuilder()
+        .add(CaptureFormat::KIND_RECEIVED, 0, {1})
+        .add(CaptureFormat::KIND_RECEIVED, 15000, {})
+        .add(CaptureFormat::KIND_RECEIVED, 15000, {2})
+        .save(path);
+    const std::vector<std::string> expected = {"tick 0", "chunk 0 x1", "tick 10", "chunk 15000 x1", "end 20000"};
+    EXPECT_EQ(eventsOf(path), expected);
+}
+
+TEST(CaptureReplay, IdleTicksAreLeftOutUpToTheNextChunkAndTicksNeverWrap) {
+    TempDir dir;
+    const std::string path = dir.file("c.orqcap");
+    CaptureBuilder()
+        .add(CaptureFormat::KIND_RECEIVED, 0, {1})
+        .add(CaptureFormat::KIND_RECEIVED, kFar, {2})
+        .add(CaptureFormat::KIND_RECEIVED, kLastTick, {3})
+        .add(CaptureFormat::KIND_RECEIVED, 0, {4})
+        .save(path);
+    // Work due at 35 ms: the tick at 40 runs. Then nothing is due: the last
+    // tick before the next chunk comes (it sets the time the chunk is read
+    // at), and the first one after it; past the last possible tick none comes.
+    const uint32_t none = ORQ::Component::nothingDue;
+    const std::vector<uint32_t> dues = {0, 25, none, none, none, none};
+    const uint64_t farTick = kFar / 10000 * 10000;
+    const std::vector<std::string> expected = {
+        "tick 0",
+        "chunk 0 x1",
+        "tick 10",
+        "tick 40",
+        "tick " + std::to_string(CaptureReplay::managerTime(farTick)),
+        "chunk " + std::to_string(kFar) + " x1",
+        "tick " + std::to_string(CaptureReplay::managerTime(farTick + 10000)),
+        "tick " + std::to_string(CaptureReplay::managerTime(kLastTick)),
+        "chunk " + std::to_string(kLastTick) + " x1",
+        "chunk 0 x1",
+        "end " + std::to_string(kLastTick),
+    };
+    EXPECT_EQ(eventsOf(path, dues), expected);
+}
+
+TEST(ReplaySpeed, IsZeroOrAFiniteNumberInTheDocumentedRange) {
+    struct Case {
+        const char* speed;
+        bool valid;
+        double value;
+    };
+    const Case cases[] = {
+        {"0", true, 0},       {"1", true, 1},       {"0.5", true, 0.5},    {"0.01", true, 0.01},
+        {"1000000", true, 1e6}, {"1e-300", false, 0}, {"0.001", false, 0},  {"-1", false, 0},
+        {"nan", false, 0},    {"inf", false, 0},    {"1e300", false, 0},   {"1000001", false, 0},
+        {"", false, 0},       {"1x", false, 0},     {" 1", false, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("replay://f?speed=") + c.speed;
+        const ORQ::ConnectionString parsed = ORQ::ConnectionString::parse(text.c_str());
+        EXPECT_EQ(parsed.kind() == ORQ::ConnectionString::Replay, c.valid) << text;
+        if (c.valid) {
+            EXPECT_EQ(parsed.speed(), c.value) << text;
+        } else {
+            EXPECT_STREQ(parsed.error(), "bad option (expected ?speed=N, N 0 or from 0.01 to 1000000)") << text;
+        }
+    }
+}
+
+namespace {
+
+// One replay of a capture in this process: started, let run until `ready`,
+// stopped; how long the stop took. A step that never returns ends the
+// program (the watchdog) instead of hanging the test.
+struct Stopped {
+    std::chrono::milliseconds stopTook{0};
+    bool ended = false;
+    uint32_t receivedBytes = 0;
+};
+
+Stopped replayAndStop(const std::string& connection, const std::function<bool(const ORQ::MessageSystem&)>& ready) {
+    ORQ::test::Watchdog watchdog("replay of " + connection, 60s);
+    ORQ::MessageManager mm;
+    ORQ::MessageSystem ms;
+    mm.setObserve(1);
+    mm.setAutoAddNewComponents(1);
+    mm.setComponentFactory(&ORQ::makeDeviceModel);
+    mm.addMessageSystem(&ms);
+    mm.setMyID(kOwnID);
+    Stopped out;
+    ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
+    link.init();
+    EXPECT_TRUE(ORQ::test::eventually([&] { return ready(ms); }, 20s)) << connection;
+    const auto before = std::chrono::steady_clock::now();
+    link.deinit();
+    out.stopTook = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
+    out.ended = ms.statistics().linkEnded == 1;
+    out.receivedBytes = ms.statistics().receivedBytes;
+    return out;
+}
+
+struct Malformed {
+    const char* name;
+    std::function<void(CaptureBuilder&)> build;
+    uint32_t receivedBytes;  // handed to the library, all of it
+};
+
+const Bytes kFrame = {0xFD, 0x03, 0x36, 0x05, 0x01, 0x00, 0x01, 0x32, 0xFC};
+
+const Malformed kMalformed[] = {
+    {"FarFutureRecord",
+     [](CaptureBuilder& b) { b.add(CaptureFormat::KIND_RECEIVED, 0, kFrame).add(CaptureFormat::KIND_RECEIVED, kFar, {1, 2}); },
+     11},
+    {"LargestTime", [](CaptureBuilder& b) { b.add(CaptureFormat::KIND_RECEIVED, kMaxMicros, kFrame); }, 9},
+    {"EmptyPayloads",
+     [](CaptureBuilder& b) {
+         b.add(CaptureFormat::KIND_RECEIVED, 0, {}).add(CaptureFormat::KIND_RECEIVED, 5, kFrame).add(CaptureFormat::KIND_WRITTEN, 6, {});
+     },
+     9},
+    {"TimesGoBack",
+     [](CaptureBuilder& b) { b.add(CaptureFormat::KIND_RECEIVED, 90000, kFrame).add(CaptureFormat::KIND_RECEIVED, 0, kFrame); }, 18},
+    {"HeaderOnly", [](CaptureBuilder&) {}, 0},
+    {"ChunkLargerThanARead", [](CaptureBuilder& b) { b.add(CaptureFormat::KIND_RECEIVED, 0, Bytes(65535, 0xFC)); }, 65535},
+    {"ImpossibleGap",
+     [](CaptureBuilder& b) {
+         b.add(CaptureFormat::KIND_GAP, kMaxMicros, Bytes(CaptureFormat::gapPayloadSize, 0xFF)).add(CaptureFormat::KIND_RECEIVED, 1, kFrame);
+     },
+     9},
+};
+
+class MalformedCapture : public ::testing::TestWithParam<Malformed> {};
+
+}  // namespace
+
+// Each replayed as fast as it goes: it ends, every byte it holds reaches the
+// library, and nothing reads or computes outside its bounds (the sanitizer
+// runs watch that).
+TEST_P(MalformedCapture, ReplaysToItsEndAndStopsPromptly) {
+    TempDir dir;
+    const std::string path = dir.file("m.orqcap");
+    CaptureBuilder b;
+    GetParam().build(b);
+    b.save(path);
+    const Stopped s = replayAndStop("replay://" + path + "?speed=0", [](const ORQ::MessageSystem& ms) {
+        return ms.statistics().linkEnded == 1;
+    });
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.receivedBytes, GetParam().receivedBytes);
+    EXPECT_LT(s.stopTook, 1000ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, MalformedCapture, ::testing::ValuesIn(kMalformed),
+                         [](const ::testing::TestParamInfo<Malformed>& p) { return std::string(p.param.name); });
+
+// A record 2^62 us ahead, at every kind of pace: the stop returns promptly
+// (documented: within 200 ms) while the replay waits for it or races to it.
+TEST(ReplayStop, ReturnsPromptlyAtAnySpeedWhateverTheCaptureHolds) {
+    TempDir dir;
+    const std::string path = dir.file("far.orqcap");
+    CaptureBuilder().add(CaptureFormat::KIND_RECEIVED, 0, kFrame).add(CaptureFormat::KIND_RECEIVED, kFar, kFrame).save(path);
+    for (const char* speed : {"0.01", "1", "1000", "1000000"}) {
+        const Stopped s = replayAndStop("replay://" + path + "?speed=" + speed,
+                                        [](const ORQ::MessageSystem& ms) { return ms.statistics().receivedBytes == 9; });
+        EXPECT_FALSE(s.ended) << speed;
+        EXPECT_LT(s.stopTook, 1000ms) << "speed " << speed;
+    }
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../fuzz/capture_file.cpp"
 #include "../fuzz/message_decode.cpp"
 #include "../fuzz/receive_path.cpp"
 #include "../fuzz/receive_stream.cpp"
@@ -49,7 +50,8 @@ TEST_P(FuzzCorpusReplay, EmptyInputPasses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpusReplay,
-                         ::testing::Values(FuzzTarget{"message_decode", &orqFuzzOneMessageDecode},
+                         ::testing::Values(FuzzTarget{"capture_file", &orqFuzzOneCaptureFile},
+                                           FuzzTarget{"message_decode", &orqFuzzOneMessageDecode},
                                            FuzzTarget{"receive_stream", &orqFuzzOneReceiveStream},
                                            FuzzTarget{"receive_path", &orqFuzzOneReceivePath}),
                          [](const ::testing::TestParamInfo<FuzzTarget>& p) { return std::string(p.param.name); });

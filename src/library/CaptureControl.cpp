@@ -5,6 +5,7 @@
 #include <ctime>
 #include <new>
 
+#include "ConnectionString.h"
 #include "LogLine.h"
 
 namespace ORQ {
@@ -37,13 +38,36 @@ std::vector<char> CaptureControl::expandPath(const char* path, std::time_t t) {
     return out;
 }
 
+bool CaptureControl::refusedAsReplayed(const CaptureWriter& w) const {
+    if (!replayedFile.sameAs(w.file())) return false;
+    logLine("[Capture] refused: ", w.path(), " is the file being replayed");
+    return true;
+}
+
 bool CaptureControl::start(const char* path) {
     if (path == nullptr) path = "";
     std::lock_guard<std::mutex> lock(controlMutex);
-    std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path));
+    CaptureFile::Reason why;
+    std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path, CaptureWriter::defaultRingSize, &why));
     if (!next) {
-        logLine("[DLL] capture: cannot create \"", path, "\"");
+        logLine("[DLL] capture: cannot create \"", path, "\": ", why.text);
         return false;
+    }
+    if (linkRunning && refusedAsReplayed(*next)) return false;
+    std::shared_ptr<CaptureWriter> current;
+    {
+        std::lock_guard<std::mutex> w(writerMutex);
+        current = writer;
+    }
+    if (current && current->file().sameAs(next->file())) {
+        // The same file again: a capture waiting for the link goes on waiting
+        // in it; a running one ends before its file is begun anew.
+        if (!current->started()) {
+            logLine("[DLL] capture to \"", path, "\"");
+            armedByHost = true;
+            return true;
+        }
+        replace(nullptr);
     }
     if (linkRunning && !next->start(ownID, connection)) {
         logLine("[DLL] capture: cannot write \"", path, "\"");
@@ -60,22 +84,19 @@ void CaptureControl::stop() {
     replace(nullptr);
 }
 
-void CaptureControl::linkStarting(uint8_t id, const char* conn) {
+bool CaptureControl::linkStarting(uint8_t id, const char* conn) {
     std::lock_guard<std::mutex> lock(controlMutex);
-    linkRunning = true;
     ownID = id;
     std::snprintf(connection, sizeof connection, "%s", conn ? conn : "");
+    const ConnectionString target = ConnectionString::parse(conn);
+    const char* replayPath = target.kind() == ConnectionString::Replay ? target.target() : nullptr;
+    std::shared_ptr<CaptureWriter> fromEnvironment;
     if (const char* pattern = std::getenv("ORQ_CAPTURE")) {
         if (*pattern != '\0') {
             const std::vector<char> path = expandPath(pattern, std::time(nullptr));
-            std::shared_ptr<CaptureWriter> next(CaptureWriter::create(path.data()));
-            if (next && next->start(ownID, connection)) {
-                logLine("[DLL] capture to \"", path.data(), "\"");
-                replace(std::move(next));
-                armedByHost = false;
-                return;
-            }
-            logLine("[DLL] capture: cannot create \"", path.data(), "\"");
+            CaptureFile::Reason why;
+            fromEnvironment = CaptureWriter::create(path.data(), CaptureWriter::defaultRingSize, &why);
+            if (!fromEnvironment) logLine("[DLL] capture: cannot create \"", path.data(), "\": ", why.text);
         }
     }
     std::shared_ptr<CaptureWriter> armed;
@@ -83,15 +104,36 @@ void CaptureControl::linkStarting(uint8_t id, const char* conn) {
         std::lock_guard<std::mutex> w(writerMutex);
         armed = writer;
     }
+    // Looked at once the capture's file exists: a capture that created the
+    // replay's path would otherwise be read back by the replay.
+    replayedFile = CaptureFile::identityOf(replayPath);
+    const std::shared_ptr<CaptureWriter>& chosen = fromEnvironment ? fromEnvironment : armed;
+    if (chosen && !chosen->started() && refusedAsReplayed(*chosen)) {
+        // Nothing starts: the armed capture goes on waiting, untouched.
+        replayedFile = CaptureFile::Identity();
+        return false;
+    }
+    linkRunning = true;
+    if (fromEnvironment) {
+        if (fromEnvironment->start(ownID, connection)) {
+            logLine("[DLL] capture to \"", fromEnvironment->path(), "\"");
+            replace(std::move(fromEnvironment));
+            armedByHost = false;
+            return true;
+        }
+        logLine("[DLL] capture: cannot write \"", fromEnvironment->path(), "\"");
+    }
     if (armed && !armed->started() && !armed->start(ownID, connection)) {
         logLine("[DLL] capture: cannot write \"", armed->path(), "\"");
         replace(nullptr);
     }
+    return true;
 }
 
 void CaptureControl::linkFailed() {
     std::lock_guard<std::mutex> lock(controlMutex);
     linkRunning = false;
+    replayedFile = CaptureFile::Identity();
     std::shared_ptr<CaptureWriter> current;
     {
         std::lock_guard<std::mutex> w(writerMutex);
@@ -99,13 +141,15 @@ void CaptureControl::linkFailed() {
     }
     const std::vector<char> path = CaptureFormat::textOf(current ? current->path() : "");
     replace(nullptr);
-    // Closed first: the file is emptied by the one writer that holds it.
+    // Closed first (it holds the capture of the failed start): the one that
+    // waits empties it when the next start begins.
     if (current && armedByHost) replace(std::shared_ptr<CaptureWriter>(CaptureWriter::create(path.data())));
 }
 
 void CaptureControl::linkStopped() {
     std::lock_guard<std::mutex> lock(controlMutex);
     linkRunning = false;
+    replayedFile = CaptureFile::Identity();
     replace(nullptr);
 }
 

@@ -4,13 +4,27 @@
 #include <cstdarg>
 #include <cinttypes>
 #include <cstring>
+#include <unistd.h>
+
+#include "CaptureFile.h"
 
 namespace ORQ {
 
 CaptureReader::CaptureReader(const char* path)
-    : file(std::fopen(path ? path : "", "rb")), endState(End::NOT_YET), message(), offset(0) {
+    : file(nullptr), endState(End::NOT_YET), notRegular(false), message(), offset(0) {
+    CaptureFile::Reason why;
+    int fd = -1;
+    const CaptureFile::Outcome opened = CaptureFile::openForReading(path, fd, why);
+    if (opened == CaptureFile::OPENED) {
+        file = ::fdopen(fd, "rb");
+        if (file == nullptr) {
+            std::snprintf(why.text, sizeof why.text, "%s", std::strerror(errno));
+            ::close(fd);
+        }
+    }
     if (file == nullptr) {
-        refuse("cannot open %s: %s", path ? path : "", std::strerror(errno));
+        notRegular = opened == CaptureFile::NOT_REGULAR;
+        refuse("cannot open %s: %s", path ? path : "", why.text);
         return;
     }
     uint8_t fixed[CaptureFormat::headerFixedSize];

@@ -1,5 +1,6 @@
 #pragma once
-// Reads a capture file (docs/capture.md) record by record. It refuses a file
+// Reads a capture file (docs/capture.md) record by record. Only a regular
+// file is read (CaptureFile): anything else is refused without blocking. It refuses a file
 // whose magic, header check or version it does not know, with a message that
 // says which; it hands out every whole record and stops at the first one that
 // is cut short or damaged, saying where, so nothing beyond the last whole
@@ -40,6 +41,9 @@ public:
 
     // False when the header was refused; error() says why.
     bool ok() const { return endState != End::REFUSED; }
+    // Refused because the path is no regular file (a FIFO, a directory, a
+    // device): it is never opened in a way that could block.
+    bool notRegularFile() const { return notRegular; }
     // Why the header was refused, or why reading stopped before the end of
     // the file; empty otherwise.
     const char* error() const { return message; }
@@ -59,7 +63,8 @@ private:
     std::FILE* file;  // owned
     CaptureFormat::Header head;
     End endState;
-    char message[160];
+    bool notRegular;
+    char message[192];
     uint64_t offset;  // of the next record
 };
 

@@ -34,16 +34,20 @@ bool writeAll(int fd, const uint8_t* bytes, std::size_t n, uint64_t offset) {
 
 }  // namespace
 
-std::unique_ptr<CaptureWriter> CaptureWriter::create(const char* path, std::size_t ringSize) {
-    if (path == nullptr || *path == '\0') return nullptr;
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return nullptr;
-    return std::unique_ptr<CaptureWriter>(new CaptureWriter(fd, path, ringSize));
+std::unique_ptr<CaptureWriter> CaptureWriter::create(const char* path, std::size_t ringSize,
+                                                     CaptureFile::Reason* why) {
+    CaptureFile::Reason reason;
+    int fd = -1;
+    bool created = false;
+    if (CaptureFile::openForWriting(path, fd, created, why ? *why : reason) != CaptureFile::OPENED) return nullptr;
+    return std::unique_ptr<CaptureWriter>(new CaptureWriter(fd, path, created, ringSize));
 }
 
-CaptureWriter::CaptureWriter(int fd, const char* path, std::size_t ringSize)
+CaptureWriter::CaptureWriter(int fd, const char* path, bool created, std::size_t ringSize)
     : fd(fd),
       filePath(CaptureFormat::textOf(path)),
+      identity(CaptureFile::identityOfDescriptor(fd)),
+      createdFile(created),
       ring(ringSize < 4096 ? 4096 : ringSize),
       ringHead(0),
       ringTail(0),
@@ -75,7 +79,7 @@ bool CaptureWriter::start(uint8_t ownID, const char* connection) {
     h.ownID = ownID;
     h.connection = CaptureFormat::textOf(connection);
     const std::vector<uint8_t> bytes = CaptureFormat::encodeHeader(h);
-    if (!reserve(bytes.size()) || !writeAll(fd, bytes.data(), bytes.size(), 0)) {
+    if (::ftruncate(fd, 0) != 0 || !reserve(bytes.size()) || !writeAll(fd, bytes.data(), bytes.size(), 0)) {
         return false;
     }
     dataEnd = bytes.size();
@@ -153,7 +157,10 @@ void CaptureWriter::stop() {
         std::lock_guard<std::mutex> lock(producerMutex);
         accepting = false;
     }
-    if (writerThread.joinable()) {
+    if (!writerThread.joinable()) {
+        // Never began: a file made for it goes again, unless the path now names another.
+        if (createdFile && identity.sameAs(CaptureFile::identityOf(filePath.data()))) ::unlink(filePath.data());
+    } else {
         // The writer reads the producers' last gap after seeing `stopping`.
         stopping.store(true, std::memory_order_release);
         wake.notify_one();

@@ -1,6 +1,14 @@
 #pragma once
 // Records the bytes of a link into a capture file (docs/capture.md) without
-// ever holding up the link: record() copies a chunk into a bounded ring and
+// ever holding up the link.
+//
+// The file is opened when the writer is made (a regular file only, created
+// when missing, never truncated then: it may still be wanted, as the file a
+// replay reads) and emptied when recording begins (start). A writer stopped
+// before it began leaves a file it created nowhere (removed), and a file it
+// found as it was.
+//
+// Recording: record() copies a chunk into a bounded ring and
 // returns; a writer thread of its own moves the ring to the disk. When the
 // ring is full (the disk is slow) or the disk refuses to grow the file (full,
 // or a file size limit), chunks are dropped and counted, and the capture
@@ -28,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "CaptureFile.h"
 #include "CaptureFormat.h"
 
 namespace ORQ {
@@ -41,30 +50,35 @@ public:
 
     static constexpr std::size_t defaultRingSize = 1 << 20;
 
-    // Creates (or empties) the file at path; null when it cannot be created,
-    // with errno telling why. Nothing is written before start().
-    static std::unique_ptr<CaptureWriter> create(const char* path, std::size_t ringSize = defaultRingSize);
+    // Opens the regular file at path, creating it when missing; null (with
+    // why, when given) when it cannot be opened or is no regular file.
+    // Nothing is written or truncated before start().
+    static std::unique_ptr<CaptureWriter> create(const char* path, std::size_t ringSize = defaultRingSize,
+                                                 CaptureFile::Reason* why = nullptr);
     ~CaptureWriter();  // stop()
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;
 
-    // Writes the header (the start time is now) and starts the writer thread;
-    // false when the header cannot be written. Chunks recorded before it are
-    // ignored. Once per writer.
+    // Empties the file, writes the header (the start time is now) and starts
+    // the writer thread; false when the header cannot be written. Chunks
+    // recorded before it are ignored. Once per writer.
     bool start(uint8_t ownID, const char* connection);
     // Queues one chunk; never waits for the disk. After stop() it does nothing.
     void record(Direction direction, const uint8_t* bytes, std::size_t n);
     // Writes what the ring holds, then the gap record of any chunk still
-    // missing, trims the reserve and closes the file. Idempotent.
+    // missing, trims the reserve and closes the file; before start(), removes
+    // the file if this writer created it. Idempotent.
     void stop();
 
     const char* path() const { return filePath.data(); }
+    // The file the writer holds (known from create on).
+    const CaptureFile::Identity& file() const { return identity; }
     bool started() const { return writerThread.joinable() || stopped; }
     // Chunks lost so far (ring full, or the disk refused them).
     uint64_t droppedChunks() const { return dropped.load(std::memory_order_relaxed); }
 
 private:
-    CaptureWriter(int fd, const char* path, std::size_t ringSize);
+    CaptureWriter(int fd, const char* path, bool created, std::size_t ringSize);
 
     uint64_t nowMicros() const;
     // Producer side, producerMutex held.
@@ -96,6 +110,8 @@ private:
 
     int fd;  // owned; closed by finish() or the destructor
     const std::vector<char> filePath;  // NUL-terminated
+    const CaptureFile::Identity identity;
+    const bool createdFile;  // the file did not exist before create()
     std::chrono::steady_clock::time_point startSteady;
 
     std::vector<uint8_t> ring;

@@ -1,5 +1,6 @@
 #include "ConnectionString.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,19 @@ bool parseNumber(const char* begin, const char* end, unsigned long max, unsigned
         if (value > max) return false;
     }
     return true;
+}
+
+// "speed=N" in [begin, end): N a decimal number (as the C locale writes
+// it, whatever locale the host set), 0 or from minSpeed to maxSpeed. A
+// slower pace would put a capture's times beyond any clock; nan and inf are
+// no pace at all.
+bool parseSpeed(const char* begin, const char* end, double& speed) {
+    static const char name[] = "speed=";
+    const std::size_t nameSize = sizeof name - 1;
+    if (static_cast<std::size_t>(end - begin) <= nameSize || std::strncmp(begin, name, nameSize) != 0) return false;
+    const std::from_chars_result r = std::from_chars(begin + nameSize, end, speed);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    return speed == 0 || (speed >= ConnectionString::minSpeed && speed <= ConnectionString::maxSpeed);
 }
 
 }  // namespace
@@ -137,12 +151,9 @@ ConnectionString ConnectionString::parse(const char* text) {
             return c;
         }
         if (query) {
-            const char* value = query + 1;
-            char* valueEnd = nullptr;
-            const bool named = std::strncmp(value, "speed=", 6) == 0;
-            const double speed = named ? std::strtod(value + 6, &valueEnd) : -1;
-            if (!named || valueEnd == value + 6 || *valueEnd != '\0' || !(speed >= 0 && speed <= 1e6)) {
-                c.problem = "bad option (expected ?speed=N, N from 0 to 1000000)";
+            double speed = -1;
+            if (!parseSpeed(query + 1, end, speed)) {
+                c.problem = "bad option (expected ?speed=N, N 0 or from 0.01 to 1000000)";
                 return c;
             }
             c.replaySpeed = speed;

@@ -4,7 +4,7 @@
 // otherwise `serial://PATH[:BAUD]`, `tcp://HOST:PORT` (client),
 // `udpin://HOST:PORT` (listens; answers the peer heard from last) or
 // `replay://PATH[?speed=N]` (a capture file played back, N times the recorded
-// pace, 0 as fast as possible; default 1).
+// pace, 0 as fast as possible; default 1; N is 0 or from 0.01 to 1000000).
 //
 // A plain value, made once by parse() and only read afterwards; any thread.
 // Its texts are kept in vectors rather than std::string: the library's own
@@ -20,6 +20,9 @@ public:
     enum Kind { Invalid, Serial, Tcp, UdpIn, Replay };
 
     static const unsigned defaultBaud = 57600;
+    // The replay paces that are not 0.
+    static constexpr double minSpeed = 0.01;
+    static constexpr double maxSpeed = 1000000;
 
     // Never fails: a text that names no link gives kind Invalid and error().
     // A null text is the empty serial path (which never opens).

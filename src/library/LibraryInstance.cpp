@@ -68,8 +68,10 @@ int LibraryInstance::start() {
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
         return ERROR_START_DLL;
     }
-    // The capture begins before the link's first read.
-    ORQ::CaptureControl::process().linkStarting(mm->getMyID(), link->connection().text());
+    // The capture begins before the link's first read; none may write the file a replay reads.
+    if (!ORQ::CaptureControl::process().linkStarting(mm->getMyID(), link->connection().text())) {
+        return ERROR_START_DLL;
+    }
     captureAnnounced = true;
     // Between the main loop's ticks, manager time follows the clock; a link
     // that drives the manager clock gives it its times itself.

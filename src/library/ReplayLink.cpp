@@ -44,7 +44,11 @@ bool ReplayLink::linkIsOpen() const {
 }
 
 ReplayLink::Clock::time_point ReplayLink::due(uint64_t micros) const {
-    return begin + std::chrono::microseconds(static_cast<int64_t>(static_cast<double>(micros) / connection().speed()));
+    // A wait longer than any run of the program: a later time never comes due,
+    // and the clock's arithmetic cannot overflow.
+    const double farthest = 1e15;  // microseconds, some 30 years
+    const double wait = std::min(static_cast<double>(micros) / connection().speed(), farthest);
+    return begin + std::chrono::microseconds(static_cast<int64_t>(wait));
 }
 
 void ReplayLink::readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) {
@@ -56,7 +60,12 @@ void ReplayLink::readSome(uint8_t* buffer, std::size_t size, const ReadHandler& 
 
 void ReplayLink::step() {
     const bool paced = connection().speed() > 0;
-    for (;;) {
+    for (unsigned handled = 0; run == 1; ++handled) {
+        if (handled == eventsPerTurn) {
+            // The other handlers of the I/O thread (writes, the stop) get their turn.
+            boost::asio::post(ioContext(), [this] { step(); });
+            return;
+        }
         if (!eventTaken) {
             event = replay->next();
             eventTaken = true;
@@ -82,7 +91,9 @@ void ReplayLink::step() {
         }
         if (event.kind == CaptureReplay::Event::TICK) {
             eventTaken = false;
-            mm->run(CaptureReplay::managerTime(event.micros));
+            const uint32_t dueMs = mm->run(CaptureReplay::managerTime(event.micros));
+            // As fast as it goes, a tick with nothing to do is left out.
+            if (!paced) replay->skipIdleTicks(event.micros, dueMs);
             continue;
         }
         // A chunk larger than the read is handed over in pieces, all at its time.

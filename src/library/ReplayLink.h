@@ -9,7 +9,11 @@
 // loop of its own for it (drivesManagerClock()).
 //
 // speed N paces the replay at N times the recorded pace; 0 goes as fast as
-// the machine does. At the end of the capture the link is down for good, like
+// the machine does, and there a tick the manager has nothing for is left out
+// (CaptureReplay::skipIdleTicks), so a capture whose times jump far ahead
+// costs nothing. Whatever the capture holds, the I/O thread looks at the
+// stop flag before every event and lets its other handlers run after at most
+// eventsPerTurn events, so deinit() never waits for the replay. At the end of the capture the link is down for good, like
 // a device unplugged that never comes back: no reconnect, and manager time
 // goes on from the capture's last instant at the wall clock's pace.
 //
@@ -47,7 +51,11 @@ protected:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // Hands events over until a read is answered or the next one is not due yet.
+    // Events handed over in one turn of the I/O thread, at most.
+    static constexpr unsigned eventsPerTurn = 64;
+
+    // Hands events over until a read is answered, the next one is not due
+    // yet, the link stops or the turn is used up.
     void step();
     // Wall-clock instant at which capture time micros is due.
     Clock::time_point due(uint64_t micros) const;

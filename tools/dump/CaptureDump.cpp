@@ -50,7 +50,7 @@ int CaptureDump::run(const std::string& path, std::FILE* output, std::FILE* err)
     ORQ::CaptureReader reader(path.c_str());
     if (!reader.ok()) {
         std::fprintf(err, "orq-dump: %s: %s\n", path.c_str(), reader.error());
-        return DUMP_REFUSED;
+        return reader.notRegularFile() ? DUMP_NOT_A_FILE : DUMP_REFUSED;
     }
     const ORQ::CaptureFormat::Header& h = reader.header();
     if (options.csv) {

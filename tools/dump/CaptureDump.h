@@ -24,12 +24,13 @@ public:
     };
 
     // Exit codes of run().
-    enum : int { DUMP_OK = 0, DUMP_REFUSED = 1, DUMP_CUT_SHORT = 3 };
+    enum : int { DUMP_OK = 0, DUMP_REFUSED = 1, DUMP_NOT_A_FILE = 2, DUMP_CUT_SHORT = 3 };
 
     explicit CaptureDump(const Options& options);
 
     // Writes the frames of the capture at path to out, and to err why the
-    // header was refused or where reading stopped early.
+    // header was refused or where reading stopped early. A path that is no
+    // regular file (a FIFO, a directory, a device) is refused at once.
     int run(const std::string& path, std::FILE* out, std::FILE* err);
 
 private:

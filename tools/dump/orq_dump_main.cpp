@@ -17,7 +17,8 @@ void usage() {
                  "            channel,status,values,hex (status ok, raw, damaged or gap)\n"
                  "  --from S  leave out frames before S seconds from the start of the capture\n"
                  "  --to S    leave out frames after S seconds\n"
-                 "exit code: 0, 1 when the file is not a capture it can read, 3 when it stops early\n"
+                 "exit code: 0, 1 when the file is not a capture it can read, 2 for a bad argument or a\n"
+                 "path that is no regular file (a FIFO, a directory, a device), 3 when it stops early\n"
                  "(truncated, damaged or not closed: every whole record before that point is shown)\n");
 }
 
