@@ -204,8 +204,7 @@ ReplayRun replayInProcess(const std::string& connection) {
     ReplayRun run;
     {
         ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
-        link.init();
-        EXPECT_EQ(link.getIsOpen(), 1);
+        EXPECT_TRUE(link.init());
         EXPECT_TRUE(ORQ::test::eventually([&] { return ms.statistics().linkEnded == 1; }, 60s));
         link.deinit();
         run.final = snapshot(readsOf(host), false);
