@@ -1,5 +1,9 @@
 #include "HttpClient.h"
 
+#include <array>
+#include <cstdlib>
+#include <functional>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -41,6 +45,43 @@ HttpClient::Reply HttpClient::raw(const std::string& bytes, std::chrono::millise
     });
     io.run();
     return reply;
+}
+
+HttpClient::Transcript HttpClient::converse(const std::string& bytes, std::chrono::milliseconds timeout) const {
+    net::io_context io;
+    beast::tcp_stream stream(io);
+    Transcript t;
+    std::array<char, 4096> chunk;
+    std::function<void()> readMore = [&] {
+        stream.async_read_some(net::buffer(chunk), [&](beast::error_code ec, std::size_t n) {
+            t.received.append(chunk.data(), n);
+            if (!ec) return readMore();
+            t.closed = ec == net::error::eof || ec == net::error::connection_reset;
+        });
+    };
+    stream.expires_after(timeout);
+    stream.async_connect(net::ip::tcp::endpoint(net::ip::address_v4::loopback(), port), [&](beast::error_code ec) {
+        if (ec) return;
+        net::async_write(stream, net::buffer(bytes), [](beast::error_code, std::size_t) {});
+        readMore();
+    });
+    io.run();
+    return t;
+}
+
+std::vector<int> HttpClient::Transcript::statuses() const {
+    std::vector<int> out;
+    net::const_buffer rest(received.data(), received.size());
+    while (rest.size() > 0) {
+        http::response_parser<http::string_body> parser;
+        parser.eager(true);
+        beast::error_code ec;
+        const size_t used = parser.put(rest, ec);
+        if (ec || !parser.is_done()) break;
+        out.push_back(static_cast<int>(parser.get().result_int()));
+        rest += used;
+    }
+    return out;
 }
 
 HttpClient::Reply HttpClient::request(const std::string& method, const std::string& target, const std::string& body,

@@ -1,8 +1,12 @@
 #include "Api.h"
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/asio/ip/address_v4.hpp>
 #include <nlohmann/json.hpp>
 
 #include "StaticFiles.h"
@@ -42,12 +46,6 @@ bool number(const std::string& text, int low, int high, int& out) {
     return true;
 }
 
-// The host part of a Host header or an origin's authority, without the port.
-std::string hostPart(const std::string& authority) {
-    if (!authority.empty() && authority[0] == '[') return authority.substr(0, authority.find(']') + 1);
-    return authority.substr(0, authority.find(':'));
-}
-
 // The subprotocols a WebSocket handshake offers, in its order.
 std::vector<std::string> offeredProtocols(const Api::Request& request) {
     const std::string list(request[http::field::sec_websocket_protocol]);
@@ -65,8 +63,34 @@ std::vector<std::string> offeredProtocols(const Api::Request& request) {
     return out;
 }
 
-bool loopbackName(const std::string& host) {
-    return host == "localhost" || host == "[::1]" || host.compare(0, 4, "127.") == 0;
+// A port as a browser writes it: 1 to 65535, decimal, no sign, no leading zero.
+bool portNumber(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text[0] == '0') return false;
+    long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    return v <= 65535;
+}
+
+// "localhost" (in any case), an IPv4 address of 127.0.0.0/8 or "[::1]",
+// optionally followed by ":" and a port. The address must read back exactly
+// as written, so that no spelling a lenient parser would take for a loopback
+// address (127.1, 0127.0.0.1, 127.0.0.1.) passes, and nothing may follow
+// the host but the port: a name such as 127.0.0.1.nip.io, which any site can
+// point at this host, is refused.
+bool loopbackAuthority(const std::string& authority) {
+    const size_t hostEnd = authority.compare(0, 1, "[") == 0 ? authority.find(']') + 1 : authority.find(':');
+    if (hostEnd == 0) return false;   // no host, or '[' without ']'
+    const std::string host = authority.substr(0, hostEnd);
+    if (hostEnd < authority.size() && (authority[hostEnd] != ':' || !portNumber(authority.substr(hostEnd + 1)))) {
+        return false;
+    }
+    if (host == "[::1]" || boost::iequals(host, "localhost")) return true;
+    boost::system::error_code ec;
+    const boost::asio::ip::address_v4 address = boost::asio::ip::make_address_v4(host, ec);
+    return !ec && address.is_loopback() && address.to_string() == host;
 }
 
 }  // namespace
@@ -82,7 +106,17 @@ bool Api::sameToken(const std::string& given, const std::string& expected) {
     return diff == 0;
 }
 
-bool Api::authorised(const Request& request) const {
+std::string Api::tokenProtocol(const Request& request) const {
+    const std::string prefix = "bearer.";
+    for (const std::string& offered : offeredProtocols(request)) {
+        if (offered.compare(0, prefix.size(), prefix) == 0 && sameToken(offered.substr(prefix.size()), options.token)) {
+            return offered;
+        }
+    }
+    return std::string();
+}
+
+bool Api::authorised(const Request& request, bool upgrade) const {
     if (options.token.empty()) return true;
     const auto header = request.find(http::field::authorization);
     if (header != request.end()) {
@@ -90,22 +124,34 @@ bool Api::authorised(const Request& request) const {
         const std::string scheme = "Bearer ";
         return value.compare(0, scheme.size(), scheme) == 0 && sameToken(value.substr(scheme.size()), options.token);
     }
-    // A browser's WebSocket offers the token as a subprotocol.
-    bool found = false;
-    for (const std::string& offered : offeredProtocols(request)) {
-        const std::string prefix = "bearer.";
-        if (offered.compare(0, prefix.size(), prefix) == 0 && sameToken(offered.substr(prefix.size()), options.token)) {
-            found = true;
-        }
-    }
-    return found;
+    // A browser's WebSocket offers the token as a subprotocol: it cannot set
+    // headers there. Anything else can, so nothing else may use this way.
+    return upgrade && !tokenProtocol(request).empty();
 }
 
-std::string Api::streamProtocol(const Request& request) {
+std::string Api::streamProtocol(const Request& request) const {
     for (const std::string& offered : offeredProtocols(request)) {
         if (offered == "orq") return offered;
     }
-    return std::string();
+    return options.token.empty() ? std::string() : tokenProtocol(request);
+}
+
+bool Api::hostAllowed(const Request& request) const {
+    return !options.openReads ||
+           (request.count(http::field::host) == 1 && loopbackAuthority(std::string(request[http::field::host])));
+}
+
+bool Api::originAllowed(const Request& request) {
+    const size_t origins = request.count(http::field::origin);
+    return origins == 0 || (origins == 1 && request.count(http::field::host) == 1 &&
+                            boost::iequals(request[http::field::origin], "http://" + std::string(request[http::field::host])));
+}
+
+bool Api::plainFraming(const Request& request) {
+    const size_t codings = request.count(http::field::transfer_encoding);
+    if (codings == 0) return true;
+    if (codings > 1 || request.count(http::field::content_length) != 0) return false;
+    return boost::iequals(boost::algorithm::trim_copy(std::string(request[http::field::transfer_encoding])), "chunked");
 }
 
 Api::Response Api::reply(const Request& request, http::status status, const std::string& body) const {
@@ -145,14 +191,8 @@ Api::Response Api::handle(const Request& request) const {
     // Guards against pages of other sites that the user's browser runs: a
     // name that resolves to this host (DNS rebinding) or a request sent from
     // another origin.
-    const std::string host(request[http::field::host]);
-    if (options.openReads && !loopbackName(hostPart(host))) {
-        return error(request, http::status::forbidden, "host not allowed");
-    }
-    const auto origin = request.find(http::field::origin);
-    if (origin != request.end() && std::string(origin->value()) != "http://" + host) {
-        return error(request, http::status::forbidden, "cross-origin request refused");
-    }
+    if (!hostAllowed(request)) return error(request, http::status::forbidden, "host not allowed");
+    if (!originAllowed(request)) return error(request, http::status::forbidden, "cross-origin request refused");
 
     // The route and its numbers first, then the method, then the token.
     int id = 0, dataID = 0, index = 0;
@@ -170,7 +210,7 @@ Api::Response Api::handle(const Request& request) const {
     if (read != get || (!read && request.method() != http::verb::put)) {
         return error(request, http::status::method_not_allowed, "method not allowed");
     }
-    if (!authorised(request) && (!read || !options.openReads)) {
+    if (!authorised(request, false) && (!read || !options.openReads)) {
         return error(request, http::status::unauthorized, "missing or wrong token");
     }
 
@@ -190,14 +230,11 @@ bool Api::admitStream(const Request& request, int& hz, Response& refusal) const 
         refusal = error(request, http::status::not_found, "no such resource");
         return false;
     }
-    if (!authorised(request)) {
+    if (!authorised(request, true)) {
         refusal = error(request, http::status::unauthorized, "missing or wrong token");
         return false;
     }
-    const std::string host(request[http::field::host]);
-    const auto origin = request.find(http::field::origin);
-    if ((options.openReads && !loopbackName(hostPart(host))) ||
-        (origin != request.end() && std::string(origin->value()) != "http://" + host)) {
+    if (!hostAllowed(request) || !originAllowed(request)) {
         refusal = error(request, http::status::forbidden, "cross-origin stream refused");
         return false;
     }
@@ -252,8 +289,22 @@ Api::Response Api::link(const Request& request) const {
 }
 
 Api::Response Api::set(const Request& request, int id, int dataID, int index) const {
-    const json body = json::parse(request.body(), nullptr, false);
+    // Keys seen in each object being read, innermost last: a repeated key
+    // would otherwise be dropped silently, and a reader in front of this one
+    // may keep the other value.
+    std::vector<std::set<std::string>> keys;
+    bool repeated = false;
+    const json body = json::parse(
+        request.body(),
+        [&](int, json::parse_event_t event, json& parsed) {
+            if (event == json::parse_event_t::object_start) keys.emplace_back();
+            if (event == json::parse_event_t::object_end) keys.pop_back();
+            if (event == json::parse_event_t::key && !keys.back().insert(parsed.get<std::string>()).second) repeated = true;
+            return true;
+        },
+        false);
     if (body.is_discarded() || !body.is_object()) return error(request, http::status::bad_request, "body must be a JSON object");
+    if (repeated) return error(request, http::status::bad_request, "the body repeats a key");
     if (body.size() != 1 || !body.contains("value")) {
         return error(request, http::status::bad_request, "body must be {\"value\": integer}");
     }

@@ -12,8 +12,14 @@
 //
 // With a token, sets and the stream need "Authorization: Bearer TOKEN" (a
 // browser's stream may offer the subprotocol "bearer.TOKEN" instead, as it
-// cannot set headers there); reads need it too unless reads are open. The
-// dashboard's files are always open: they hold no data.
+// cannot set headers there; no other request may); reads need it too unless
+// reads are open. The dashboard's files are always open: they hold no data.
+//
+// With open reads (the loopback address), every API request and the stream
+// must name this host as a loopback host: Host is "localhost" (any case), an
+// IPv4 address of 127.0.0.0/8 in its plain dotted form, or "[::1]", with an
+// optional port. On any address, an Origin, when sent, must be "http://"
+// followed by that same Host. One Host and at most one Origin field.
 //
 // Holds no state of its own beyond its options: const, any thread.
 #include <string>
@@ -45,15 +51,28 @@ public:
     // stream; otherwise false with the answer to send instead.
     bool admitStream(const Request& request, int& hz, Response& refusal) const;
     // The subprotocol to accept in the stream's handshake: "orq" when offered
-    // (as the dashboard does beside its token), else none.
-    static std::string streamProtocol(const Request& request);
+    // (as the dashboard does beside its token), else the "bearer." one that
+    // carried the token, else none. A browser drops a stream whose answer
+    // names none of the subprotocols it offered.
+    std::string streamProtocol(const Request& request) const;
+    // Whether a request header states its body's length one way only: by
+    // Content-Length, or by a lone "chunked" Transfer-Encoding (any case).
+    // Anything else may be read otherwise by a proxy in front of the server,
+    // and a second request smuggled in the body.
+    static bool plainFraming(const Request& request);
 
     static Response error(const Request& request, boost::beast::http::status status, const std::string& text);
     // Compares in time that depends on the expected token's length only.
     static bool sameToken(const std::string& given, const std::string& expected);
 
 private:
-    bool authorised(const Request& request) const;
+    // upgrade: the request opens a WebSocket, the one place the token may
+    // come as a subprotocol.
+    bool authorised(const Request& request, bool upgrade) const;
+    // The offered "bearer." subprotocol that carries the token; empty when none.
+    std::string tokenProtocol(const Request& request) const;
+    bool hostAllowed(const Request& request) const;
+    static bool originAllowed(const Request& request);
     Response reply(const Request& request, boost::beast::http::status status, const std::string& body) const;
     Response nodes(const Request& request) const;
     Response node(const Request& request, int id) const;

@@ -1,7 +1,7 @@
 #pragma once
-// What the server's sessions share: the counts of open connections and
-// stream clients (the limits are checked against them), and the latest
-// picture of the vehicle with its stream messages.
+// What the server's sessions share: the count of stream clients (their limit
+// is checked against it), and the latest picture of the vehicle with its
+// stream messages.
 //
 // Pictures are taken on demand, at most every minInterval, however many
 // clients ask: the load on the library does not grow with the number of
@@ -36,7 +36,6 @@ public:
     std::string messageFor(const Picture& sent, const Picture& now);
     std::string fullMessage(const Picture& now);
 
-    int connections = 0;     // HTTP connections open (streams not counted)
     int streamClients = 0;   // WebSocket streams open
 
 private:

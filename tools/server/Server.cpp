@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 
@@ -43,6 +44,21 @@ void Server::run(bool stopOnSignals) {
 
 void Server::stop() { io.stop(); }
 
+bool Server::room() {
+    sessions.erase(std::remove_if(sessions.begin(), sessions.end(),
+                                  [](const std::weak_ptr<HttpSession>& s) { return s.expired(); }),
+                   sessions.end());
+    if (sessions.size() < static_cast<size_t>(options.maxConnections)) return true;
+    const auto quietest = std::min_element(sessions.begin(), sessions.end(), [](const auto& a, const auto& b) {
+        return a.lock()->quietSince() < b.lock()->quietSince();
+    });
+    const std::shared_ptr<HttpSession> victim = quietest->lock();
+    if (HttpSession::Clock::now() - victim->quietSince() < options.silentLimit) return false;
+    victim->evict();
+    sessions.erase(quietest);
+    return true;
+}
+
 void Server::accept() {
     acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
         if (ec) {
@@ -53,13 +69,13 @@ void Server::accept() {
             });
             return;
         }
-        const bool full = hub->connections >= options.maxConnections;
         auto session = std::make_shared<HttpSession>(std::move(socket), api, hub,
                                                      HttpSession::Limits{options.requestTimeout, options.maxStreamClients});
-        if (full) {
-            session->refuse();
-        } else {
+        if (room()) {
+            sessions.push_back(session);
             session->start();
+        } else {
+            session->refuse();
         }
         accept();
     });

@@ -1,7 +1,10 @@
 #pragma once
 // orq-server's network side: listens on one address, accepts HTTP
-// connections up to a limit (further ones are answered 503 and closed), and
-// runs every session, the stream included, on one I/O thread.
+// connections up to a limit, and runs every session, the stream included, on
+// one I/O thread. At the limit, the connection that has been silent longest
+// (no byte sent, no answer given) is closed to make room when it has been so
+// for silentLimit at least; otherwise the new one is answered 503 and
+// closed. So idle sockets cannot hold every slot for a whole request timeout.
 //
 // The constructor binds (throws boost::system::system_error when it cannot).
 // run() is the I/O thread: it returns after stop(), which any thread may
@@ -9,6 +12,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -28,7 +32,8 @@ public:
         Api::Options api;
         std::string webFolder;
         std::chrono::milliseconds requestTimeout{10000};
-        int maxConnections = 64;
+        int maxConnections = 64;   // HTTP connections, streams not counted
+        std::chrono::milliseconds silentLimit{2000};
         int maxStreamClients = 32;
     };
 
@@ -46,6 +51,8 @@ public:
 
 private:
     void accept();
+    // Makes room for one more connection; false when the limit holds.
+    bool room();
 
     // Declared first, destroyed last: destroying it destroys the pending
     // operations and with them the sessions, which hold the hub by shared
@@ -57,4 +64,5 @@ private:
     std::shared_ptr<Hub> hub;
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer retry;   // pause after a failed accept (no descriptor left)
+    std::vector<std::weak_ptr<HttpSession>> sessions;   // expired once a session ends or turns into a stream
 };
