@@ -52,7 +52,8 @@ bool parsePeer(const char* begin, const char* end, ConnectionString::Address& ou
         return false;
     }
     const char* addressBegin = begin + keyLength;
-    const char* colon = static_cast<const char*>(memrchr(addressBegin, ':', static_cast<std::size_t>(end - addressBegin)));
+    const std::size_t valueLength = static_cast<std::size_t>(end - addressBegin);
+    const char* colon = static_cast<const char*>(memrchr(addressBegin, ':', valueLength));
     if (!colon) return false;
     const char* addressEnd = colon;
     const bool bracketed = addressEnd - addressBegin >= 2 && *addressBegin == '[' && addressEnd[-1] == ']';
@@ -154,7 +155,8 @@ ConnectionString ConnectionString::parse(const char* text) {
         const char* colon = nullptr;
         if (*rest == '[') {
             // [IPv6]:PORT
-            const char* close = static_cast<const char*>(std::memchr(rest, ']', static_cast<std::size_t>(addressEnd - rest)));
+            const std::size_t length = static_cast<std::size_t>(addressEnd - rest);
+            const char* close = static_cast<const char*>(std::memchr(rest, ']', length));
             if (!close || close[1] != ':') {
                 c.problem = "expected [ADDRESS]:PORT";
                 return c;
