@@ -536,8 +536,6 @@ TEST_F(UdpLinkTest, OnlyAWholeFrameWithARightCheckByteMakesItsSenderThePeer) {
         {"valid frame, peer fixed", report, true, Reaches::Device},
         {"garbage, peer fixed", {0x47, 0x45, 0x54, 0xFC}, true, Reaches::Device},
     };
-    const std::string kIgnored = "[UartSerial] WARNING datagram ignored: not from the peer";
-    std::size_t ignoredLines = 0;
     for (const UdpSender& row : table) {
         SCOPED_TRACE(row.name);
         LoopbackDatagrams device;
@@ -558,12 +556,13 @@ TEST_F(UdpLinkTest, OnlyAWholeFrameWithARightCheckByteMakesItsSenderThePeer) {
         const std::size_t heard = report.size() + (row.peerFixed ? 0 : row.datagram.size());
         EXPECT_TRUE(eventually([&] { return receivedBytes() - bytesBefore == heard; }, kDeadline))
             << receivedBytes() - bytesBefore << " bytes heard";
-        if (row.peerFixed) {
-            EXPECT_TRUE(out.waitForLine(kIgnored, kDeadline, ++ignoredLines));
-        }
         link->deinit();
         link.reset();
     }
+    // Ignored datagrams are counted in a frequent line: written at once, or
+    // summed up in its " (N more)" copy when it was written often just before.
+    const std::string ignored = "[UartSerial] WARNING datagram ignored: not from the peer";
+    EXPECT_TRUE(eventually([&] { return out.text().find(ignored) != std::string::npos; }, kDeadline));
 }
 
 TEST_F(UdpLinkTest, EveryCommandReachesTheDeviceWhileAnotherProcessFloodsGarbage) {
