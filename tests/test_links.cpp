@@ -1,15 +1,18 @@
 // Every kind of link as a host uses it: liborq.so loaded by path and started
 // with a connection string on a serial device (a pseudo-terminal), a TCP
 // server, a UDP sender or ser2net in front of a pseudo-terminal, with the
-// simulated devices at the far end; and the writers of one serial link, the
-// link's classes on a pseudo-terminal.
+// simulated devices at the far end; the writers of one serial link, the
+// link's classes on a pseudo-terminal; and whom a UDP link answers, its
+// classes with test sockets for the device and the other senders.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <netdb.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -18,8 +21,10 @@
 #include <vector>
 
 #include "ConnectionString.h"
+#include "DeviceFrames.h"
 #include "Dll.h"
 #include "HostLibrary.h"
+#include "LoopbackDatagrams.h"
 #include "LoopbackPort.h"
 #include "MessageDebugger.h"
 #include "MessageManager.h"
@@ -33,6 +38,7 @@
 #include "StdoutCapture.h"
 #include "TestMessages.h"
 #include "UartSerial.h"
+#include "UdpLink.h"
 #include "WireFrames.h"
 
 using namespace ORQ::test;
@@ -174,10 +180,80 @@ TEST(ConnectionStringTest, EveryFormNamesItsLink) {
     EXPECT_EQ(2.5, ORQ::ConnectionString::parse("replay://f?speed=2.5").speed());
 }
 
+TEST(ConnectionStringTest, SerialRateIsOnlyALastColonFollowedByDigits) {
+    // Device names under /dev/serial/by-path hold colons of their own.
+    const struct {
+        const char* text;
+        const char* path;
+        unsigned baud;
+    } table[] = {
+        {"serial:///dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
+         "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", 57600},
+        {"serial:///dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0:115200",
+         "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", 115200},
+        {"serial:///dev/serial/by-path/platform-3f980000.usb-usb-0:1.3:1.0",
+         "/dev/serial/by-path/platform-3f980000.usb-usb-0:1.3:1.0", 57600},
+        {"serial:///dev/ttyUSB0:fast", "/dev/ttyUSB0:fast", 57600},
+        {"serial:///dev/ttyUSB0:", "/dev/ttyUSB0:", 57600},
+        {"serial://a:b:9600", "a:b", 9600},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.text);
+        const ORQ::ConnectionString c = ORQ::ConnectionString::parse(row.text);
+        EXPECT_EQ(ORQ::ConnectionString::Serial, c.kind());
+        EXPECT_STREQ("", c.error());
+        EXPECT_STREQ(row.path, c.target());
+        EXPECT_EQ(row.baud, c.baud());
+    }
+}
+
+// "ADDRESS PORT" of a socket address, both numeric.
+std::string numericTextOf(const ORQ::ConnectionString::Address& a) {
+    char host[NI_MAXHOST];
+    char service[NI_MAXSERV];
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&a.address), a.size, host, sizeof host, service,
+                      sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+        return "?";
+    }
+    return std::string(host) + " " + service;
+}
+
+TEST(ConnectionStringTest, UdpPeerIsAnAddressAndAPort) {
+    const struct {
+        const char* text;
+        const char* host;
+        unsigned port;
+        const char* peer;  // null: none given
+    } table[] = {
+        {"udpin://0.0.0.0:14550", "0.0.0.0", 14550, nullptr},
+        {"udpin://0.0.0.0:14550?peer=192.168.4.2:14551", "0.0.0.0", 14550, "192.168.4.2 14551"},
+        {"udpin://127.0.0.1:1?peer=127.0.0.1:65535", "127.0.0.1", 1, "127.0.0.1 65535"},
+        {"udpin://[::]:14550?peer=[fe80::1]:5000", "::", 14550, "fe80::1 5000"},
+        {"udpin://[::]:14550?peer=[::ffff:10.0.0.1]:5000", "::", 14550, "::ffff:10.0.0.1 5000"},
+        {"udpin://localhost:14550?peer=10.0.0.1:14551", "localhost", 14550, "10.0.0.1 14551"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.text);
+        const ORQ::ConnectionString c = ORQ::ConnectionString::parse(row.text);
+        EXPECT_EQ(ORQ::ConnectionString::UdpIn, c.kind());
+        EXPECT_STREQ("", c.error());
+        EXPECT_STREQ(row.host, c.target());
+        EXPECT_EQ(row.port, c.port());
+        EXPECT_STREQ(row.text, c.text());
+        ASSERT_EQ(row.peer != nullptr, c.hasPeer());
+        if (row.peer) {
+            EXPECT_EQ(row.peer, numericTextOf(c.peer()));
+        }
+    }
+}
+
 struct Bad {
     const char* text;
     const char* reason;
 };
+
+const char* const kBadPeer =
+    "bad option (expected ?peer=ADDRESS:PORT, an IP address, IPv6 in brackets, and a port from 1 to 65535)";
 
 const Bad kBadStrings[] = {
     {"ftp://host:21", "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)"},
@@ -189,7 +265,8 @@ const Bad kBadStrings[] = {
     {"serial://", "no device path"},
     {"serial://:57600", "no device path"},
     {"serial:///dev/ttyUSB0:12345", "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},
-    {"serial:///dev/ttyUSB0:fast", "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},
+    {"serial:///dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0:12345",
+     "unsupported rate (9600, 19200, 38400, 57600, 115200, 230400, 460800 or 921600)"},
     {"tcp://127.0.0.1", "no port (expected HOST:PORT)"},
     {"tcp://:5000", "no host (expected HOST:PORT)"},
     {"tcp://127.0.0.1:0", "bad port (1 to 65535)"},
@@ -197,6 +274,20 @@ const Bad kBadStrings[] = {
     {"tcp://127.0.0.1:http", "bad port (1 to 65535)"},
     {"tcp://[::1:5000", "expected [ADDRESS]:PORT"},
     {"udpin://0.0.0.0:", "bad port (1 to 65535)"},
+    {"udpin://0.0.0.0:14550?peer=", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1:", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1:0", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1:65536", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1:14551x", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.300:14551", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=modem.local:14551", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=::1:14551", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=[10.0.0.1]:14551", kBadPeer},
+    {"udpin://0.0.0.0:14550?peer=[::1:14551", kBadPeer},
+    {"udpin://0.0.0.0:14550?from=10.0.0.1:14551", kBadPeer},
+    {"udpin://0.0.0.0?peer=10.0.0.1:14551", "no port (expected HOST:PORT)"},
+    {"udpin://0.0.0.0:14550?peer=10.0.0.1:14551?peer=10.0.0.2:14551", kBadPeer},
 };
 
 TEST_F(LinkTest, MalformedStringsFailWithOneLineAndStartNothing) {
@@ -368,17 +459,194 @@ TEST_F(LinkTest, TcpRidesOutAServerThatDropsTheConnection) {
 
 // --- UDP --------------------------------------------------------------------------
 
-TEST_F(LinkTest, UdpAnswersThePeerHeardFromLast) {
-    // The simulator moves to a new port every second: the library must
-    // answer where the devices speak from now.
-    Far far(Kind::Udp, 1.0);
+TEST_F(LinkTest, UdpWithAFixedPeerCarriesBothDevicesAndASetRoundTrip) {
+    Far far(Kind::Udp);
     ASSERT_TRUE(far.ok);
+    const std::string text = far.text + "?peer=127.0.0.1:" + std::to_string(far.sim.port());
     StdoutCapture out;
-    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+    ASSERT_EQ(0, lib.callInit(kOwnID, 0, text.c_str()));
     ASSERT_TRUE(bothTyped());
-    const uint16_t first = far.sim.port();
-    ASSERT_TRUE(eventually([&] { return far.sim.port() != first; }, kDeadline));
     setRoundTrip(far.sim, 2);
+}
+
+// A UDP link on a free loopback port, run by its classes, with test sockets
+// playing the device and whatever else sends to it. Commands are queued on
+// the link's message system; which socket their frames reach is what these
+// tests look at.
+class UdpLinkTest : public ::testing::Test {
+protected:
+    static constexpr uint8_t kCommandType = 40;
+
+    // Starts the link; `query` follows the port in its connection string.
+    void start(const std::string& query = "") {
+        port = freeLoopbackPort(SOCK_DGRAM);
+        const std::string text = "udpin://127.0.0.1:" + std::to_string(port) + query;
+        link.reset(new ORQ::UdpLink(ORQ::ConnectionString::parse(text.c_str()), &ms, &mm));
+        link->init();
+        ASSERT_EQ(1, link->getIsOpen());
+    }
+    void TearDown() override {
+        if (link) link->deinit();
+    }
+    // Queues a command the queue never merges with another.
+    void command(uint8_t seq) {
+        ORQ::Message m = ORQ::test::makeMessage(kCommandType, static_cast<uint8_t>(kOwnID),
+                                                static_cast<uint8_t>(kBoard), 0, {seq}, 0, 0, false);
+        ASSERT_TRUE(ms.send(&m));
+    }
+    // The sequence number of the next command that reaches `at`; -1 when
+    // none came within the timeout, -2 for a datagram that is no command.
+    static int nextCommand(LoopbackDatagrams& at, std::chrono::milliseconds timeout) {
+        Bytes datagram;
+        Bytes layout;
+        if (!at.receive(datagram, timeout)) return -1;
+        // Full layout (never merged): magic, type, sender, receiver, size,
+        // priority, ttl, properties, channel, payload, check.
+        if (!unframe(datagram, layout) || layout.size() != 11 || layout[1] != kCommandType) return -2;
+        return layout[9];
+    }
+    uint32_t receivedBytes() const { return ms.statistics().receivedBytes; }
+
+    // What the device says: a report of its type.
+    const Bytes report = smalFrame(kType, kBoard, kOwnID, 0, {1});
+    StdoutCapture out;
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    std::unique_ptr<ORQ::UdpLink> link;
+    uint16_t port = 0;
+};
+
+enum class Reaches { Device, Sender };
+
+struct UdpSender {
+    const char* name;
+    Bytes datagram;
+    bool peerFixed;  // ?peer= names the device
+    Reaches reaches;
+};
+
+// The link has a command queued and nobody heard yet when one datagram comes
+// from another port, right before the device's first report. The command
+// must reach whoever the rule makes the peer, and only it.
+TEST_F(UdpLinkTest, OnlyAWholeFrameWithARightCheckByteMakesItsSenderThePeer) {
+    Bytes wrongCheck = report;
+    wrongCheck[wrongCheck.size() - 2] ^= 0x01;  // the check byte (none of the bytes here is escaped)
+    const Bytes truncated(report.begin(), report.end() - 2);
+    const UdpSender table[] = {
+        {"empty datagram", {}, false, Reaches::Device},
+        {"garbage", {0x47, 0x45, 0x54, 0xFC, 0x20, 0x2F}, false, Reaches::Device},
+        {"frame with a wrong check byte", wrongCheck, false, Reaches::Device},
+        {"truncated frame", truncated, false, Reaches::Device},
+        {"valid frame, peer learned", report, false, Reaches::Sender},
+        {"valid frame, peer fixed", report, true, Reaches::Device},
+        {"garbage, peer fixed", {0x47, 0x45, 0x54, 0xFC}, true, Reaches::Device},
+    };
+    for (const UdpSender& row : table) {
+        SCOPED_TRACE(row.name);
+        LoopbackDatagrams device;
+        LoopbackDatagrams other;
+        ASSERT_NO_FATAL_FAILURE(start(row.peerFixed ? "?peer=127.0.0.1:" + std::to_string(device.port()) : ""));
+        const uint32_t bytesBefore = receivedBytes();
+        ASSERT_NO_FATAL_FAILURE(command(1));
+        other.sendTo(port, row.datagram);
+        device.sendTo(port, report);
+
+        LoopbackDatagrams& peer = row.reaches == Reaches::Device ? device : other;
+        LoopbackDatagrams& notPeer = row.reaches == Reaches::Device ? other : device;
+        EXPECT_EQ(1, nextCommand(peer, kDeadline));
+        // One frame, sent once, to one address: it is at the peer already.
+        EXPECT_EQ(-1, nextCommand(notPeer, 0ms));
+        // The datagrams of others still reach the receive path, unless the
+        // peer is fixed.
+        const std::size_t heard = report.size() + (row.peerFixed ? 0 : row.datagram.size());
+        EXPECT_TRUE(eventually([&] { return receivedBytes() - bytesBefore == heard; }, kDeadline))
+            << receivedBytes() - bytesBefore << " bytes heard";
+        link->deinit();
+        link.reset();
+    }
+    // Ignored datagrams are counted in a frequent line: written at once, or
+    // summed up in its " (N more)" copy when it was written often just before.
+    const std::string ignored = "[UartSerial] WARNING datagram ignored: not from the peer";
+    EXPECT_TRUE(eventually([&] { return out.text().find(ignored) != std::string::npos; }, kDeadline));
+}
+
+TEST_F(UdpLinkTest, EveryCommandReachesTheDeviceWhileAnotherProcessFloodsGarbage) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    LoopbackDatagrams device;
+    LoopbackDatagrams hostile;
+    std::atomic<bool> stop(false);
+    std::thread flood([&] {
+        const Bytes garbage{0x00, 0xFD, 0x13, 0x37, 0xFC};
+        while (!stop) {
+            hostile.sendTo(port, garbage);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::thread talk([&] {
+        while (!stop) {
+            device.sendTo(port, report);
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    const int commands = 50;
+    int arrived = 0;
+    std::string fault;
+    for (int seq = 0; seq < commands && fault.empty(); ++seq) {
+        // Each command after more of the flood was read.
+        const uint32_t heard = receivedBytes();
+        if (!eventually([&] { return receivedBytes() > heard; }, kDeadline)) {
+            fault = "nothing heard";
+            break;
+        }
+        command(static_cast<uint8_t>(seq));
+        const int got = nextCommand(device, kDeadline);
+        if (got == seq) {
+            ++arrived;
+        } else {
+            fault = "command " + std::to_string(seq) + ": " + std::to_string(got) + " arrived";
+        }
+    }
+    stop = true;
+    flood.join();
+    talk.join();
+    EXPECT_EQ("", fault);
+    EXPECT_EQ(commands, arrived);
+    EXPECT_EQ(-1, nextCommand(hostile, 0ms));
+}
+
+TEST_F(UdpLinkTest, AnswersThePeerHeardFromLast) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    LoopbackDatagrams first;
+    LoopbackDatagrams second;
+    const struct {
+        LoopbackDatagrams& speaker;
+        LoopbackDatagrams& silent;
+    } turns[] = {{first, second}, {second, first}, {first, second}};
+    uint8_t seq = 0;
+    uint32_t heard = receivedBytes();
+    for (const auto& turn : turns) {
+        SCOPED_TRACE(seq);
+        // The link takes the peer from a datagram before it counts its bytes.
+        turn.speaker.sendTo(port, report);
+        heard += static_cast<uint32_t>(report.size());
+        ASSERT_TRUE(eventually([&] { return receivedBytes() == heard; }, kDeadline));
+        ASSERT_NO_FATAL_FAILURE(command(seq));
+        EXPECT_EQ(seq, nextCommand(turn.speaker, kDeadline));
+        EXPECT_EQ(-1, nextCommand(turn.silent, 0ms));
+        ++seq;
+    }
+}
+
+TEST_F(UdpLinkTest, CommandQueuedBeforeAnyPeerIsHeldThenDroppedAndCounted) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(command(1));
+    // Nowhere to go: it waits for the hold time, then is dropped and counted.
+    EXPECT_TRUE(eventually([&] { return ms.statistics().staleDropped == 1; }, kDeadline));
+    EXPECT_EQ(0u, ms.getMessageQueue()->getElementCount());
+    LoopbackDatagrams device;
+    device.sendTo(port, report);
+    ASSERT_NO_FATAL_FAILURE(command(2));
+    EXPECT_EQ(2, nextCommand(device, kDeadline));
 }
 
 // --- A serial device that goes away -------------------------------------------------

@@ -30,6 +30,17 @@ uint8_t xorOf(const uint8_t* bytes, unsigned count) {
 // properties, channel.
 const uint8_t fullHeaderSize = 9;
 
+// In both layouts the check byte is the last one and the XOR of all before
+// it: the layout is intact when the XOR of all its bytes is 0.
+uint8_t checkCode(uint8_t layoutXor) {
+    return layoutXor == 0 ? Message::DECODE_OK : Message::DECODE_BAD_CRC;
+}
+
+// The length a Full layout states: its header, payload and check byte.
+unsigned fullLength(const uint8_t* buffer) {
+    return buffer[4] + 10u;
+}
+
 }  // namespace
 
 Message::Message(const Message& other)
@@ -126,10 +137,27 @@ uint8_t Message::deserialize(const uint8_t* buffer, uint8_t bufferSize, uint8_t 
     return DECODE_BAD_MAGIC;
 }
 
-// In both layouts the check byte is the last one and the XOR of all before
-// it: the layout is intact when the XOR of all its bytes is 0.
-uint8_t Message::decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
+uint8_t Message::layoutCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
+    if (bufferSize == 0) return DECODE_BAD_MAGIC;
+    if (buffer[0] == magicByteFull) return fullCode(buffer, bufferSize, layoutXor);
+    if (buffer[0] == magicByteSmal) return smalCode(bufferSize, layoutXor);
+    return DECODE_BAD_MAGIC;
+}
+
+uint8_t Message::fullCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
     if (bufferSize <= 6) return DECODE_TOO_SHORT;
+    if (bufferSize != fullLength(buffer)) return DECODE_BAD_SIZE;
+    return checkCode(layoutXor);
+}
+
+uint8_t Message::smalCode(uint8_t bufferSize, uint8_t layoutXor) {
+    if (bufferSize < headerSize) return DECODE_TOO_SHORT;
+    return checkCode(layoutXor);
+}
+
+uint8_t Message::decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
+    const uint8_t code = fullCode(buffer, bufferSize, layoutXor);
+    if (code == DECODE_TOO_SHORT) return code;
     // A 7- or 8-byte buffer ends inside the header: take only the bytes that
     // are there (the length test below rejects it anyway). dataSize is taken
     // together with the payload, so that a rejected layout leaves both as they were.
@@ -142,21 +170,21 @@ uint8_t Message::decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t l
     if (bufferSize > 7) properties.unique = buffer[7] & 1;
     if (bufferSize > 8) channel = buffer[8];
 
-    const unsigned expected = size + 10u;
-    if (bufferSize != expected) {
+    if (code == DECODE_BAD_SIZE) {
         logFrequentLine("[Message] deserialize: ERROR size !!! bufferSize ", static_cast<unsigned>(bufferSize), " != ",
-                        expected, "(real size)");
-        return DECODE_BAD_SIZE;
+                        fullLength(buffer), "(real size)");
+        return code;
     }
 
     std::memcpy(data, buffer + fullHeaderSize, size);
     dataSize = size;
     crc = buffer[fullHeaderSize + size];
-    return layoutXor == 0 ? DECODE_OK : DECODE_BAD_CRC;
+    return code;
 }
 
 uint8_t Message::decodeSmal(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
-    if (bufferSize <= 5) return DECODE_TOO_SHORT;
+    const uint8_t code = smalCode(bufferSize, layoutXor);
+    if (code == DECODE_TOO_SHORT) return code;
     const uint8_t size = static_cast<uint8_t>(bufferSize - headerSize);
     std::memcpy(data, buffer + headerSize - 1, size);
     dataType = buffer[1];
@@ -168,7 +196,7 @@ uint8_t Message::decodeSmal(const uint8_t* buffer, uint8_t bufferSize, uint8_t l
     ttl = 0;
     properties.unique = 1;
     crc = buffer[headerSize - 1u + size];
-    return layoutXor == 0 ? DECODE_OK : DECODE_BAD_CRC;
+    return code;
 }
 
 void Message::print() const {

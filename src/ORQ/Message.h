@@ -69,6 +69,9 @@ public:
     // (the check byte included) in its own pass over them: the layout is
     // intact when layoutXor is 0.
     uint8_t deserialize(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
+    // The code deserialize gives such a layout, without decoding or logging
+    // anything: whether bytes can be trusted as a message.
+    static uint8_t layoutCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
 
     // "[Message] s->r dataType t dataSize n b0 b1 ..." on standard output.
     void print() const;
@@ -89,6 +92,9 @@ public:
 private:
     static const uint8_t headerSize = 6;  // Smal layout without payload
 
+    // The code of each layout (see layoutCode).
+    static uint8_t fullCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
+    static uint8_t smalCode(uint8_t bufferSize, uint8_t layoutXor);
     uint8_t decodeFull(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
     uint8_t decodeSmal(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor);
 };

@@ -87,6 +87,16 @@ long unescape(const uint8_t* p, std::size_t size, uint8_t* out, uint8_t& check) 
     return o - out;
 }
 
+// The layout in a frame's content, unescaped into layout (room for
+// contentMax + 8 bytes), with the XOR of its bytes in check; its length, or -1
+// when the content holds no layout. Content that would not fit is no layout,
+// and neither is an escape byte with nothing after it. Content this long
+// unescapes to more than fits.
+long layoutOf(const uint8_t* content, std::size_t size, uint8_t* layout, uint8_t& check) {
+    const long length = size < contentMax ? unescape(content, size, layout, check) : -1;
+    return length <= MessageSystem::layoutMax ? length : -1;
+}
+
 bool needsEscape(uint8_t b) {
     return b == MessageSystem::frameEnd || b == MessageSystem::frameStart || b == MessageSystem::frameEscape;
 }
@@ -259,11 +269,9 @@ Message* MessageSystem::getNewMessage() {
 bool MessageSystem::takeFrame(const uint8_t* content, std::size_t size, Message& m) {
     increment(receivedMessages);
     uint8_t check = 0;
-    // Content that would not fit is no layout, and neither is an escape byte
-    // with nothing after it. Content this long unescapes to more than fits.
     uint8_t layout[contentMax + 8];
-    const long length = size < contentMax ? unescape(content, size, layout, check) : -1;
-    if (length < 0 || length > layoutMax) {
+    const long length = layoutOf(content, size, layout, check);
+    if (length < 0) {
         increment(receiveError);
         return false;
     }
@@ -275,6 +283,28 @@ bool MessageSystem::takeFrame(const uint8_t* content, std::size_t size, Message&
         return false;
     }
     return true;
+}
+
+bool MessageSystem::holdsFrame(const uint8_t* bytes, std::size_t size) {
+    const uint8_t* const end = bytes + size;
+    const uint8_t* from = bytes;
+    // Each end byte closes the frame of the last start byte before it, as
+    // when the bytes are received.
+    while (const void* close = std::memchr(from, frameEnd, static_cast<std::size_t>(end - from))) {
+        const uint8_t* frameEndByte = static_cast<const uint8_t*>(close);
+        if (const void* start = memrchr(from, frameStart, static_cast<std::size_t>(frameEndByte - from))) {
+            const uint8_t* content = static_cast<const uint8_t*>(start) + 1;
+            uint8_t check = 0;
+            uint8_t layout[contentMax + 8];
+            const long length = layoutOf(content, static_cast<std::size_t>(frameEndByte - content), layout, check);
+            if (length >= 0 &&
+                Message::layoutCode(layout, static_cast<uint8_t>(length), check) == Message::DECODE_OK) {
+                return true;
+            }
+        }
+        from = frameEndByte + 1;
+    }
+    return false;
 }
 
 void MessageSystem::run() {

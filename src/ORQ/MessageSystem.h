@@ -77,6 +77,11 @@ public:
         return takeFrame(content, static_cast<std::size_t>(bytes + size - 1 - content), m);
     }
 
+    // Whether bytes hold at least one whole frame, start byte to end byte,
+    // whose layout is a message with a right check byte: what a listener asks
+    // of bytes before it trusts their sender. Counts, logs and keeps nothing.
+    static bool holdsFrame(const uint8_t* bytes, std::size_t size);
+
     // One pass of auto mode: send until the link refuses, then read the link
     // in pieces of up to 50 bytes.
     void run();

@@ -1,10 +1,14 @@
 #include "ConnectionString.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/udp.hpp>
 
 namespace ORQ {
 
@@ -49,10 +53,57 @@ bool parseSpeed(const char* begin, const char* end, double& speed) {
     return speed == 0 || (speed >= ConnectionString::minSpeed && speed <= ConnectionString::maxSpeed);
 }
 
+bool allDigits(const char* begin, const char* end) {
+    return begin != end && std::all_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// [begin, end) is "peer=ADDRESS:PORT": an IP address (IPv6 in brackets, as a
+// host is written) and a port from 1 to 65535. Its socket address goes to out.
+bool parsePeer(const char* begin, const char* end, ConnectionString::Address& out) {
+    static const char key[] = "peer=";
+    const std::size_t keyLength = sizeof key - 1;
+    if (static_cast<std::size_t>(end - begin) < keyLength || std::strncmp(begin, key, keyLength) != 0) {
+        return false;
+    }
+    const char* addressBegin = begin + keyLength;
+    const std::size_t valueLength = static_cast<std::size_t>(end - addressBegin);
+    const char* colon = static_cast<const char*>(memrchr(addressBegin, ':', valueLength));
+    if (!colon) return false;
+    const char* addressEnd = colon;
+    const bool bracketed = addressEnd - addressBegin >= 2 && *addressBegin == '[' && addressEnd[-1] == ']';
+    if (bracketed) {
+        ++addressBegin;
+        --addressEnd;
+    }
+    char text[64];  // the longest IPv6 address with a scope
+    const std::size_t length = static_cast<std::size_t>(addressEnd - addressBegin);
+    if (length >= sizeof text) return false;
+    std::memcpy(text, addressBegin, length);
+    text[length] = '\0';
+    boost::system::error_code ec;
+    const boost::asio::ip::address address = boost::asio::ip::make_address(text, ec);
+    unsigned long port = 0;
+    if (ec || address.is_v6() != bracketed || !parseNumber(colon + 1, end, 65535, port) || port == 0) {
+        return false;
+    }
+    const boost::asio::ip::udp::endpoint endpoint(address, static_cast<unsigned short>(port));
+    std::memcpy(&out.address, endpoint.data(), endpoint.size());
+    out.size = static_cast<socklen_t>(endpoint.size());
+    return true;
+}
+
 }  // namespace
 
 ConnectionString::ConnectionString()
-    : linkKind(Invalid), whole(1, '\0'), place(1, '\0'), portNumber(0), baudRate(0), replaySpeed(1), problem("") {}
+    : linkKind(Invalid),
+      whole(1, '\0'),
+      place(1, '\0'),
+      portNumber(0),
+      baudRate(0),
+      replaySpeed(1),
+      peerGiven(false),
+      fixedPeer(),
+      problem("") {}
 
 ConnectionString ConnectionString::serialPath(const char* path) {
     ConnectionString c;
@@ -85,15 +136,17 @@ ConnectionString ConnectionString::parse(const char* text) {
     };
 
     if (is("serial")) {
-        // The rate follows the last ':'; without one the whole rest is the path.
+        // The rate is what follows the last ':' when only digits do; otherwise
+        // the whole rest is the path (device names hold colons too).
         const char* colon = std::strrchr(rest, ':');
-        const char* pathEnd = colon ? colon : end;
+        const bool rated = colon && allDigits(colon + 1, end);
+        const char* pathEnd = rated ? colon : end;
         unsigned long rate = defaultBaud;
         if (pathEnd == rest) {
             c.problem = "no device path";
             return c;
         }
-        if (colon) {
+        if (rated) {
             const bool number = parseNumber(colon + 1, end, 10000000, rate);
             bool known = false;
             for (unsigned r : standardRates) known = known || (number && r == rate);
@@ -108,12 +161,16 @@ ConnectionString ConnectionString::parse(const char* text) {
         return c;
     }
     if (is("tcp") || is("udpin")) {
+        // Only a UDP link takes an option.
+        const char* query = is("udpin") ? std::strchr(rest, '?') : nullptr;
+        const char* addressEnd = query ? query : end;
         const char* hostBegin = rest;
         const char* hostEnd = nullptr;
         const char* colon = nullptr;
         if (*rest == '[') {
             // [IPv6]:PORT
-            const char* close = std::strchr(rest, ']');
+            const std::size_t length = static_cast<std::size_t>(addressEnd - rest);
+            const char* close = static_cast<const char*>(std::memchr(rest, ']', length));
             if (!close || close[1] != ':') {
                 c.problem = "expected [ADDRESS]:PORT";
                 return c;
@@ -122,7 +179,7 @@ ConnectionString ConnectionString::parse(const char* text) {
             hostEnd = close;
             colon = close + 1;
         } else {
-            colon = std::strrchr(rest, ':');
+            colon = static_cast<const char*>(memrchr(rest, ':', static_cast<std::size_t>(addressEnd - rest)));
             hostEnd = colon;
         }
         if (!colon) {
@@ -134,9 +191,17 @@ ConnectionString ConnectionString::parse(const char* text) {
             return c;
         }
         unsigned long port = 0;
-        if (!parseNumber(colon + 1, end, 65535, port) || port == 0) {
+        if (!parseNumber(colon + 1, addressEnd, 65535, port) || port == 0) {
             c.problem = "bad port (1 to 65535)";
             return c;
+        }
+        if (query) {
+            if (!parsePeer(query + 1, end, c.fixedPeer)) {
+                c.problem = "bad option (expected ?peer=ADDRESS:PORT, an IP address, IPv6 in brackets, and a port from "
+                            "1 to 65535)";
+                return c;
+            }
+            c.peerGiven = true;
         }
         c.linkKind = is("tcp") ? Tcp : UdpIn;
         c.place = copyOf(hostBegin, hostEnd);

@@ -1,8 +1,10 @@
 #pragma once
 // What the host names when it starts the library: one text for every kind of
 // link. Without a scheme the whole text is a serial device at 57600 baud;
-// otherwise `serial://PATH[:BAUD]`, `tcp://HOST:PORT` (client),
-// `udpin://HOST:PORT` (listens; answers the peer heard from last) or
+// otherwise `serial://PATH[:BAUD]` (BAUD: the digits after the last ':', if
+// only digits follow it; device names may hold colons of their own),
+// `tcp://HOST:PORT` (client), `udpin://HOST:PORT[?peer=ADDRESS:PORT]`
+// (listens; answers the peer heard from last, or only the one given) or
 // `replay://PATH[?speed=N]` (a capture file played back, N times the recorded
 // pace, 0 as fast as possible; default 1; N is 0 or from 0.01 to 1000000).
 //
@@ -48,6 +50,9 @@ public:
     // datagram socket, to connect to or (passive) to bind; null on success,
     // else the resolver's text. Blocks while a name is looked up.
     const char* resolve(bool datagram, bool passive, std::vector<Address>& out) const;
+    // UdpIn: whether `?peer=` names the only peer, and its address.
+    bool hasPeer() const { return peerGiven; }
+    const Address& peer() const { return fixedPeer; }
 
     // Why an Invalid text names no link; empty otherwise.
     const char* error() const { return problem; }
@@ -61,6 +66,8 @@ private:
     uint16_t portNumber;
     unsigned baudRate;
     double replaySpeed;
+    bool peerGiven;
+    Address fixedPeer;
     const char* problem;  // a string literal
 };
 

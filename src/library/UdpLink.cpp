@@ -7,8 +7,35 @@
 
 namespace ORQ {
 
+namespace {
+
+using Endpoint = boost::asio::ip::udp::endpoint;
+
+Endpoint endpointOf(const ConnectionString::Address& a) {
+    Endpoint e;
+    std::memcpy(e.data(), &a.address, a.size);
+    e.resize(a.size);
+    return e;
+}
+
+// A socket bound to [::] hears IPv4 senders at mapped IPv6 addresses; they
+// are compared as the IPv4 addresses they are.
+Endpoint unmapped(const Endpoint& e) {
+    const boost::asio::ip::address a = e.address();
+    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
+        return Endpoint(boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, a.to_v6()), e.port());
+    }
+    return e;
+}
+
+}  // namespace
+
 UdpLink::UdpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm, datagramMax), heard(false) {}
+    : Link(connection, ms, mm, datagramMax), peerFixed(connection.hasPeer()), heard(false) {
+    if (peerFixed) {
+        peer = endpointOf(connection.peer());
+    }
+}
 
 UdpLink::~UdpLink() {
     stopForDestruction();
@@ -27,9 +54,7 @@ void UdpLink::openLink(const OpenHandler& done) {
         done(false);
         return;
     }
-    boost::asio::ip::udp::endpoint local;
-    std::memcpy(local.data(), &addresses[0].address, addresses[0].size);
-    local.resize(addresses[0].size);
+    const Endpoint local = endpointOf(addresses[0]);
     if (!socket) {
         socket.reset(new boost::asio::ip::udp::socket(ioContext()));
     }
@@ -52,15 +77,34 @@ bool UdpLink::linkIsOpen() const {
 
 void UdpLink::readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) {
     socket->async_receive_from(boost::asio::buffer(buffer, size), sender,
-                               [this, handler](const boost::system::error_code& ec, std::size_t n) {
-                                   if (!ec) {
-                                       peer = sender;
-                                       if (!heard.exchange(true)) {
-                                           peerLearned();
+                               [this, buffer, size, handler](const boost::system::error_code& ec, std::size_t n) {
+                                   if (!ec && !senderAllowed()) {
+                                       logFrequentLine("[UartSerial] WARNING datagram ignored: not from the peer");
+                                       // Unless deinit() stops the link: it cancelled the read this one would replace.
+                                       if (run == 1) {
+                                           readSome(buffer, size, handler);
                                        }
+                                       return;
+                                   }
+                                   if (!ec) {
+                                       learnPeer(buffer, n);
                                    }
                                    handler(ec, n);
                                });
+}
+
+bool UdpLink::senderAllowed() const {
+    return !peerFixed || unmapped(sender) == unmapped(peer);
+}
+
+void UdpLink::learnPeer(const uint8_t* buffer, std::size_t n) {
+    if ((heard && sender == peer) || !MessageSystem::holdsFrame(buffer, n)) {
+        return;
+    }
+    peer = sender;
+    if (!heard.exchange(true)) {
+        peerLearned();
+    }
 }
 
 void UdpLink::writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) {
