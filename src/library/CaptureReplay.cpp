@@ -17,10 +17,10 @@ const uint64_t lastTickMicros = std::numeric_limits<uint64_t>::max() / tickMicro
 CaptureReplay::CaptureReplay(const char* path)
     : reader(path), nextTickMicros(0), ticksLeft(true), idleUntil(0), chunkWaiting(false) {}
 
-void CaptureReplay::skipIdleTicks(uint64_t tickMicros, uint32_t dueMs) {
+void CaptureReplay::skipIdleTicks(uint64_t atMicros, uint32_t dueMs) {
     const uint64_t most = std::numeric_limits<uint64_t>::max();
     const uint64_t wait = static_cast<uint64_t>(dueMs) * 1000;
-    const uint64_t until = dueMs == Component::nothingDue || tickMicros > most - wait ? most : tickMicros + wait;
+    const uint64_t until = dueMs == Component::nothingDue || atMicros > most - wait ? most : atMicros + wait;
     idleUntil = std::max(idleUntil, until);
 }
 

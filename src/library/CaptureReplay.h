@@ -45,11 +45,11 @@ public:
 
     // The next event; END once the records are used up, and ever after.
     Event next();
-    // The tick at capture time tickMicros found the manager's next work
+    // The tick at capture time atMicros found the manager's next work
     // dueMs later (Component::nothingDue: none): the ticks before that are
     // left out, but not the last one at or before the next chunk, and after
     // that chunk every tick comes again until this is said anew.
-    void skipIdleTicks(uint64_t tickMicros, uint32_t dueMs);
+    void skipIdleTicks(uint64_t atMicros, uint32_t dueMs);
     // Manager time of a tick at capture time micros (wraps after 2^32 ms).
     static uint32_t managerTime(uint64_t micros) { return static_cast<uint32_t>(micros / 1000); }
 

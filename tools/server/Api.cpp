@@ -33,9 +33,9 @@ std::vector<std::string> segmentsOf(const std::string& path) {
     return out;
 }
 
-// One to three decimal digits, nothing else, within [low, high].
-bool number(const std::string& text, int low, int high, int& out) {
-    if (text.empty() || text.size() > 3) return false;
+// One to maxDigits (at most 9) decimal digits, nothing else, within [low, high].
+bool number(const std::string& text, size_t maxDigits, int low, int high, int& out) {
+    if (text.empty() || text.size() > maxDigits) return false;
     int v = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -65,13 +65,8 @@ std::vector<std::string> offeredProtocols(const Api::Request& request) {
 
 // A port as a browser writes it: 1 to 65535, decimal, no sign, no leading zero.
 bool portNumber(const std::string& text) {
-    if (text.empty() || text.size() > 5 || text[0] == '0') return false;
-    long v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    return v <= 65535;
+    int port = 0;
+    return !text.empty() && text[0] != '0' && number(text, 5, 1, 65535, port);
 }
 
 // "localhost" (in any case), an IPv4 address of 127.0.0.0/8 or "[::1]",
@@ -200,11 +195,11 @@ Api::Response Api::handle(const Request& request) const {
     const bool nodePath = seg.size() >= 3 && seg.size() <= 5 && seg[1] == "nodes";
     if (!listing && !nodePath) return error(request, http::status::not_found, "no such resource");
     if (nodePath) {
-        if (!number(seg[2], 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
-        if (seg.size() >= 4 && !number(seg[3], 0, 255, dataID)) {
+        if (!number(seg[2], 3, 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
+        if (seg.size() >= 4 && !number(seg[3], 3, 0, 255, dataID)) {
             return error(request, http::status::bad_request, "bad data ID");
         }
-        if (seg.size() == 5 && !number(seg[4], 0, 255, index)) return error(request, http::status::bad_request, "bad index");
+        if (seg.size() == 5 && !number(seg[4], 3, 0, 255, index)) return error(request, http::status::bad_request, "bad index");
     }
     const bool read = seg.size() <= 3;
     if (read != get || (!read && request.method() != http::verb::put)) {
@@ -241,7 +236,7 @@ bool Api::admitStream(const Request& request, int& hz, Response& refusal) const 
     hz = defaultStreamHz;
     const std::string key = "hz=";
     if (!query.empty() &&
-        (query.compare(0, key.size(), key) != 0 || !number(query.substr(key.size()), 1, maxStreamHz, hz))) {
+        (query.compare(0, key.size(), key) != 0 || !number(query.substr(key.size()), 3, 1, maxStreamHz, hz))) {
         refusal = error(request, http::status::bad_request, "hz must be a whole number from 1 to 50");
         return false;
     }
