@@ -1,8 +1,8 @@
 #include "ReceiveRig.h"
 
-#include "ComponentVKRClient.h"
-#include "DeviceModelFactory.h"
-#include "WorldModel.h"
+#include "models/ComponentVKRClient.h"
+#include "datamaps/DeviceModelFactory.h"
+#include "routing/WorldModel.h"
 
 namespace bench {
 

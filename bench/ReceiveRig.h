@@ -9,9 +9,9 @@
 #include <cstdint>
 
 #include "BenchSupport.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
-#include "UartSerial.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
+#include "link/UartSerial.h"
 
 namespace bench {
 

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "ComponentVKRClient.h"
-#include "Dll.h"
+#include "models/ComponentVKRClient.h"
+#include "host/Dll.h"
 #include "LeanPath.h"
-#include "Library.h"
+#include "host/Library.h"
 #include "ReceiveRig.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 // Every heap allocation of this program (the library's code is linked in
 // statically) goes through these: operator new, and malloc, calloc and

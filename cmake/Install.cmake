@@ -10,7 +10,7 @@ include(CMakePackageConfigHelpers)
 
 install(TARGETS orq EXPORT orqTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES src/library/Dll.h src/library/DataIds.def DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orq)
+install(FILES src/library/host/Dll.h src/library/host/DataIds.def DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orq)
 
 set(ORQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/orq)
 install(EXPORT orqTargets NAMESPACE orq:: DESTINATION ${ORQ_CMAKE_DIR})

@@ -16,13 +16,13 @@
 #include <memory>
 #include <vector>
 
-#include "CaptureReader.h"
-#include "CaptureReplay.h"
-#include "DeviceModelFactory.h"
+#include "capture/CaptureReader.h"
+#include "capture/CaptureReplay.h"
+#include "datamaps/DeviceModelFactory.h"
 #include "FuzzTargets.h"
-#include "Message.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "wire/Message.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 
 using ORQ::CaptureFormat;
 using ORQ::CaptureReader;

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "FuzzTargets.h"
-#include "Message.h"
+#include "wire/Message.h"
 
 using ORQ::Message;
 

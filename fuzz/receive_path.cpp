@@ -15,18 +15,18 @@
 #include <memory>
 #include <vector>
 
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
+#include "models/ComponentQRNClient.h"
+#include "models/ComponentVKRClient.h"
 #include "DataTypes.h"
-#include "DeviceModelFactory.h"
-#include "Dll.h"
+#include "datamaps/DeviceModelFactory.h"
+#include "host/Dll.h"
 #include "FuzzTargets.h"
-#include "Library.h"
-#include "LibraryInstance.h"
-#include "Message.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
-#include "WorldModel.h"
+#include "host/Library.h"
+#include "host/LibraryInstance.h"
+#include "wire/Message.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
+#include "routing/WorldModel.h"
 
 using ORQ::Message;
 using ORQ::MessageManager;

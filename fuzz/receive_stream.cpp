@@ -13,8 +13,8 @@
 
 #include "DataTypes.h"
 #include "FuzzTargets.h"
-#include "Message.h"
-#include "MessageSystem.h"
+#include "wire/Message.h"
+#include "wire/MessageSystem.h"
 
 using ORQ::Message;
 using ORQ::MessageSystem;

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureFormat.h"
-#include "CaptureReader.h"
-#include "CaptureWriter.h"
+#include "capture/CaptureFormat.h"
+#include "capture/CaptureReader.h"
+#include "capture/CaptureWriter.h"
 
 using ORQ::CaptureFormat;
 using ORQ::CaptureReader;

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "CaptureBuilder.h"
-#include "CaptureReader.h"
+#include "capture/CaptureReader.h"
 #include "DataTypes.h"
 #include "DeviceFrames.h"
-#include "Dll.h"
+#include "host/Dll.h"
 #include "HostLibrary.h"
 #include "ProcessProbe.h"
 #include "Simulator.h"

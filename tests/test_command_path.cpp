@@ -17,17 +17,17 @@
 #include <thread>
 #include <vector>
 
-#include "ComponentQRNClient.h"
-#include "ComponentQRNInterface.h"
-#include "ComponentRef.h"
-#include "ComponentVKRClient.h"
-#include "ComponentVKRInterface.h"
-#include "Dll.h"
+#include "models/ComponentQRNClient.h"
+#include "datamaps/ComponentQRNInterface.h"
+#include "routing/ComponentRef.h"
+#include "models/ComponentVKRClient.h"
+#include "datamaps/ComponentVKRInterface.h"
+#include "host/Dll.h"
 #include "HostCalls.h"
 #include "ManagerHarness.h"
-#include "MessageManager.h"
-#include "MessageQueue.h"
-#include "MessageSystem.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageQueue.h"
+#include "wire/MessageSystem.h"
 #include "TestMessages.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "Component.h"
-#include "ComponentRef.h"
+#include "models/Component.h"
+#include "routing/ComponentRef.h"
 #include "CountingComponent.h"
-#include "MessageHandler.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "handlers/MessageHandler.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 #include "RecordingHandler.h"
 #include "TestMessages.h"
 

@@ -9,14 +9,14 @@
 #include <set>
 #include <string>
 
-#include "ComponentDLLInterface.h"
-#include "ComponentQRNClient.h"
-#include "ComponentQRNInterface.h"
-#include "ComponentVKRClient.h"
-#include "ComponentVKRInterface.h"
-#include "Dll.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "datamaps/ComponentDLLInterface.h"
+#include "models/ComponentQRNClient.h"
+#include "datamaps/ComponentQRNInterface.h"
+#include "models/ComponentVKRClient.h"
+#include "datamaps/ComponentVKRInterface.h"
+#include "host/Dll.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ struct Row {
 
 #define ORQ_DATA_ID(DEVICE, ID, NAME, ACCESS, UNIT, TEXT) {Device::DEVICE, ID, #NAME, ACCESS},
 const Row rows[] = {
-#include "DataIds.def"
+#include "host/DataIds.def"
 };
 #undef ORQ_DATA_ID
 

@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "ComponentRef.h"
-#include "ComponentVKRClient.h"
-#include "DataLock.h"
-#include "Dll.h"
+#include "routing/ComponentRef.h"
+#include "models/ComponentVKRClient.h"
+#include "models/DataLock.h"
+#include "host/Dll.h"
 #include "HostCalls.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 
 using ORQ::DataLock;
 using std::chrono::milliseconds;

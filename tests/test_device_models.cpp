@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
+#include "models/ComponentQRNClient.h"
+#include "models/ComponentVKRClient.h"
 #include "ManagerHarness.h"
 #include "TestMessages.h"
 #include "WireFrames.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 // Every allocation of this program is counted, for the memory a model takes.
 std::atomic<std::size_t> allocations{0};

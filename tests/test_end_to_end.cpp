@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "Dll.h"
+#include "host/Dll.h"
 #include "HostLibrary.h"
 #include "ProcessProbe.h"
 #include "Simulator.h"

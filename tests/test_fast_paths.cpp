@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "ComponentVKRClient.h"
+#include "models/ComponentVKRClient.h"
 #include "DataTypes.h"
 #include "ManagerHarness.h"
-#include "Message.h"
-#include "MessageQueue.h"
+#include "wire/Message.h"
+#include "wire/MessageQueue.h"
 #include "RecordingHandler.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "CaptureWriter.h"
+#include "capture/CaptureWriter.h"
 #include "DeviceFrames.h"
 #include "HostLibrary.h"
 #include "LoopbackAddress.h"

@@ -20,16 +20,16 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ConnectionString.h"
+#include "link/ConnectionString.h"
 #include "DeviceFrames.h"
-#include "Dll.h"
+#include "host/Dll.h"
 #include "HostLibrary.h"
 #include "LoopbackDatagrams.h"
 #include "LoopbackPort.h"
-#include "MessageDebugger.h"
-#include "MessageManager.h"
-#include "MessageQueue.h"
-#include "MessageSystem.h"
+#include "routing/MessageDebugger.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageQueue.h"
+#include "wire/MessageSystem.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
 #include "Ser2net.h"
@@ -37,8 +37,8 @@
 #include "Simulator.h"
 #include "StdoutCapture.h"
 #include "TestMessages.h"
-#include "UartSerial.h"
-#include "UdpLink.h"
+#include "link/UartSerial.h"
+#include "link/UdpLink.h"
 #include "WireFrames.h"
 
 using namespace ORQ::test;

@@ -15,10 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "Dll.h"
+#include "host/Dll.h"
 #include "HostLibrary.h"
-#include "LogLine.h"
-#include "LogSink.h"
+#include "log/LogLine.h"
+#include "log/LogSink.h"
 #include "ProcessProbe.h"
 #include "Simulator.h"
 #include "StdoutCapture.h"

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <vector>
 
-#include "Message.h"
+#include "wire/Message.h"
 #include "TestMessages.h"
 
 using ORQ::Message;

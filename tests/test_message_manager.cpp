@@ -9,16 +9,16 @@
 #include <utility>
 #include <vector>
 
-#include "Component.h"
+#include "models/Component.h"
 #include "FakeUart.h"
-#include "MessageDebugger.h"
-#include "MessageHandlerTypeClient.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "routing/MessageDebugger.h"
+#include "handlers/MessageHandlerTypeClient.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 #include "RecordingHandler.h"
 #include "TestMessages.h"
 #include "WireFrames.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 using ORQ::Component;
 using ORQ::Message;

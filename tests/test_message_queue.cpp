@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "MessageQueue.h"
+#include "wire/MessageQueue.h"
 #include "TestMessages.h"
 
 using ORQ::Message;

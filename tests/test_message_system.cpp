@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FakeUart.h"
-#include "MessageSystem.h"
+#include "wire/MessageSystem.h"
 #include "TestMessages.h"
 #include "WireFrames.h"
 

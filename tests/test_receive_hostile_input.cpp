@@ -13,8 +13,8 @@
 
 #include "DataTypes.h"
 #include "DeviceFrames.h"
-#include "Message.h"
-#include "MessageSystem.h"
+#include "wire/Message.h"
+#include "wire/MessageSystem.h"
 #include "WireFrames.h"
 
 namespace {

@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
-#include "Component.h"
-#include "ComponentRef.h"
-#include "DeviceModelFactory.h"
-#include "MessageManager.h"
-#include "MessageQueue.h"
-#include "MessageSystem.h"
+#include "models/Component.h"
+#include "routing/ComponentRef.h"
+#include "datamaps/DeviceModelFactory.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageQueue.h"
+#include "wire/MessageSystem.h"
 #include "TestMessages.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 using ORQ::Component;
 using ORQ::MessageManager;

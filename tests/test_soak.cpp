@@ -21,7 +21,7 @@
 
 #include "DataTypes.h"
 #include "DeviceFrames.h"
-#include "Dll.h"
+#include "host/Dll.h"
 #include "HostCalls.h"
 #include "HostLibrary.h"
 #include "ManagerHarness.h"

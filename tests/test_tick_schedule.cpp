@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "Component.h"
-#include "ComponentRef.h"
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
+#include "models/Component.h"
+#include "routing/ComponentRef.h"
+#include "models/ComponentQRNClient.h"
+#include "models/ComponentVKRClient.h"
 #include "FakeUart.h"
 #include "ManagerHarness.h"
-#include "MessageQueue.h"
+#include "wire/MessageQueue.h"
 #include "TestMessages.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 namespace {
 

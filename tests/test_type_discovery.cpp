@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "Component.h"
-#include "ComponentQRNClient.h"
-#include "ComponentVKRClient.h"
+#include "models/Component.h"
+#include "models/ComponentQRNClient.h"
+#include "models/ComponentVKRClient.h"
 #include "ManagerHarness.h"
-#include "MessageQueue.h"
+#include "wire/MessageQueue.h"
 #include "TestMessages.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 namespace {
 

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "DeviceFrames.h"
-#include "MessageDebugger.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "routing/MessageDebugger.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 #include "ProcessProbe.h"
 #include "Pty.h"
 #include "StdoutCapture.h"
 #include "TestMessages.h"
-#include "UartSerial.h"
+#include "link/UartSerial.h"
 
 // Allocations made by the test's thread while it counts them.
 namespace {

@@ -7,13 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "Component.h"
-#include "ComponentRef.h"
+#include "models/Component.h"
+#include "routing/ComponentRef.h"
 #include "CountingComponent.h"
-#include "MessageManager.h"
+#include "routing/MessageManager.h"
 #include "RecordingHandler.h"
 #include "TestMessages.h"
-#include "WorldModel.h"
+#include "routing/WorldModel.h"
 
 using ORQ::Component;
 using ORQ::MessageManager;

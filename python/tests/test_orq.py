@@ -190,7 +190,7 @@ def test_the_ends_of_the_int_range_and_bools_reach_the_library_unchanged(fake_li
 
 def test_enums_hold_every_row_of_the_list():
     rows = re.findall(r'^ORQ_DATA_ID\((\w+), (\d+), (\w+), (\w+), "([^"]*)", "([^"]*)"\)$',
-                      open(os.path.join(os.environ["ORQ_SOURCE_DIR"], "src/library/DataIds.def")).read(), re.M)
+                      open(os.path.join(os.environ["ORQ_SOURCE_DIR"], "src/library/host/DataIds.def")).read(), re.M)
     enums = {"FLIGHT_BOARD": FB, "GROUND_STATION": GS, "LINK": orq.LinkStatistic}
     assert sum(len(e) for e in enums.values()) == len(rows)
     for device, number, name, access, unit, text in rows:

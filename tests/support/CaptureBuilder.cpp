@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "CaptureFormat.h"
+#include "capture/CaptureFormat.h"
 
 namespace ORQ {
 namespace test {

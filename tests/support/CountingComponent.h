@@ -2,7 +2,7 @@
 // Test component that reports its destruction, to check who destroys whom.
 #include <cstdint>
 
-#include "Component.h"
+#include "models/Component.h"
 
 namespace ORQ {
 namespace test {

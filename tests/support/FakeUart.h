@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Uart.h"
+#include "wire/Uart.h"
 
 namespace ORQ {
 namespace test {

@@ -1,6 +1,6 @@
 #include "HostCalls.h"
 
-#include "Library.h"
+#include "host/Library.h"
 
 namespace ORQ {
 namespace test {

@@ -6,9 +6,9 @@
 //
 // Threads: every call may be made from any thread, as the host's may; the
 // manager and message system must outlive this object.
-#include "LibraryInstance.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "host/LibraryInstance.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 
 namespace ORQ {
 namespace test {

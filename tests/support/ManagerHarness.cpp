@@ -1,6 +1,6 @@
 #include "ManagerHarness.h"
 
-#include "DeviceModelFactory.h"
+#include "datamaps/DeviceModelFactory.h"
 
 namespace ORQ {
 namespace test {

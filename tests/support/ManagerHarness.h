@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "Message.h"
-#include "MessageManager.h"
-#include "MessageSystem.h"
+#include "wire/Message.h"
+#include "routing/MessageManager.h"
+#include "wire/MessageSystem.h"
 
 namespace ORQ {
 namespace test {

@@ -1,6 +1,6 @@
 #include "RecordingHandler.h"
 
-#include "Message.h"
+#include "wire/Message.h"
 
 namespace ORQ {
 namespace test {

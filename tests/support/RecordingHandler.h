@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "MessageHandler.h"
+#include "handlers/MessageHandler.h"
 
 namespace ORQ {
 namespace test {

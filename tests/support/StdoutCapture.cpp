@@ -8,7 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "LogSink.h"
+#include "log/LogSink.h"
 
 namespace ORQ {
 namespace test {

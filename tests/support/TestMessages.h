@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "Message.h"
+#include "wire/Message.h"
 
 namespace ORQ {
 namespace test {

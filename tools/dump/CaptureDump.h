@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "CaptureReader.h"
-#include "MessageSystem.h"
+#include "capture/CaptureReader.h"
+#include "wire/MessageSystem.h"
 
 namespace ORQDump {
 

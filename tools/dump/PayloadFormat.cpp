@@ -2,14 +2,14 @@
 
 #include <initializer_list>
 
-#include "ClientMessage.h"
 #include "DataTypes.h"
+#include "wire/Payload.h"
 
 namespace ORQDump {
 
 namespace {
 
-using ORQ::ClientMessage;
+using ORQ::Payload;
 namespace DataType = ORQ::DataType;
 
 enum class Layout { Vec3, Int16, Int32, UInt8, Position, Debug, Waypoint, TwoVec3, FourInt16, Text, TypeReply };
@@ -86,14 +86,14 @@ public:
 void vec3(Pairs& out, const std::string& prefix, const uint8_t* p) {
     const char* axis[] = {"x", "y", "z"};
     for (int i = 0; i < 3; ++i) {
-        out.add(prefix.empty() ? axis[i] : prefix + char(axis[i][0] - 'a' + 'A'), ClientMessage::getInt16(p + 2 * i));
+        out.add(prefix.empty() ? axis[i] : prefix + char(axis[i][0] - 'a' + 'A'), Payload::getInt16(p + 2 * i));
     }
 }
 
 void position(Pairs& out, const uint8_t* p) {
-    out.add("longitude", ClientMessage::getInt32(p));
-    out.add("latitude", ClientMessage::getInt32(p + 4));
-    out.add("altitude", ClientMessage::getInt32(p + 8));
+    out.add("longitude", Payload::getInt32(p));
+    out.add("latitude", Payload::getInt32(p + 4));
+    out.add("altitude", Payload::getInt32(p + 8));
     out.add("status", p[12]);
 }
 
@@ -121,11 +121,11 @@ std::string PayloadFormat::values(uint8_t dataType, const uint8_t* p, uint8_t si
             break;
         case Layout::Int16:
             if (size != 2) return "";
-            out.add("value", ClientMessage::getInt16(p));
+            out.add("value", Payload::getInt16(p));
             break;
         case Layout::Int32:
             if (size != 4) return "";
-            out.add("value", ClientMessage::getInt32(p));
+            out.add("value", Payload::getInt32(p));
             break;
         case Layout::UInt8:
         case Layout::TypeReply:
@@ -139,13 +139,13 @@ std::string PayloadFormat::values(uint8_t dataType, const uint8_t* p, uint8_t si
         case Layout::Debug: {
             const char* const* names = size == 2 * 21 ? flightBoardDebug : size == 2 * 10 ? groundStationDebug : nullptr;
             if (names == nullptr) return "";
-            for (unsigned i = 0; i < size / 2u; ++i) out.add(names[i], ClientMessage::getInt16(p + 2 * i));
+            for (unsigned i = 0; i < size / 2u; ++i) out.add(names[i], Payload::getInt16(p + 2 * i));
             break;
         }
         case Layout::Waypoint:
             if (size != 18) return "";
             position(out, p);
-            out.add("heading", ClientMessage::getInt16(p + 13));
+            out.add("heading", Payload::getInt16(p + 13));
             out.add("toleranceRadius", p[15]);
             out.add("holdTime", p[16]);
             out.add("type", p[17]);
@@ -158,7 +158,7 @@ std::string PayloadFormat::values(uint8_t dataType, const uint8_t* p, uint8_t si
         case Layout::FourInt16: {
             if (size != 8) return "";
             const char* names[] = {"dcmX", "dcmY", "dcmZ", "accZ"};
-            for (int i = 0; i < 4; ++i) out.add(names[i], ClientMessage::getInt16(p + 2 * i));
+            for (int i = 0; i < 4; ++i) out.add(names[i], Payload::getInt16(p + 2 * i));
             break;
         }
         case Layout::Text: {

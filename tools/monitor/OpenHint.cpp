@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ConnectionString.h"
+#include "link/ConnectionString.h"
 
 std::string OpenHint::forConnection(const std::string& connection) {
     const ORQ::ConnectionString c = ORQ::ConnectionString::parse(connection.c_str());

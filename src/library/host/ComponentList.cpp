@@ -1,0 +1,70 @@
+// The host's list of nodes: the IDs in the world model and their type codes,
+// taken in one pass under the world-model lock.
+//
+// Runs on any host thread, also during a restart: the exported call holds the
+// instance it found for its whole duration. The world-model lock
+// keeps every component of the list alive while it is read; nothing else is
+// locked, so the call never waits for a component's data lock.
+#include <bitset>
+#include <cstdint>
+
+#include "models/ComponentQRNClient.h"
+#include "models/ComponentVKRClient.h"
+#include "host/Dll.h"
+#include "host/Library.h"
+#include "routing/MessageManager.h"
+#include "routing/WorldModel.h"
+
+namespace {
+
+// A typed model answers with its type code; a placeholder still waiting for
+// its type reply (a plain component that also carries type 0) with -1. A
+// model's type is set when it is built and never changes, so it is read here
+// without the component's data lock.
+int typeCode(const ORQ::Component& c) {
+    if (dynamic_cast<const ORQ::ComponentVKRClient*>(&c) || dynamic_cast<const ORQ::ComponentQRNClient*>(&c)) {
+        return c.type;
+    }
+    return -1;
+}
+
+int listComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
+    ORQ::MessageManager* mm = instance.manager();
+    if (!size) return ERROR_BUFFER_TOO_SMAL;
+    const int slots = *size > 0 ? *size : 0;
+    if (slots > 0 && (!ids || !types)) return ERROR_BUFFER_TOO_SMAL;
+
+    // While a type reply is being taken in, the new model (at the head) and
+    // the placeholder it replaces briefly share an ID; lookups find the
+    // first, so only the first of an ID is listed. Retired components (ID 0)
+    // are not nodes.
+    std::bitset<256> listed;
+    int found = 0;
+    mm->getWorldModel()->forEach([&](const ORQ::Component& c) {
+        const uint8_t id = c.ID;
+        if (id == 0 || listed[id]) return;
+        listed[id] = true;
+        if (found < slots) {
+            ids[found] = id;
+            types[found] = typeCode(c);
+        }
+        ++found;
+    });
+    *size = found;
+    return found > slots ? ERROR_BUFFER_TOO_SMAL : ERROR_NO;
+}
+
+}  // namespace
+
+int Library::getComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
+    // No exception may reach the host (a failing system lock, say).
+    try {
+        return listComponents(instance, ids, types, size);
+    } catch (...) {
+        return ERROR_UNEXPECTED_EXCEPTION;
+    }
+}
+
+extern "C" int getComponents(int* ids, int* types, int* size) {
+    return Library::onCurrent(&Library::getComponents, ids, types, size);
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The TCP kind of link: a client connection to HOST:PORT (a serial-to-network
+// bridge such as ser2net, a radio modem with an Ethernet port, a simulator).
+// A refused or failed connect, a connection the far end closes, or a failed
+// read starts the reconnect waits; Nagle's delay is off, so every frame goes
+// out at once.
+//
+// Threads and locks as in Link.
+#include <memory>
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include "link/Link.h"
+
+namespace ORQ {
+
+class TcpLink : public Link {
+public:
+    TcpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+    ~TcpLink() override;
+
+protected:
+    void openLink(const OpenHandler& done) override;
+    bool linkIsOpen() const override;
+    void readSome(uint8_t* buffer, std::size_t size, const ReadHandler& handler) override;
+    void writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) override;
+    std::size_t writeNow(const uint8_t* bytes, std::size_t size, boost::system::error_code& ec) override;
+    void cancelLink() override;
+    void closeLink() override;
+    void releaseLink() override;
+
+private:
+    std::unique_ptr<boost::asio::ip::tcp::socket> socket;
+    // The open socket is connected: a socket that is only connecting is
+    // not yet a link.
+    bool connected;
+};
+
+}  // namespace ORQ
