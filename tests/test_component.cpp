@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/ComponentRef.h"
 #include "CountingComponent.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 #include "routing/MessageManager.h"
 #include "wire/MessageSystem.h"
 #include "RecordingHandler.h"

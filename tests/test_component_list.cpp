@@ -9,7 +9,7 @@
 #include <set>
 #include <utility>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "models/ComponentQRNClient.h"
 #include "models/ComponentVKRClient.h"
 #include "datamaps/DeviceModelFactory.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "models/ComponentQRNClient.h"
 #include "routing/ComponentRef.h"
 #include "models/ComponentVKRClient.h"

@@ -11,7 +11,7 @@
 
 #include "routing/ComponentRef.h"
 #include "models/ComponentVKRClient.h"
-#include "models/DataLock.h"
+#include "node/DataLock.h"
 #include "host/Dll.h"
 #include "HostCalls.h"
 #include "routing/MessageManager.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "Container/GPSPosition.h"
 #include "Container/GPSWaypoint.h"
 #include "ManagerHarness.h"

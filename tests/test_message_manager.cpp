@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "FakeUart.h"
 #include "routing/MessageDebugger.h"
-#include "handlers/MessageHandlerTypeClient.h"
+#include "routing/MessageHandlerTypeClient.h"
 #include "routing/MessageManager.h"
 #include "wire/MessageSystem.h"
 #include "RecordingHandler.h"

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/ComponentRef.h"
 #include "datamaps/DeviceModelFactory.h"
 #include "routing/MessageManager.h"

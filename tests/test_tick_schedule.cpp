@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/ComponentRef.h"
 #include "models/ComponentQRNClient.h"
 #include "models/ComponentVKRClient.h"

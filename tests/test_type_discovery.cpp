@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "models/ComponentQRNClient.h"
 #include "models/ComponentVKRClient.h"
 #include "ManagerHarness.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/ComponentRef.h"
 #include "CountingComponent.h"
 #include "routing/MessageManager.h"

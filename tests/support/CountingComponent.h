@@ -2,7 +2,7 @@
 // Test component that reports its destruction, to check who destroys whom.
 #include <cstdint>
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 namespace test {

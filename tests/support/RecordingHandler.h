@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 namespace test {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "wire/Message.h"
 
 namespace ORQ {

@@ -6,7 +6,7 @@
 // thread under the component's data lock, in practice).
 #include <cstdint>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

@@ -23,9 +23,9 @@
 #include <string>
 #include <type_traits>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "DataTypes.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 #include "handlers/MessageHandler2Vector3Dint16Client.h"
 #include "handlers/MessageHandler4Int16Client.h"
 #include "handlers/MessageHandlerGPSPositionClient.h"

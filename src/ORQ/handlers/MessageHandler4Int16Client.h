@@ -7,7 +7,7 @@
 // lock; send() on a host thread under the same lock.
 #include <cstdint>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

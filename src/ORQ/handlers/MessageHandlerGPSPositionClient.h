@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "Container/GPSPosition.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "Container/GPSWaypoint.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

@@ -1,6 +1,6 @@
 #include "handlers/MessageHandlerHeartbeatClient.h"
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

@@ -7,7 +7,7 @@
 // lock.
 #include <cstdint>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

@@ -8,7 +8,7 @@
 // both under the component's data lock.
 #include <cstdint>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 

@@ -1,7 +1,7 @@
 #include "handlers/MessageHandlerInt32Client.h"
 
 #include "handlers/ClientMessage.h"
-#include "models/Component.h"
+#include "node/Component.h"
 #include "wire/Payload.h"
 
 namespace ORQ {

@@ -1,7 +1,7 @@
 #include "handlers/MessageHandlerInt8Client.h"
 
 #include "handlers/ClientMessage.h"
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "handlers/ClientMessage.h"
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

@@ -1,7 +1,7 @@
 #include "handlers/MessageHandlerVector3Dint16Client.h"
 
 #include "handlers/ClientMessage.h"
-#include "models/Component.h"
+#include "node/Component.h"
 #include "wire/Payload.h"
 
 namespace ORQ {

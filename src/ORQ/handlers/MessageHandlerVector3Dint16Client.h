@@ -7,7 +7,7 @@
 // both under the component's data lock.
 #include <cstdint>
 
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 #include "libZIR/Vector3Dint16.h"
 
 namespace ORQ {

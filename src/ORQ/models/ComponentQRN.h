@@ -10,7 +10,7 @@
 // it on host threads. print() reads without the lock (diagnostics only).
 #include <cstdint>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "libZIR/Vector3Dint16.h"
 
 namespace ORQ {

@@ -9,7 +9,7 @@
 // it on host threads. print() reads without the lock (diagnostics only).
 #include <cstdint>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "Container/GPSPosition.h"
 #include "Container/GPSWaypoint.h"
 #include "libZIR/Vector3Dint16.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

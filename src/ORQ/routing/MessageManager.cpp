@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "log/LogLine.h"
-#include "handlers/MessageHandlerTypeClient.h"
+#include "routing/MessageHandlerTypeClient.h"
 
 namespace ORQ {
 

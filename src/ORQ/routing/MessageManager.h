@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "wire/Message.h"
 #include "routing/MessageDebugger.h"
 #include "wire/MessageSystem.h"

@@ -37,7 +37,7 @@
 #include <mutex>
 #include <vector>
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/ComponentRef.h"
 #include "wire/Message.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

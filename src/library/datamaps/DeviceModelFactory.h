@@ -5,7 +5,7 @@
 // discovery to build the real models. Stateless; any thread.
 #include <cstdint>
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

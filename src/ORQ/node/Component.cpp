@@ -1,4 +1,4 @@
-#include "models/Component.h"
+#include "node/Component.h"
 
 #include <algorithm>
 #include <chrono>

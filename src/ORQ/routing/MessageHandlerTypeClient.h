@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "DataTypes.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 #include "routing/MessageManager.h"
 
 namespace ORQ {

@@ -1,6 +1,6 @@
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

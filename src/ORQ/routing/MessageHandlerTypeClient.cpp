@@ -1,6 +1,6 @@
-#include "handlers/MessageHandlerTypeClient.h"
+#include "routing/MessageHandlerTypeClient.h"
 
-#include "models/Component.h"
+#include "node/Component.h"
 #include "routing/MessageManager.h"
 #include "routing/WorldModel.h"
 

@@ -1,4 +1,4 @@
-#include "models/DataLock.h"
+#include "node/DataLock.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>

@@ -19,9 +19,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "models/DataLock.h"
+#include "node/DataLock.h"
 #include "wire/Message.h"
-#include "handlers/MessageHandler.h"
+#include "node/MessageHandler.h"
 
 namespace ORQ {
 
