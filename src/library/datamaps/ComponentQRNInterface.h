@@ -6,7 +6,7 @@
 // the flight-board map, and their row (SharedDataRows.h); the source's table
 // holds the ground station's own rows.
 //
-// Stateless; one object serves every host thread. The caller holds the
+// Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call.
 //
 // Both parts keep the slot contract of the data calls: -66 when *size <= 0,
@@ -20,8 +20,6 @@ class ComponentQRNClient;
 
 class ComponentQRNInterface {
 public:
-    virtual ~ComponentQRNInterface();
-
-    int getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
-    int setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
+    static int getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
+    static int setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
 };

@@ -5,7 +5,7 @@
 // Each data ID is one row: in the source's table, or, for the IDs both
 // devices carry alike, in SharedDataRows.h.
 //
-// Stateless; one object serves every host thread. The caller holds the
+// Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call, so a set writes the field and
 // queues its message without a received report changing it in between.
 //
@@ -20,8 +20,6 @@ class ComponentVKRClient;
 
 class ComponentVKRInterface {
 public:
-    virtual ~ComponentVKRInterface();
-
-    int getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
-    int setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+    static int getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+    static int setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
 };
