@@ -4,7 +4,9 @@
 // slot narrowed into the field, stored, and sent by the field's handler).
 // Data IDs that name the same value on both devices share their number with
 // the flight-board map, and their row (SharedDataRows.h); the source's table
-// holds the ground station's own rows.
+// holds the ground station's own rows. Every row is named as the host's list
+// names the ground station's ID (DataIds.h). The ground station's kind
+// (DeviceKind) hands the data calls to this map.
 //
 // Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call.

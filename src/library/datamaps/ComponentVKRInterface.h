@@ -2,8 +2,10 @@
 // Flight-board data map: turns a host data ID and index into one field of a
 // ORQ::ComponentVKRClient (read: the field widened to an int slot; set: the
 // slot narrowed into the field, stored, and sent by the field's handler).
-// Each data ID is one row: in the source's table, or, for the IDs both
-// devices carry alike, in SharedDataRows.h.
+// Each data ID is one row, named as the host's list names the flight
+// board's ID (DataIds.h): in the source's table, or, for the IDs both devices
+// carry alike, in SharedDataRows.h. The flight board's kind (DeviceKind)
+// hands the data calls to this map.
 //
 // Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call, so a set writes the field and
