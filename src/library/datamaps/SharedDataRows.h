@@ -3,8 +3,8 @@
 // the same value on the flight board and the ground station, and both models
 // hold it in fields of the same names, so each of these IDs is one row here,
 // made for either model and its device's IDs (a device whose list lacks one
-// of these names cannot use the table). A device map searches its own table and this one
-// (DataMapPart.h); an ID is in one of the two, never both.
+// of these names cannot use the table). A device map searches its own table
+// and this one (DataMapPart.h); an ID is in one of the two, never both.
 //
 // No state; see DataMapPart.h for the contract and the lock the caller holds.
 #include <cstddef>
@@ -43,6 +43,7 @@ template <class Model> int dcmIndexes(const Model& k) { return inUse(k.dcm, k.dc
 
 inline bool zeroOrOne(int v) { return v == 0 || v == 1; }
 
+// The rows name their IDs from the list.
 using namespace DataIds;
 
 // Rows: ID, bound, read, what a set accepts, what a set does.
