@@ -1,7 +1,9 @@
 // The host's node list: every node of the world model once, with its type
-// code or -1 while its type is unknown; the slot rules of the data calls
-// (-66 with the count needed, null pointers, no init), and the list through
-// the shared library on a simulated line.
+// code or -1 while its type is unknown; every device kind's model, as its
+// factory builds it, listed with the kind's code and reached by the data
+// calls; the slot rules of the data calls (-66 with the count needed, null
+// pointers, no init), and the list through the shared library on a simulated
+// line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +14,8 @@
 #include "node/Component.h"
 #include "models/ComponentQRNClient.h"
 #include "models/ComponentVKRClient.h"
+#include "DataTypes.h"
+#include "datamaps/DeviceKind.h"
 #include "datamaps/DeviceModelFactory.h"
 #include "host/Dll.h"
 #include "HostCalls.h"
@@ -103,6 +107,59 @@ TEST_F(ComponentList, ANodeBeingTypedIsListedOnceAndARetiredOneNotAtAll) {
     placeholder->ID = 0;
     EXPECT_EQ((Nodes{{1, 1}, {7, 0}, {42, 1}}), list(8));
     EXPECT_EQ(3, listed);
+}
+
+// For every type code: a kind's model, as discovery builds it, carries the
+// kind's code in its type and is its kind's model, so the node list reports
+// the code and the data calls reach the kind's map (an ID no map has is the
+// map's answer); a plain component carrying the same code is listed -1 and
+// refused. A code without a kind builds nothing and its components are refused
+// as of an unsupported type.
+Nodes listOf(ORQ::test::HostCalls& host) {
+    int ids[4], types[4], size = 4;
+    EXPECT_EQ(ERROR_NO, host.getComponents(ids, types, &size));
+    Nodes nodes;
+    for (int i = 0; i < std::min(size, 4); ++i) nodes.insert({ids[i], types[i]});
+    return nodes;
+}
+
+TEST(DeviceKinds, EachCodesModelIsListedWithItsCodeAndReachesItsMap) {
+    ORQ::MessageSystem ms;
+    ORQ::MessageManager mm;
+    mm.addMessageSystem(&ms);
+    mm.setMyID(255);
+    ORQ::test::HostCalls host{mm, ms};
+    const uint8_t modelID = 1, plainID = 2;
+    std::set<int> kinds;
+    for (int code = 0; code <= 255; ++code) {
+        const DeviceKind* kind = DeviceKind::of(static_cast<uint8_t>(code));
+        ORQ::Component* model = ORQ::makeDeviceModel(modelID, static_cast<uint8_t>(code));
+        ORQ::Component* plain = new ORQ::Component(plainID);
+        plain->type = static_cast<uint8_t>(code);
+        mm.getWorldModel()->addComponent(plain);
+        int value = untouched;
+        if (kind == nullptr) {
+            EXPECT_EQ(nullptr, model) << code;
+            delete model;
+            EXPECT_EQ(ERROR_COMPONENTTYPE_NOT_SUPPORTED, host.getData(plainID, 1, &value, 0)) << code;
+            EXPECT_EQ((Nodes{{plainID, -1}}), listOf(host)) << code;
+        } else {
+            kinds.insert(code);
+            ASSERT_NE(nullptr, model) << code;
+            EXPECT_EQ(code, model->type);
+            EXPECT_TRUE(kind->models(*model)) << code;
+            EXPECT_FALSE(kind->models(*plain)) << code;
+            mm.getWorldModel()->addComponent(model);
+            EXPECT_EQ((Nodes{{modelID, code}, {plainID, -1}}), listOf(host)) << code;
+            EXPECT_EQ(ERROR_DATATYPE_NOT_SUPPORTED, host.getData(modelID, -1, &value, 0)) << code;
+            EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.getData(plainID, -1, &value, 0)) << code;
+            model->ID = 0;  // retired: no longer a node
+        }
+        EXPECT_EQ(untouched, value) << code;
+        plain->ID = 0;
+    }
+    EXPECT_EQ(1u, kinds.count(ORQ::DeviceCode::groundStation));
+    EXPECT_EQ(1u, kinds.count(ORQ::DeviceCode::flightBoard));
 }
 
 TEST(ComponentListBeforeInit, IsNotSupportedAndTouchesNothing) {

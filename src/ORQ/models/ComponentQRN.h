@@ -1,7 +1,7 @@
 #pragma once
 // Mirror of a ground station, the unit with the remote control (component
-// type 0, the code a plain placeholder carries too; the dynamic class tells
-// them apart). Each array comes with the count of its elements in use (the
+// type 0, the code a plain placeholder carries too; deviceCode(), which only
+// ComponentQRNClient answers with 0, tells them apart). Each array comes with the count of its elements in use (the
 // *Size bytes; indexes below a count are valid). ComponentQRNClient wires the
 // handlers that fill these fields.
 //

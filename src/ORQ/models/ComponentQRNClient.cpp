@@ -42,6 +42,8 @@ ComponentQRNClient::~ComponentQRNClient() {
     mh = nullptr;  // the chain is made of the handlers destroyed with `handlers`
 }
 
+int ComponentQRNClient::deviceCode() const { return DeviceCode::groundStation; }
+
 void ComponentQRNClient::sendRCSender() {
     if (rcSenderClient != nullptr) rcSenderClient->send(0);
 }

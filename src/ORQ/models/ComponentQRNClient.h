@@ -26,6 +26,7 @@ public:
     // handlers and every named member below stays null.
     explicit ComponentQRNClient(uint8_t id);
     ~ComponentQRNClient() override;  // destroys the handlers, then the model
+    int deviceCode() const override;  // DeviceCode::groundStation
     ComponentQRNClient(const ComponentQRNClient&) = delete;
     ComponentQRNClient& operator=(const ComponentQRNClient&) = delete;
 

@@ -58,6 +58,8 @@ ComponentVKRClient::~ComponentVKRClient() {
     mh = nullptr;  // the chain is made of the handlers destroyed with `handlers`
 }
 
+int ComponentVKRClient::deviceCode() const { return DeviceCode::flightBoard; }
+
 void ComponentVKRClient::printSpeed(uint16_t timeDiff) { logLine(handlers.speedLine("[ComponentVKR]", *this, timeDiff)); }
 
 }  // namespace ORQ

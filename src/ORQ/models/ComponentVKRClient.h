@@ -26,6 +26,7 @@ public:
     // handlers and every named member below stays null.
     explicit ComponentVKRClient(uint8_t id);
     ~ComponentVKRClient() override;  // destroys the handlers, then the model
+    int deviceCode() const override;  // DeviceCode::flightBoard
     ComponentVKRClient(const ComponentVKRClient&) = delete;
     ComponentVKRClient& operator=(const ComponentVKRClient&) = delete;
 

@@ -35,6 +35,8 @@ void Component::setMessageManager(MessageManager* manager) {
     updateTime = mm->getTime();
 }
 
+int Component::deviceCode() const { return -1; }
+
 bool Component::addMessageHandler(MessageHandler* handler) {
     if (handlerCount == maxHandlers) return false;
     handlers[++handlerCount] = handler;

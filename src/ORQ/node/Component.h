@@ -36,6 +36,13 @@ public:
     explicit Component(uint8_t id);
     virtual ~Component();  // handlers are not touched, but for the adopted one
 
+    // The type code of the device whose model this class is, or -1 for a
+    // plain component (a placeholder waiting for its type reply, which
+    // carries type 0 too, or the local node). Only the class of a typed
+    // model answers its code, so a data map may take a component answering
+    // its code for that class. Set by the class, any thread.
+    virtual int deviceCode() const;
+
     // Registers with the manager and starts the age at 0.
     void setMessageManager(MessageManager* mm);
     static constexpr uint32_t nothingDue = UINT32_MAX;  // msUntilDue: no timed work

@@ -1,20 +1,27 @@
 #include "datamaps/ComponentDLLInterface.h"
 
+#include "datamaps/DataIds.h"
 #include "host/Dll.h"
 #include "wire/MessageSystem.h"
 
-ComponentDLLInterface::~ComponentDLLInterface() {}
+namespace {
+
+template <class Name>
+constexpr int linkId = DataIds::id<DataIds::LINK, Name>.number;
+
+}  // namespace
 
 int ComponentDLLInterface::getDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size) {
+    using namespace DataIds;
     (void)index;
     if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
     switch (dataID) {
-    case 45: **value = ms->statistics().receiveError; break;
-    case 46: **value = ms->statistics().receivedMessages; break;
-    case 47: **value = static_cast<int>(ms->statistics().receivedBytes); break;
-    case 48: **value = static_cast<int>(ms->statistics().staleDropped); break;
-    case 49: **value = static_cast<int>(ms->getMessageQueue()->getRefusedCount()); break;
-    case 50: **value = ms->statistics().linkEnded; break;
+    case linkId<RECEIVE_ERRORS>: **value = ms->statistics().receiveError; break;
+    case linkId<RECEIVED_FRAMES>: **value = ms->statistics().receivedMessages; break;
+    case linkId<RECEIVED_BYTES>: **value = static_cast<int>(ms->statistics().receivedBytes); break;
+    case linkId<STALE_DROPPED>: **value = static_cast<int>(ms->statistics().staleDropped); break;
+    case linkId<QUEUE_REFUSED>: **value = static_cast<int>(ms->getMessageQueue()->getRefusedCount()); break;
+    case linkId<REPLAY_ENDED>: **value = ms->statistics().linkEnded; break;
     default: return ERROR_DATATYPE_NOT_SUPPORTED;
     }
     ++*value;

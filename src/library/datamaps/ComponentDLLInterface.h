@@ -20,8 +20,6 @@ class MessageSystem;
 
 class ComponentDLLInterface {
 public:
-    virtual ~ComponentDLLInterface();
-
-    int getDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size);
-    int setDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size);
+    static int getDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size);
+    static int setDataKomplexPart(ORQ::MessageSystem* ms, int dataID, int index, int** value, int* size);
 };

@@ -4,9 +4,11 @@
 // slot narrowed into the field, stored, and sent by the field's handler).
 // Data IDs that name the same value on both devices share their number with
 // the flight-board map, and their row (SharedDataRows.h); the source's table
-// holds the ground station's own rows.
+// holds the ground station's own rows. Every row is named as the host's list
+// names the ground station's ID (DataIds.h). The ground station's kind
+// (DeviceKind) hands the data calls to this map.
 //
-// Stateless; one object serves every host thread. The caller holds the
+// Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call.
 //
 // Both parts keep the slot contract of the data calls: -66 when *size <= 0,
@@ -20,8 +22,6 @@ class ComponentQRNClient;
 
 class ComponentQRNInterface {
 public:
-    virtual ~ComponentQRNInterface();
-
-    int getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
-    int setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
+    static int getDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
+    static int setDataKomplexPart(ORQ::ComponentQRNClient* k, int dataID, int index, int** value, int* size);
 };

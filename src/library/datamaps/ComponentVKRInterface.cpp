@@ -9,8 +9,9 @@
 namespace {
 
 using K = ORQ::ComponentVKRClient;
+using namespace DataIds;
+using Row = DataMapPart::Row<K, FLIGHT_BOARD>;
 using DataMapPart::inUse;
-using DataMapPart::Row;
 using DataMapPart::setDebugElement;
 using DataMapPart::single;
 using DataMapPart::writeAndSend;
@@ -41,26 +42,29 @@ bool setCmd(K& k, Write write) {
 
 // The flight board's own rows (the shared ones are in SharedDataRows.h):
 // ID, bound, read, what a set accepts, what a set does.
-constexpr Row<K> rows[] = {
-    {12, [](const K& k) { return inUse(k.dist, k.distSize); }, [](K& k, int i, int) -> int { return k.dist[i]; },
+template <class Name>
+constexpr Id<FLIGHT_BOARD> id = DataIds::id<FLIGHT_BOARD, Name>;
+
+constexpr Row rows[] = {
+    {id<DISTANCE>, [](const K& k) { return inUse(k.dist, k.distSize); }, [](K& k, int i, int) -> int { return k.dist[i]; },
      nullptr, nullptr},
-    {18, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].longitude; }, nullptr, nullptr},
-    {19, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].latitude; }, nullptr, nullptr},
-    {20, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].altitude; }, nullptr, nullptr},
-    {22, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].status; }, nullptr, nullptr},
-    {23, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.longitude; }, nullptr,
+    {id<LONGITUDE>, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].longitude; }, nullptr, nullptr},
+    {id<LATITUDE>, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].latitude; }, nullptr, nullptr},
+    {id<ALTITUDE>, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].altitude; }, nullptr, nullptr},
+    {id<GPS_STATUS>, positionIndexes, [](K& k, int i, int) -> int { return k.currentPosition[i].status; }, nullptr, nullptr},
+    {id<WAYPOINT_LONGITUDE>, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.longitude; }, nullptr,
      [](K& k, uint8_t i, int v) { return setWaypoint(k, i, [&](auto& wp) { wp.Position.longitude = v; }); }},
-    {24, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.latitude; }, nullptr,
+    {id<WAYPOINT_LATITUDE>, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.latitude; }, nullptr,
      [](K& k, uint8_t i, int v) { return setWaypoint(k, i, [&](auto& wp) { wp.Position.latitude = v; }); }},
-    {25, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.altitude; }, nullptr,
+    {id<WAYPOINT_ALTITUDE>, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.Position.altitude; }, nullptr,
      [](K& k, uint8_t i, int v) { return setWaypoint(k, i, [&](auto& wp) { wp.Position.altitude = v; }); }},
-    {27, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.ToleranceRadius; }, nullptr,
+    {id<WAYPOINT_TOLERANCE_RADIUS>, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.ToleranceRadius; }, nullptr,
      [](K& k, uint8_t i, int v) {
          return setWaypoint(k, i, [&](auto& wp) { wp.ToleranceRadius = static_cast<uint8_t>(v); });
      }},
-    {28, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.HoldTime; }, nullptr,
+    {id<WAYPOINT_HOLD_TIME>, waypointIndexes, [](K& k, int i, int) -> int { return k.waypoint[i].point.HoldTime; }, nullptr,
      [](K& k, uint8_t i, int v) { return setWaypoint(k, i, [&](auto& wp) { wp.HoldTime = static_cast<uint8_t>(v); }); }},
-    {31, single<K>, nullptr, nullptr,
+    {id<MOTOR_ON>, single<K>, nullptr, nullptr,
      [](K& k, uint8_t, int v) {
          return writeAndSend(k.motorOn, [&] { k.motorOn = static_cast<uint8_t>(v); },
                              [&] { return k.motorOnClient->send(0); });
@@ -68,7 +72,7 @@ constexpr Row<K> rows[] = {
     // The board may report any byte; only the four modes the host knows are
     // handed over, anything else leaves the slot as it was. GPSModeUnknown
     // cannot be commanded.
-    {32, single<K>,
+    {id<GPS_MODE>, single<K>,
      [](K& k, int, int slot) {
          const uint32_t mode = k.gpsModeIs;
          return mode <= ORQ::ComponentVKR::GPSModeUnknown ? static_cast<int>(mode) : slot;
@@ -79,34 +83,33 @@ constexpr Row<K> rows[] = {
                              [&] { return k.gpsModeClient->send(0); });
      }},
     // 33 and 34 only ever raise their flag.
-    {33, single<K>, nullptr, [](int v) { return v == 1; },
+    {id<CALIBRATE_GYRO>, single<K>, nullptr, [](int v) { return v == 1; },
      [](K& k, uint8_t, int) { return setCmd(k, [&] { k.cmd.gyro = 1; }); }},
-    {34, single<K>, nullptr, [](int v) { return v == 1; },
+    {id<CALIBRATE_ACCEL>, single<K>, nullptr, [](int v) { return v == 1; },
      [](K& k, uint8_t, int) { return setCmd(k, [&] { k.cmd.accel = 1; }); }},
-    {35, single<K>, [](K& k, int, int) { return stateBits(k); }, nullptr, nullptr},
-    {36, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setCmd(k, [&] { k.cmd.rotationFree = v != 0; }); }},
-    {38, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setCmd(k, [&] { k.cmd.autoRotate = v != 0; }); }},
-    {41, single<K>, [](K& k, int, int) -> int { return *k.simulateRCLoss; }, nullptr,
+    {id<STATE>, single<K>, [](K& k, int, int) { return stateBits(k); }, nullptr, nullptr},
+    {id<ROTATION_FREE>, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setCmd(k, [&] { k.cmd.rotationFree = v != 0; }); }},
+    {id<AUTO_ROTATE>, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setCmd(k, [&] { k.cmd.autoRotate = v != 0; }); }},
+    {id<SIMULATE_RC_LOSS>, single<K>, [](K& k, int, int) -> int { return *k.simulateRCLoss; }, nullptr,
      [](K& k, uint8_t, int v) { return setDebugElement(k, k.simulateRCLoss - k.debugData, v); }},
     // A read gives the safe-mode flag, a set commands the accelerometer flag.
-    {42, single<K>, [](K& k, int, int) -> int { return k.cmd.safeMode; }, nullptr,
+    {id<SAFE_MODE>, single<K>, [](K& k, int, int) -> int { return k.cmd.safeMode; }, nullptr,
      [](K& k, uint8_t, int v) { return setCmd(k, [&] { k.cmd.accel = v != 0; }); }},
-    {43, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setDebugElement(k, k.actGas - k.debugData, v); }},
-    {44, single<K>, [](K& k, int, int) -> int { return *k.uptime; }, nullptr, nullptr},
-    {46, single<K>, [](K& k, int, int) -> int { return k.recvMessageCounter; }, nullptr, nullptr},
-    {54, [](const K& k) { return inUse(k.pwmOutput, k.pwmOutputSize); }, nullptr, nullptr,
+    {id<ACT_GAS>, single<K>, nullptr, nullptr, [](K& k, uint8_t, int v) { return setDebugElement(k, k.actGas - k.debugData, v); }},
+    {id<UPTIME>, single<K>, [](K& k, int, int) -> int { return *k.uptime; }, nullptr, nullptr},
+    {id<RECEIVED_MESSAGES>, single<K>, [](K& k, int, int) -> int { return k.recvMessageCounter; }, nullptr, nullptr},
+    {id<PWM_OUTPUT>, [](const K& k) { return inUse(k.pwmOutput, k.pwmOutputSize); }, nullptr, nullptr,
      [](K& k, uint8_t i, int v) {
          return writeAndSend(k.pwmOutput[i], [&] { k.pwmOutput[i] = static_cast<uint16_t>(v); },
                              [&] { return k.pwmOutputClient->send(0, i); });
      }},
 };
-static_assert(DataMapPart::distinctIds(rows, DataMapPart::sharedRows<K>), "one row per data ID");
+constexpr const auto& sharedRows = DataMapPart::sharedRows<K, FLIGHT_BOARD>;
+static_assert(DataMapPart::distinctIds(rows, sharedRows), "one row per data ID");
 
-const Row<K>* rowOf(int dataID) { return DataMapPart::find(dataID, rows, DataMapPart::sharedRows<K>); }
+const Row* rowOf(int dataID) { return DataMapPart::find(dataID, rows, sharedRows); }
 
 }  // namespace
-
-ComponentVKRInterface::~ComponentVKRInterface() {}
 
 int ComponentVKRInterface::getDataKomplexPart(K* k, int dataID, int index, int** value, int* size) {
     return DataMapPart::read(rowOf(dataID), *k, index, value, size);

@@ -2,10 +2,12 @@
 // Flight-board data map: turns a host data ID and index into one field of a
 // ORQ::ComponentVKRClient (read: the field widened to an int slot; set: the
 // slot narrowed into the field, stored, and sent by the field's handler).
-// Each data ID is one row: in the source's table, or, for the IDs both
-// devices carry alike, in SharedDataRows.h.
+// Each data ID is one row, named as the host's list names the flight
+// board's ID (DataIds.h): in the source's table, or, for the IDs both devices
+// carry alike, in SharedDataRows.h. The flight board's kind (DeviceKind)
+// hands the data calls to this map.
 //
-// Stateless; one object serves every host thread. The caller holds the
+// Stateless: static parts, called by any host thread. The caller holds the
 // component's data lock around every call, so a set writes the field and
 // queues its message without a received report changing it in between.
 //
@@ -20,8 +22,6 @@ class ComponentVKRClient;
 
 class ComponentVKRInterface {
 public:
-    virtual ~ComponentVKRInterface();
-
-    int getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
-    int setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+    static int getDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
+    static int setDataKomplexPart(ORQ::ComponentVKRClient* k, int dataID, int index, int** value, int* size);
 };

@@ -9,6 +9,9 @@
 //
 // A device map is a table of rows, one per data ID, holding everything about
 // that ID; the rows both device maps carry alike are in SharedDataRows.h.
+// A row names its ID from the host's list (DataIds.h), as an ID of the map's
+// device: an ID the list does not hold for that device does not compile, and
+// a map whose tables give one ID two rows does not either (distinctIds).
 // A map finds the row of an ID in its own table and the shared one, and
 // hands it to read() or set() below, which keep the contract.
 //
@@ -17,13 +20,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "datamaps/DataIds.h"
 #include "host/Dll.h"
 
 namespace DataMapPart {
 
-template <class Model>
+template <class Model, class Device>
 struct Row {
-    int id;
+    DataIds::Id<Device> id;
     // Number of valid indexes (1 for a single value), in both directions.
     int (*bound)(const Model& k);
     // The slot's new content at a valid index; `slot` is what the host passed
@@ -67,40 +71,40 @@ bool writeAndSend(T& object, Write write, Send send) {
 // True when no ID has two rows across a map's own and shared tables: checked
 // when a map is compiled. (Only the IDs: a function's address is not a
 // constant the sanitizer builds can compare.)
-template <class Model, std::size_t N, std::size_t S>
-constexpr bool distinctIds(const Row<Model> (&own)[N], const Row<Model> (&shared)[S]) {
+template <class R, std::size_t N, std::size_t S>
+constexpr bool distinctIds(const R (&own)[N], const R (&shared)[S]) {
     for (std::size_t i = 0; i < N + S; ++i) {
         for (std::size_t j = 0; j < i; ++j) {
-            if ((j < N ? own[j] : shared[j - N]).id == (i < N ? own[i] : shared[i - N]).id) return false;
+            if ((j < N ? own[j] : shared[j - N]).id.number == (i < N ? own[i] : shared[i - N]).id.number) return false;
         }
     }
     return true;
 }
 
 // The row of dataID in a map's own table or the shared one; null if none.
-template <class Model, std::size_t N, std::size_t S>
-const Row<Model>* find(int dataID, const Row<Model> (&own)[N], const Row<Model> (&shared)[S]) {
-    for (const Row<Model>& r : own) {
-        if (r.id == dataID) return &r;
+template <class R, std::size_t N, std::size_t S>
+const R* find(int dataID, const R (&own)[N], const R (&shared)[S]) {
+    for (const R& r : own) {
+        if (r.id.number == dataID) return &r;
     }
-    for (const Row<Model>& r : shared) {
-        if (r.id == dataID) return &r;
+    for (const R& r : shared) {
+        if (r.id.number == dataID) return &r;
     }
     return nullptr;
 }
 
 // The checks a read and a set begin with: a slot left, an entry in this
 // direction (`hasEntry`), an index within the entry's bound.
-template <class Model>
-int admit(const Row<Model>* row, bool hasEntry, const Model& k, int index, const int* size) {
+template <class Model, class Device>
+int admit(const Row<Model, Device>* row, bool hasEntry, const Model& k, int index, const int* size) {
     if (*size <= 0) return ERROR_BUFFER_TOO_SMAL;
     if (!hasEntry) return ERROR_DATATYPE_NOT_SUPPORTED;
     if (index < 0 || index >= row->bound(k)) return ERROR_INDEX_NOT_SUPPORTED;
     return ERROR_NO;
 }
 
-template <class Model>
-int read(const Row<Model>* row, Model& k, int index, int** value, int* size) {
+template <class Model, class Device>
+int read(const Row<Model, Device>* row, Model& k, int index, int** value, int* size) {
     const int admitted = admit(row, row != nullptr && row->read != nullptr, k, index, size);
     if (admitted != ERROR_NO) return admitted;
     **value = row->read(k, index, **value);
@@ -109,8 +113,8 @@ int read(const Row<Model>* row, Model& k, int index, int** value, int* size) {
     return ERROR_NO;
 }
 
-template <class Model>
-int set(const Row<Model>* row, Model& k, int index, int** value, int* size) {
+template <class Model, class Device>
+int set(const Row<Model, Device>* row, Model& k, int index, int** value, int* size) {
     const int admitted = admit(row, row != nullptr && row->apply != nullptr, k, index, size);
     if (admitted != ERROR_NO) return admitted;
     const int v = **value;

@@ -1,17 +1,12 @@
 #include "datamaps/DeviceModelFactory.h"
 
-#include "models/ComponentQRNClient.h"
-#include "models/ComponentVKRClient.h"
-#include "DataTypes.h"
+#include "datamaps/DeviceKind.h"
 
 namespace ORQ {
 
 Component* makeDeviceModel(uint8_t id, uint8_t typeCode) {
-    switch (typeCode) {
-        case DeviceCode::flightBoard: return new ComponentVKRClient(id);
-        case DeviceCode::groundStation: return new ComponentQRNClient(id);
-        default: return nullptr;
-    }
+    const DeviceKind* kind = DeviceKind::of(typeCode);
+    return kind != nullptr ? kind->make(id) : nullptr;
 }
 
 }  // namespace ORQ

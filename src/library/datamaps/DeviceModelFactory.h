@@ -1,6 +1,7 @@
 #pragma once
 // The library's factory of typed components (see ComponentFactory in
-// MessageManager.h): a flight-board or a ground-station model. Wired into the
+// MessageManager.h): the model of the device kind of a type code (DeviceKind),
+// null for a code no kind has. Wired into the
 // manager by the owner of a start (LibraryInstance), and by tests that need
 // discovery to build the real models. Stateless; any thread.
 #include <cstdint>

@@ -1,5 +1,7 @@
-// The host's list of nodes: the IDs in the world model and their type codes,
-// taken in one pass under the world-model lock.
+// The host's list of nodes: the IDs in the world model and their type codes
+// (the code of each one's device kind, -1 for a component that is no kind's
+// model, as a sender still waiting for its type reply), taken in one pass
+// under the world-model lock.
 //
 // Runs on any host thread, also during a restart: the exported call holds the
 // instance it found for its whole duration. The world-model lock
@@ -8,25 +10,13 @@
 #include <bitset>
 #include <cstdint>
 
-#include "models/ComponentQRNClient.h"
-#include "models/ComponentVKRClient.h"
+#include "datamaps/DeviceKind.h"
 #include "host/Dll.h"
 #include "host/Library.h"
 #include "routing/MessageManager.h"
 #include "routing/WorldModel.h"
 
 namespace {
-
-// A typed model answers with its type code; a placeholder still waiting for
-// its type reply (a plain component that also carries type 0) with -1. A
-// model's type is set when it is built and never changes, so it is read here
-// without the component's data lock.
-int typeCode(const ORQ::Component& c) {
-    if (dynamic_cast<const ORQ::ComponentVKRClient*>(&c) || dynamic_cast<const ORQ::ComponentQRNClient*>(&c)) {
-        return c.type;
-    }
-    return -1;
-}
 
 int listComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
     ORQ::MessageManager* mm = instance.manager();
@@ -46,7 +36,9 @@ int listComponents(LibraryInstance& instance, int* ids, int* types, int* size) {
         listed[id] = true;
         if (found < slots) {
             ids[found] = id;
-            types[found] = typeCode(c);
+            // A model's type and class are set when it is built and never
+            // change, so they are read without the component's data lock.
+            types[found] = DeviceKind::listedCode(c);
         }
         ++found;
     });

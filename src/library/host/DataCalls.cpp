@@ -1,8 +1,8 @@
 // The host's data calls: find the component, hold its data lock for the whole
-// batch, and hand each item to the data map of the component's type. A call
-// that names the library's own ID reads the link statistics instead. A set
-// while no link of the start runs (after deinit, after an init that failed)
-// is refused before anything is looked at.
+// batch, and hand each item to the data map of the component's kind
+// (DeviceKind). A call that names the library's own ID reads the link
+// statistics instead. A set while no link of the start runs (after deinit,
+// after an init that failed) is refused before anything is looked at.
 //
 // Runs on any host thread, also while another thread calls init or deinit:
 // each exported call holds the instance it found for its whole duration and
@@ -10,29 +10,20 @@
 #include <cstdint>
 
 #include "datamaps/ComponentDLLInterface.h"
-#include "routing/ComponentRef.h"
-#include "models/ComponentQRNClient.h"
-#include "datamaps/ComponentQRNInterface.h"
-#include "models/ComponentVKRClient.h"
-#include "datamaps/ComponentVKRInterface.h"
+#include "datamaps/DeviceKind.h"
 #include "host/Dll.h"
 #include "host/Library.h"
+#include "routing/ComponentRef.h"
 #include "routing/MessageManager.h"
 #include "routing/WorldModel.h"
 
 namespace {
 
-// The data maps hold no state; these are shared by every call of the process.
-ComponentVKRInterface componentVKRInterface;
-ComponentQRNInterface componentQRNInterface;
-ComponentDLLInterface componentDLLInterface;
-
-// Hands the items one by one to a map part; stops at the first failure, which
-// leaves *size as the host passed it. On success *size becomes the number of
-// slots used.
-template <class Map, class Target>
-int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target* target, const int* dataIDs,
-             const int* indexs, int komplexSize, int* value, int* size) {
+// Hands the items one by one to a map part, part(dataID, index, &slot,
+// &slotsLeft); stops at the first failure, which leaves *size as the host
+// passed it. On success *size becomes the number of slots used.
+template <class Part>
+int runItems(Part part, const int* dataIDs, const int* indexs, int komplexSize, int* value, int* size) {
     int* slot = value;
     int left = *size;
     for (int i = 0; i < komplexSize; ++i) {
@@ -40,7 +31,7 @@ int runItems(Map& map, int (Map::*part)(Target*, int, int, int**, int*), Target*
         // does this loop, so that a host's item count larger than its arrays
         // never makes it read past the slots the host gave.
         if (left <= 0) return ERROR_BUFFER_TOO_SMAL;
-        const int result = (map.*part)(target, dataIDs[i], indexs[i], &slot, &left);
+        const int result = part(dataIDs[i], indexs[i], &slot, &left);
         if (result != ERROR_NO) return result;
     }
     // A negative count means no slots; only a batch without items gets here with one.
@@ -57,35 +48,23 @@ int dataKomplex(LibraryInstance& instance, bool set, int componenID, int* dataID
     if (id != 0 && id == mm->getMyID()) {
         ORQ::MessageSystem* ms = instance.messageSystem();
         if (!ms) return ERROR_COMPONENT_NOT_SUPPORTED;
-        return runItems(componentDLLInterface,
-                        set ? &ComponentDLLInterface::setDataKomplexPart : &ComponentDLLInterface::getDataKomplexPart,
-                        ms, dataIDs, indexs, komplexSize, value, size);
+        const auto part = set ? &ComponentDLLInterface::setDataKomplexPart : &ComponentDLLInterface::getDataKomplexPart;
+        return runItems([&](int dataID, int index, int** slot, int* left) { return part(ms, dataID, index, slot, left); },
+                        dataIDs, indexs, komplexSize, value, size);
     }
 
     // Held in use and data-locked for the whole batch; both are given back
     // on every way out.
     ORQ::ComponentRef use = mm->getWorldModel()->acquireComponent(id);
     if (!use.lock()) return ERROR_COMPONENT_NOT_SUPPORTED;
-    ORQ::Component* c = use.get();
-    switch (c->type) {
-    case 1: {
-        ORQ::ComponentVKRClient* k = dynamic_cast<ORQ::ComponentVKRClient*>(c);
-        if (!k) return ERROR_COMPONENT_NOT_SUPPORTED;
-        return runItems(componentVKRInterface,
-                        set ? &ComponentVKRInterface::setDataKomplexPart : &ComponentVKRInterface::getDataKomplexPart,
-                        k, dataIDs, indexs, komplexSize, value, size);
-    }
-    case 0: {
-        // A placeholder still waiting for its type reply also carries type 0.
-        ORQ::ComponentQRNClient* k = dynamic_cast<ORQ::ComponentQRNClient*>(c);
-        if (!k) return ERROR_COMPONENT_NOT_SUPPORTED;
-        return runItems(componentQRNInterface,
-                        set ? &ComponentQRNInterface::setDataKomplexPart : &ComponentQRNInterface::getDataKomplexPart,
-                        k, dataIDs, indexs, komplexSize, value, size);
-    }
-    default:
-        return ERROR_COMPONENTTYPE_NOT_SUPPORTED;
-    }
+    ORQ::Component& c = *use.get();
+    const DeviceKind* kind = DeviceKind::of(c.type);
+    if (!kind) return ERROR_COMPONENTTYPE_NOT_SUPPORTED;
+    // A placeholder still waiting for its type reply also carries type 0.
+    if (!kind->models(c)) return ERROR_COMPONENT_NOT_SUPPORTED;
+    const DeviceKind::Part part = set ? kind->set : kind->get;
+    return runItems([&](int dataID, int index, int** slot, int* left) { return part(c, dataID, index, slot, left); },
+                    dataIDs, indexs, komplexSize, value, size);
 }
 
 // No exception may reach the host: anything unforeseen below (a failing
