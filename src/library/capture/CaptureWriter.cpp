@@ -204,7 +204,7 @@ bool CaptureWriter::drain() {
         ringGet(head, entry, sizeof entry);
         const uint8_t kind = entry[0];
         const uint64_t micros = CaptureFormat::get64(entry + 1);
-        const std::size_t n = CaptureFormat::get16(entry + 9);
+        const uint16_t n = CaptureFormat::get16(entry + 9);
         const std::size_t at = batch.size();
         batch.resize(at + CaptureFormat::recordOverhead + n);
         std::memcpy(&batch[at], entry, sizeof entry);
