@@ -56,8 +56,8 @@ public:
     bool adoptMessageHandler(MessageHandler* mh);
 
     // Takes the data lock (a message that cannot get it within the wait
-    // limit is dropped); for a message from the component's own ID, counts it and
-    // hands it to each handler of its data type whose shape it fits; then
+    // limit is dropped); for a message from the component's own ID, counts
+    // it and hands it to each handler of its data type whose shape it fits; then
     // hands it to those naming no type (each group in chain order, head to
     // tail); renews the update time when a store() counted it; unlocks.
     // Returns 0.
