@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <poll.h>
 #include <random>
 #include <stdexcept>
@@ -100,7 +101,7 @@ public:
             cfmakeraw(&tio);
             tcsetattr(master, TCSANOW, &tio);
             fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-            reader = std::thread([this] { readLoop(); });
+            reader = std::make_unique<std::thread>([this] { readLoop(); });
             return;
         }
         const int s = socket(AF_INET, (kind == Tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
@@ -128,7 +129,7 @@ public:
         master = s;
         slave = "udpin://127.0.0.1:" + std::to_string(ntohs(p.sin_port));
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        reader = std::thread([this] { readLoop(); });
+        reader = std::make_unique<std::thread>([this] { readLoop(); });
     }
 
     // TCP: takes the library's connection once init has made it.
@@ -137,14 +138,14 @@ public:
         master = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         const int on = 1;
         setsockopt(master, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        if (master >= 0) reader = std::thread([this] { readLoop(); });
+        if (master >= 0) reader = std::make_unique<std::thread>([this] { readLoop(); });
         return master >= 0;
     }
 
     ~DeviceSide() {
         const char b = 0;
         (void)!::write(stopPipe[1], &b, 1);
-        if (reader.joinable()) reader.join();
+        if (reader) reader->join();
         ::close(master);
         if (listener >= 0) ::close(listener);
     }
@@ -198,7 +199,7 @@ private:
     }
 
     int stopPipe[2] = {-1, -1};
-    std::thread reader;
+    std::unique_ptr<std::thread> reader;
 };
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

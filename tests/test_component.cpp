@@ -2,6 +2,7 @@
 // lock, ages on the manager clock, sending, data rates and ownership.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <memory>
 #include <thread>
@@ -286,6 +287,10 @@ TEST(ComponentOwnership, AdoptedHandlerIsDestroyedWithTheComponentAddedOneIsNot)
     EXPECT_EQ(addedDestroyed, 0);
 }
 
+// A data-lock limit short enough that the tests of a lock that stays taken
+// wait milliseconds, not the default second.
+const std::chrono::milliseconds shortLockLimit(50);
+
 // A thread that holds a component's data lock until told to let go.
 class LockHolder {
 public:
@@ -311,7 +316,7 @@ private:
 
 TEST(ComponentLock, MessageIsDroppedWhileAnotherThreadHoldsTheLock) {
     RecordingHandler h;
-    Component c(5);
+    Component c(5, shortLockLimit);
     c.addMessageHandler(&h);
     LockHolder holder(c);
 
@@ -328,7 +333,7 @@ TEST(ComponentLock, MessageIsDroppedWhileAnotherThreadHoldsTheLock) {
 }
 
 TEST(ComponentLock, LockReportsTimeoutAndSucceedsOnceReleased) {
-    Component c(5);
+    Component c(5, shortLockLimit);
     {
         LockHolder holder(c);
         ORQ::ComponentRef waiting(&c);

@@ -57,6 +57,21 @@ TEST(DataLock, AWaitForATakenLockEndsAtItsLimit) {
     lock.unlock();
 }
 
+// The limit given at construction is the one a wait keeps: not shorter, and
+// well short of the default second.
+TEST(DataLock, AWaitWithinTheLimitEndsAtTheLimitItWasBuiltWith) {
+    DataLock lock(milliseconds(100));
+    ASSERT_TRUE(lock.tryLockWithinLimit());  // free: taken at once
+    std::async(std::launch::async, [&] {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(lock.tryLockWithinLimit());
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, milliseconds(100)) << "gave up before its limit";
+        EXPECT_LT(waited, DataLock::defaultWaitLimit) << "waited the default, not its own limit";
+    }).get();
+    lock.unlock();
+}
+
 TEST(DataLock, ASleepingWaiterGetsTheLockWhenTheHolderLetsGo) {
     DataLock lock;
     ASSERT_TRUE(lock.try_lock());

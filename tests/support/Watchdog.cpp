@@ -7,7 +7,7 @@ namespace ORQ {
 namespace test {
 
 Watchdog::Watchdog(const std::string& what, std::chrono::milliseconds limit) : finished(false) {
-    thread = std::thread([this, what, limit] {
+    thread = std::make_unique<std::thread>([this, what, limit] {
         std::unique_lock<std::mutex> lock(mutex);
         if (done.wait_for(lock, limit, [this] { return finished; })) return;
         std::fprintf(stderr, "watchdog: %s still running after %lld ms\n", what.c_str(),
@@ -23,7 +23,7 @@ Watchdog::~Watchdog() {
         finished = true;
     }
     done.notify_all();
-    thread.join();
+    thread->join();
 }
 
 }  // namespace test

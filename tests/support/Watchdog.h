@@ -4,6 +4,7 @@
 // test could otherwise only show by hanging.
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,7 +26,7 @@ private:
     std::mutex mutex;
     std::condition_variable done;
     bool finished;
-    std::thread thread;
+    std::unique_ptr<std::thread> thread;
 };
 
 }  // namespace test

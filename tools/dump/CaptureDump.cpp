@@ -88,7 +88,8 @@ void CaptureDump::endOfFrame(Side& side, double seconds) {
     std::vector<uint8_t>& g = side.gathered;
     // The bytes the library would look at for this frame: from the last start byte on.
     const void* start = memrchr(g.data(), ORQ::MessageSystem::frameStart, g.size());
-    const std::size_t frameAt = start ? static_cast<const uint8_t*>(start) - g.data() : g.size();
+    const std::size_t frameAt =
+        start ? static_cast<std::size_t>(static_cast<const uint8_t*>(start) - g.data()) : g.size();
     const std::string frameHex = hex(g.data() + frameAt, g.size() - frameAt);
 
     const std::size_t handOver = std::min<std::size_t>(g.size(), ORQ::MessageSystem::receiveBufferSize);

@@ -96,7 +96,7 @@ bool Api::sameToken(const std::string& given, const std::string& expected) {
     unsigned char diff = given.size() != expected.size();
     for (size_t i = 0; i < expected.size(); ++i) {
         const unsigned char g = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
-        diff |= g ^ static_cast<unsigned char>(expected[i]);
+        diff |= static_cast<unsigned char>(g ^ static_cast<unsigned char>(expected[i]));
     }
     return diff == 0;
 }

@@ -177,13 +177,14 @@ bool Simulator::start() {
     if ((fd < 0 && listenFd < 0) || running) return false;
     lastDrop = nowMs();
     running = true;
-    ioThread = std::thread(&Simulator::ioLoop, this);
+    ioThread = std::make_unique<std::thread>(&Simulator::ioLoop, this);
     return true;
 }
 
 void Simulator::stop() {
     running = false;
-    if (ioThread.joinable()) ioThread.join();
+    if (ioThread) ioThread->join();
+    ioThread.reset();
 }
 
 int64_t Simulator::nowMs() const {

@@ -126,7 +126,7 @@ private:
     // the latter, port() reads it from anywhere.
     std::atomic<uint16_t> ownPort{0};
 
-    std::thread ioThread;
+    std::unique_ptr<std::thread> ioThread;
     std::atomic<bool> running{false};
 
     // Guards devices, paused, injected, setCounts, typeRequests.

@@ -78,7 +78,8 @@ void LogSink::stop() {
         stopping = true;
     }
     wake.notify_all();
-    if (writer.joinable()) writer.join();
+    if (writer) writer->join();
+    writer.reset();
 }
 
 LogSink& LogSink::instance() { return *sink; }
@@ -238,9 +239,10 @@ void LogSink::startWriter() {
     if (writerRunning || stopping) return;
     // A writer that ended by itself has left its loop; joining it waits for
     // nothing but the return from its thread function.
-    if (writer.joinable()) writer.join();
+    if (writer) writer->join();
+    writer.reset();
     try {
-        writer = std::thread(&LogSink::writerLoop, this);
+        writer = std::make_unique<std::thread>(&LogSink::writerLoop, this);
         writerRunning = true;
     } catch (...) {
         // No thread: the lines wait in the buffer until a later line starts one.

@@ -29,6 +29,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -101,7 +102,7 @@ private:
     uint64_t dropped;
     Recent recent[recentMax];
     std::size_t recentCount;
-    std::thread writer;
+    std::unique_ptr<std::thread> writer;
 };
 
 }  // namespace ORQ

@@ -8,7 +8,7 @@
 
 namespace ORQ {
 
-Component::Component(uint8_t id)
+Component::Component(uint8_t id, std::chrono::milliseconds dataLockLimit)
     : ID(id),
       newID(0),
       mh(nullptr),
@@ -20,6 +20,7 @@ Component::Component(uint8_t id)
       mm(nullptr),
       next(nullptr),
       listedIn(nullptr),
+      mutexData(dataLockLimit),
       users(0),
       timedHandlers(0),
       ownedHandler(nullptr),
@@ -66,7 +67,7 @@ void Component::setUpdate() { renew(ID); }
 uint8_t Component::procNewMessage(Message* m) {
     // Without the lock the handlers must not touch the fields; the message is
     // dropped rather than waiting longer (the callers ignore the result).
-    if (!mutexData.try_lock() && !mutexData.try_lock_for(std::chrono::milliseconds(lockTimeoutMs))) return 0;
+    if (!mutexData.tryLockWithinLimit()) return 0;
     const std::lock_guard<DataLock> held(mutexData, std::adopt_lock);
     // ID changes only under the data lock, held here.
     const uint8_t id = ID.load(std::memory_order_relaxed);
@@ -131,12 +132,10 @@ bool Component::send(Message* m) {
 WorldModel* Component::getWorldModel() { return mm->getWorldModel(); }
 
 std::unique_lock<DataLock> Component::lockData() {
-    // A free lock is taken at once, without reading the clock for a deadline.
-    std::unique_lock<DataLock> held(mutexData, std::try_to_lock);
     // The limit is measured on the steady clock, so a change of the system
     // time neither stretches nor cuts the wait.
-    if (!held.owns_lock()) held.try_lock_for(std::chrono::milliseconds(lockTimeoutMs));
-    return held;
+    if (!mutexData.tryLockWithinLimit()) return std::unique_lock<DataLock>();
+    return std::unique_lock<DataLock>(mutexData, std::adopt_lock);
 }
 
 }  // namespace ORQ

@@ -8,14 +8,16 @@
 // Threads: the receive thread calls procNewMessage(); the main-loop thread
 // calls run() (under the world-model lock); host threads work on a component
 // through a ComponentRef, which holds a use and the data lock. Every field of
-// a device model is guarded by the data lock (at most 1000 ms of waiting, on
-// a monotonic clock); only a ComponentRef and procNewMessage take it.
+// a device model is guarded by the data lock (at most its wait limit, 1000 ms
+// unless a test gives less, on a monotonic clock); only a ComponentRef and
+// procNewMessage take it.
 // updateTime is atomic: ageing and the host read it without the data lock.
 //
 // Lifetime: users found the component through WorldModel::acquireComponent and
 // hold a use (a ComponentRef); the world model never removes a component in use.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -31,9 +33,9 @@ class WorldModel;
 class Component {
 public:
     static constexpr uint32_t aliveAge = 500;     // ms: isAlive() below this age
-    static constexpr uint32_t lockTimeoutMs = 1000;
 
-    explicit Component(uint8_t id);
+    // dataLockLimit: the longest wait for the data lock (tests shorten it).
+    explicit Component(uint8_t id, std::chrono::milliseconds dataLockLimit = DataLock::defaultWaitLimit);
     virtual ~Component();  // handlers are not touched, but for the adopted one
 
     // The type code of the device whose model this class is, or -1 for a
@@ -60,9 +62,9 @@ public:
     // (one adopted handler per component: the placeholder's type client).
     bool adoptMessageHandler(MessageHandler* mh);
 
-    // Takes the data lock (a message that cannot get it in 1000 ms is
-    // dropped); for a message from the component's own ID, counts it and
-    // hands it to each handler of its data type whose shape it fits; then
+    // Takes the data lock (a message that cannot get it within the wait
+    // limit is dropped); for a message from the component's own ID, counts
+    // it and hands it to each handler of its data type whose shape it fits; then
     // hands it to those naming no type (each group in chain order, head to
     // tail); renews the update time when a store() counted it; unlocks.
     // Returns 0.
@@ -101,8 +103,8 @@ private:
     friend class ComponentRef;  // takes uses and the data lock
     friend class WorldModel;    // keeps the list through `next`
 
-    // The data lock, taken at once when free, else within lockTimeoutMs on a
-    // monotonic clock; the result does not own the lock on a timeout.
+    // The data lock, taken at once when free, else within its wait limit on
+    // a monotonic clock; the result does not own the lock on a timeout.
     std::unique_lock<DataLock> lockData();
 
     Component* next;  // the world model's list; guarded by the world-model lock

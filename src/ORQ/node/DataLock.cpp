@@ -17,12 +17,12 @@ uint32_t* word(std::atomic<uint32_t>& state) { return reinterpret_cast<uint32_t*
 
 }  // namespace
 
-bool DataLock::try_lock_for(std::chrono::milliseconds limit) {
+bool DataLock::try_lock_for(std::chrono::milliseconds within) {
     if (try_lock()) return true;
     // FUTEX_WAIT_BITSET takes an absolute deadline on CLOCK_MONOTONIC.
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
-    const auto ms = limit.count();
+    const auto ms = within.count();
     deadline.tv_sec += static_cast<time_t>(ms / 1000);
     deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {

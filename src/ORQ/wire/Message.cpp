@@ -206,7 +206,9 @@ void Message::print() const {
                             static_cast<unsigned>(senderID), static_cast<unsigned>(receiverID),
                             static_cast<unsigned>(dataType), static_cast<unsigned>(dataSize));
     for (unsigned i = 0; i < dataSize; ++i) {
-        pos += std::snprintf(line + pos, sizeof(line) - pos, " %u", static_cast<unsigned>(data[i]));
+        // Never negative: every piece fits the buffer, as counted above.
+        const std::size_t room = sizeof(line) - static_cast<std::size_t>(pos);
+        pos += std::snprintf(line + pos, room, " %u", static_cast<unsigned>(data[i]));
     }
     logLine(line);
 }

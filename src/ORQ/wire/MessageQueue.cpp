@@ -17,7 +17,7 @@ MessageQueue::~MessageQueue() {
 
 bool MessageQueue::add(Message* m) {
     {
-        boost::mutex::scoped_lock lock(mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         if (searchAndReplaceUniqueMessages(m) == 0) {
             if (elementCount >= maxElements) {
                 ++refused;
@@ -86,13 +86,13 @@ uint8_t MessageQueue::searchAndReplaceUniqueMessages(const Message* m) {
 }
 
 Message* MessageQueue::getFirstMessage() {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     taken = start;
     return start ? &start->message : nullptr;
 }
 
 void MessageQueue::deleteFirst() {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     MessageQueueNode* victim = taken ? taken : start;
     taken = nullptr;
     if (!victim) return;
@@ -104,7 +104,7 @@ void MessageQueue::deleteFirst() {
 }
 
 uint8_t MessageQueue::dropOlderThan(std::chrono::steady_clock::time_point cutoff) {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     uint8_t dropped = 0;
     MessageQueueNode** at = &start;
     while (*at) {
@@ -127,17 +127,17 @@ void MessageQueue::setOnQueued(std::function<void()> hook) {
 }
 
 uint8_t MessageQueue::getElementCount() {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return elementCount;
 }
 
 uint8_t MessageQueue::getErrorCount() {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return static_cast<uint8_t>(refused);
 }
 
 uint32_t MessageQueue::getRefusedCount() {
-    boost::mutex::scoped_lock lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return refused;
 }
 

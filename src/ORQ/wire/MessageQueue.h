@@ -20,10 +20,10 @@
 // Locks: `mutex` is innermost. The hook runs after it is released, under a
 // shared hold of `hookMutex` (setOnQueued() holds it exclusively), so the
 // hook may call the queue and take the consumer's locks.
-#include <boost/thread/mutex.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <shared_mutex>
 
 #include "wire/MessageQueueNode.h"
@@ -78,8 +78,10 @@ private:
     MessageQueueNode* start;
     uint32_t refused;
     MessageQueueNode* taken;  // handed to the consumer, not yet removed
-    boost::mutex mutex;
-    // Held shared around each call of the hook, exclusively to change it.
+    std::mutex mutex;
+    // Held shared around each call of the hook, exclusively to change it:
+    // shared, so the hook calls of several adding threads never wait for
+    // each other; only the link's start and stop change it.
     std::shared_mutex hookMutex;
     std::function<void()> onQueued;  // the consumer's hook, or empty; under hookMutex
 };

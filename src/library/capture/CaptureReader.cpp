@@ -123,7 +123,7 @@ bool CaptureReader::next(Record& record) {
     }
     record.kind = kind;
     record.micros = CaptureFormat::get64(headBytes + 1);
-    record.bytes.assign(whole.begin() + sizeof headBytes, whole.begin() + body);
+    record.bytes.assign(whole.data() + sizeof headBytes, whole.data() + body);
     offset += whole.size();
     return true;
 }

@@ -88,7 +88,7 @@ bool CaptureWriter::start(uint8_t ownID, const char* connection) {
         startSteady = std::chrono::steady_clock::now();
         accepting = true;
     }
-    writerThread = std::thread(&CaptureWriter::writerLoop, this);
+    writerThread = std::make_unique<std::thread>(&CaptureWriter::writerLoop, this);
     return true;
 }
 
@@ -157,14 +157,15 @@ void CaptureWriter::stop() {
         std::lock_guard<std::mutex> lock(producerMutex);
         accepting = false;
     }
-    if (!writerThread.joinable()) {
+    if (!writerThread) {
         // Never began: a file made for it goes again, unless the path now names another.
         if (createdFile && identity.sameAs(CaptureFile::identityOf(filePath.data()))) ::unlink(filePath.data());
     } else {
         // The writer reads the producers' last gap after seeing `stopping`.
         stopping.store(true, std::memory_order_release);
         wake.notify_one();
-        writerThread.join();
+        writerThread->join();
+        writerThread.reset();
     }
     if (fd >= 0) {
         ::close(fd);
@@ -203,7 +204,7 @@ bool CaptureWriter::drain() {
         ringGet(head, entry, sizeof entry);
         const uint8_t kind = entry[0];
         const uint64_t micros = CaptureFormat::get64(entry + 1);
-        const std::size_t n = CaptureFormat::get16(entry + 9);
+        const uint16_t n = CaptureFormat::get16(entry + 9);
         const std::size_t at = batch.size();
         batch.resize(at + CaptureFormat::recordOverhead + n);
         std::memcpy(&batch[at], entry, sizeof entry);

@@ -73,7 +73,7 @@ public:
     const char* path() const { return filePath.data(); }
     // The file the writer holds (known from create on).
     const CaptureFile::Identity& file() const { return identity; }
-    bool started() const { return writerThread.joinable() || stopped; }
+    bool started() const { return writerThread != nullptr || stopped; }
     // Chunks lost so far (ring full, or the disk refused them).
     uint64_t droppedChunks() const { return dropped.load(std::memory_order_relaxed); }
 
@@ -137,7 +137,7 @@ private:
     std::atomic<bool> stopping;
     std::mutex wakeMutex;  // only for waiting on wake
     std::condition_variable wake;
-    std::thread writerThread;
+    std::unique_ptr<std::thread> writerThread;
     bool stopped;  // controlling thread only
 };
 
