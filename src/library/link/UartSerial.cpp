@@ -13,14 +13,15 @@
 #include <boost/thread/thread.hpp>
 
 #include "log/LogLine.h"
+#include "wire/Uart.h"
 
 namespace ORQ {
 
-UartSerial::UartSerial(const char* dev, MessageSystem* ms, MessageManager* mm)
-    : Link(ConnectionString::serialPath(dev), ms, mm) {}
+UartSerial::UartSerial(const char* dev)
+    : Link(ConnectionString::serialPath(dev)) {}
 
-UartSerial::UartSerial(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm) {}
+UartSerial::UartSerial(const ConnectionString& connection)
+    : Link(connection) {}
 
 UartSerial::~UartSerial() {
     stopForDestruction();
@@ -109,13 +110,13 @@ uint8_t UartSerial::open(const char* dev) {
     if (isOpen == 1) {
         logLine("[UartSerial] open \"", name, "\"");
         logLine("[UartSerial] already open!!!");
-        return ERROR_NO;
+        return Uart::ERROR_NO;
     }
     if (!openNamed(name, name)) {
-        return ERROR_EXCEPTION;
+        return Uart::ERROR_EXCEPTION;
     }
     markOpen();
-    return ERROR_NO;
+    return Uart::ERROR_NO;
 }
 
 void UartSerial::openLink(const OpenHandler& done) {
