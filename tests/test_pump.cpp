@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/optional.hpp>
+
 #include "CaptureBuilder.h"
 #include "DeviceFrames.h"
 #include "ProcessProbe.h"
@@ -49,7 +52,12 @@ public:
     }
 
 protected:
-    void openLink(const OpenHandler& done) override { done(true); }
+    void openLink(const OpenHandler& done) override {
+        // A read waiting for the test is no pending operation of the context:
+        // the guard keeps its thread running until the link is stopped.
+        work.emplace(ioContext().get_executor());
+        done(true);
+    }
     bool linkIsOpen() const override { return true; }
     void readSome(uint8_t* into, std::size_t, const ReadHandler& handler) override {
         buffer = into;
@@ -58,13 +66,14 @@ protected:
     void writeAll(const uint8_t*, std::size_t size, const ReadHandler& handler) override {
         post([handler, size] { handler(boost::system::error_code(), size); });
     }
-    void cancelLink() override {}
+    void cancelLink() override { work.reset(); }
     void closeLink() override {}
     void releaseLink() override {}
 
 private:
     uint8_t* buffer = nullptr;  // I/O thread
     ReadHandler pending;        // I/O thread
+    boost::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work;
 };
 
 // Every message the manager routes, with the manager's time then.
