@@ -34,10 +34,6 @@ Pump::~Pump() {
     link.setClient(nullptr);
 }
 
-bool Pump::linkKeepsTime() const {
-    return link.connection().kind() == ConnectionString::Replay;
-}
-
 Pump::Started Pump::start() {
     if (link.isRunning()) {
         // Already started: the link says so, and nothing starts twice.
@@ -46,7 +42,7 @@ Pump::Started Pump::start() {
     // Between the main loop's ticks, manager time follows the clock, from
     // before the first read is routed.
     const SteadyClock::time_point begin = SteadyClock::now();
-    const bool ownLoop = clock == Clock::own && !linkKeepsTime();
+    const bool ownLoop = clock == Clock::own && !link.keepsTime();
     if (ownLoop) mm.followClock(begin);
     if (!link.init()) {
         return Started::linkFailed;
@@ -100,7 +96,7 @@ std::thread* Pump::clockThread() const {
     if (clock != Clock::own) return nullptr;
     // A replay's I/O thread is the main loop: it gives the manager its ticks
     // at the capture's times, in order with the bytes it hands over.
-    return linkKeepsTime() ? link.getWorkerRecvThread() : loopThread.get();
+    return link.keepsTime() ? link.getWorkerRecvThread() : loopThread.get();
 }
 
 // Manager time is the ms since `begin` on a monotonic clock, so a change of

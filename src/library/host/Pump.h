@@ -168,8 +168,6 @@ private:
     // Body of the main-loop thread: manager time is the ms since `begin` on
     // the steady clock.
     void mainloop(SteadyClock::time_point begin);
-    // Whether the manager's time is the link's own clock.
-    bool linkKeepsTime() const;
 
     Link& link;
     MessageSystem& ms;

@@ -213,6 +213,10 @@ const ConnectionString& Link::connection() const {
     return target;
 }
 
+bool Link::keepsTime() const {
+    return false;
+}
+
 void Link::logOpenFailure(int error, const char* text) {
     logLine("[UartSerial] error while open");
     char buffer[128];

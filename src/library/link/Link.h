@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
@@ -87,6 +88,9 @@ public:
     // The I/O thread, or null when it is not running.
     std::thread* getWorkerRecvThread() const;
     const ConnectionString& connection() const;
+    // Whether the link has a clock of its own (a replay's is the capture's),
+    // which it tells its client through LinkClient::linkTime().
+    virtual bool keepsTime() const;
     // A failure of the link; diagnostic only. Any thread.
     void countError();
 

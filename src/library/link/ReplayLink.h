@@ -36,6 +36,8 @@ public:
     explicit ReplayLink(const ConnectionString& connection);
     ~ReplayLink() override;
 
+    bool keepsTime() const override { return true; }
+
 protected:
     void openLink(const OpenHandler& done) override;
     bool linkIsOpen() const override;

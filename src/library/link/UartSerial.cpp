@@ -8,9 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <boost/asio/write.hpp>
-#include <boost/chrono.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "log/LogLine.h"
 #include "wire/Uart.h"
@@ -163,7 +164,7 @@ void UartSerial::closeLink() {
     int pending = 0;
     for (unsigned waited = 0; waited < drainOutputMs && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0;
          waited += 5) {
-        boost::this_thread::sleep_for(boost::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (pending > 0) {
         ::tcflush(fd, TCOFLUSH);
