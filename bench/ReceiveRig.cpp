@@ -6,7 +6,7 @@
 
 namespace bench {
 
-ReceiveRig::ReceiveRig(unsigned boards) : uart("", &ms, &mm) {
+ReceiveRig::ReceiveRig(unsigned boards) : uart(""), pump(uart, ms, mm, ORQ::Pump::Clock::none) {
     QuietStdout quiet;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);

@@ -1,8 +1,8 @@
 #pragma once
 // The library's receive side without threads or a device: a manager switched
 // as the library's start switches it, one driver-mode message system, and the
-// serial driver, into which the benchmark hands bytes exactly as its receive
-// thread hands on what it reads from the port. `boards` flight boards are
+// pump of a serial link that is never opened, into which the benchmark hands
+// bytes exactly as the pump hands on what the link reads from the port. `boards` flight boards are
 // mirrored already (placeholder, type reply, typed model; the placeholders
 // are gone): board `boardID` first, so that it is the oldest of them, then
 // IDs 1, 2, 3 ... as needed.
@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "routing/MessageManager.h"
 #include "wire/MessageSystem.h"
+#include "host/Pump.h"
 #include "link/UartSerial.h"
 
 namespace bench {
@@ -24,7 +25,7 @@ public:
     explicit ReceiveRig(unsigned boards = 1);
 
     // Bytes as one read of the port delivered them.
-    void feed(const Bytes& bytes) { uart.procReceivedBytes(bytes.data(), bytes.size()); }
+    void feed(const Bytes& bytes) { pump.procReceivedBytes(bytes.data(), bytes.size()); }
     // One main-loop tick, 10 ms after the previous one.
     void tick();
     // The manager time of the last tick.
@@ -37,6 +38,7 @@ public:
     ORQ::MessageManager mm;
     ORQ::MessageSystem ms;
     ORQ::UartSerial uart;
+    ORQ::Pump pump;
 
 private:
     void drainQueue();

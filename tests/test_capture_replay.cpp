@@ -26,6 +26,7 @@
 #include "routing/MessageManager.h"
 #include "wire/MessageSystem.h"
 #include "ProcessProbe.h"
+#include "host/Pump.h"
 #include "link/ReplayLink.h"
 #include "Simulator.h"
 #include "Watchdog.h"
@@ -203,10 +204,11 @@ ReplayRun replayInProcess(const std::string& connection) {
     mm.setMessageDebugger(&observer);
     ReplayRun run;
     {
-        ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
-        EXPECT_TRUE(link.init());
+        ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()));
+        ORQ::Pump pump(link, ms, mm, ORQ::Pump::Clock::own);
+        EXPECT_EQ(ORQ::Pump::Started::yes, pump.start());
         EXPECT_TRUE(ORQ::test::eventually([&] { return ms.statistics().linkEnded == 1; }, 60s));
-        link.deinit();
+        pump.stop();
         run.final = snapshot(readsOf(host), false);
     }
     run.snapshots = observer.snapshots;
@@ -398,11 +400,12 @@ Stopped replayAndStop(const std::string& connection, const std::function<bool(co
     mm.addMessageSystem(&ms);
     mm.setMyID(kOwnID);
     Stopped out;
-    ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()), &ms, &mm);
-    link.init();
+    ORQ::ReplayLink link(ORQ::ConnectionString::parse(connection.c_str()));
+    ORQ::Pump pump(link, ms, mm, ORQ::Pump::Clock::own);
+    pump.start();
     EXPECT_TRUE(ORQ::test::eventually([&] { return ready(ms); }, 20s)) << connection;
     const auto before = std::chrono::steady_clock::now();
-    link.deinit();
+    pump.stop();
     out.stopTook = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
     out.ended = ms.statistics().linkEnded == 1;
     out.receivedBytes = ms.statistics().receivedBytes;

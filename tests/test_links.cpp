@@ -37,6 +37,7 @@
 #include "Simulator.h"
 #include "StdoutCapture.h"
 #include "TestMessages.h"
+#include "host/Pump.h"
 #include "link/UartSerial.h"
 #include "link/UdpLink.h"
 #include "WireFrames.h"
@@ -481,12 +482,13 @@ protected:
     void start(const std::string& query = "") {
         port = freeLoopbackPort(SOCK_DGRAM);
         const std::string text = "udpin://127.0.0.1:" + std::to_string(port) + query;
-        link.reset(new ORQ::UdpLink(ORQ::ConnectionString::parse(text.c_str()), &ms, &mm));
-        link->init();
+        link.reset(new ORQ::UdpLink(ORQ::ConnectionString::parse(text.c_str())));
+        pump.reset(new ORQ::Pump(*link, ms, mm, ORQ::Pump::Clock::none));
+        pump->start();
         ASSERT_EQ(1, link->getIsOpen());
     }
     void TearDown() override {
-        if (link) link->deinit();
+        if (pump) pump->stop();
     }
     // Queues a command the queue never merges with another.
     void command(uint8_t seq) {
@@ -513,6 +515,7 @@ protected:
     ORQ::MessageSystem ms;
     ORQ::MessageManager mm;
     std::unique_ptr<ORQ::UdpLink> link;
+    std::unique_ptr<ORQ::Pump> pump;
     uint16_t port = 0;
 };
 
@@ -561,7 +564,8 @@ TEST_F(UdpLinkTest, OnlyAWholeFrameWithARightCheckByteMakesItsSenderThePeer) {
         const std::size_t heard = report.size() + (row.peerFixed ? 0 : row.datagram.size());
         EXPECT_TRUE(eventually([&] { return receivedBytes() - bytesBefore == heard; }, kDeadline))
             << receivedBytes() - bytesBefore << " bytes heard";
-        link->deinit();
+        pump->stop();
+        pump.reset();
         link.reset();
     }
     // Ignored datagrams are counted in a frequent line: written at once, or
@@ -799,8 +803,9 @@ TEST(LinkWriters, FramesOfSeveralQueuingThreadsArriveWholeAndInEachThreadsOrder)
     Pty device;
     ORQ::MessageSystem ms;
     ORQ::MessageManager mm;
-    ORQ::UartSerial link(device.slavePath().c_str(), &ms, &mm);
-    link.init();
+    ORQ::UartSerial link(device.slavePath().c_str());
+    ORQ::Pump pump(link, ms, mm, ORQ::Pump::Clock::none);
+    pump.start();
     ASSERT_EQ(1, link.getIsOpen());
 
     const auto deadline = std::chrono::steady_clock::now() + kDeadline;
@@ -854,7 +859,7 @@ TEST(LinkWriters, FramesOfSeveralQueuingThreadsArriveWholeAndInEachThreadsOrder)
         std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
     for (std::thread& s : setters) s.join();
-    link.deinit();
+    pump.stop();
     EXPECT_EQ("", fault);
     EXPECT_EQ(threads * each, frames);
     EXPECT_EQ(0u, out.count("[UartSerial] ERROR in workerSend()"));
@@ -871,11 +876,11 @@ class LinkTiming : public ::testing::Test {
 protected:
     using Clock = std::chrono::steady_clock;
 
-    LinkTiming() : link(plug.path().c_str(), &ms, &mm) {}
+    LinkTiming() : link(plug.path().c_str()), pump(link, ms, mm, ORQ::Pump::Clock::none) {}
 
     void start() {
         plug.plug();
-        link.init();
+        pump.start();
         ASSERT_EQ(1, link.getIsOpen());
     }
     // Unplugs the device and waits until the link has seen it go.
@@ -904,6 +909,7 @@ protected:
     ORQ::MessageSystem ms;
     ORQ::MessageManager mm;
     ORQ::UartSerial link;
+    ORQ::Pump pump;
 };
 
 TEST_F(LinkTiming, ASetQueuedWhileTheLinkIsDownIsDroppedAtTheHoldTimeAndNotBefore) {
@@ -977,7 +983,7 @@ TEST_P(LinkTimingStop, DeliversQueuedSetsToAReaderAndWaitsNoLongerThanItsLimit) 
     std::thread reader;
     if (reads) reader = std::thread([&] { device.waitForSequence(sets.back(), kDeadline); });
     const auto stopping = Clock::now();
-    link.deinit();
+    pump.stop();
     const long took = msBetween(stopping, Clock::now());
     if (reads) {
         reader.join();
@@ -1038,7 +1044,7 @@ TEST_F(LinkTiming, TheQueuingThreadWritesItsFrameWhileTheIOThreadIsBusy) {
     const bool written = plug.device().waitForSequence(frame, 5s);
     // The observer must outlive the I/O thread, whatever failed.
     routing.release();
-    link.deinit();
+    pump.stop();
     mm.setMessageDebugger(nullptr);
     ASSERT_TRUE(busy);
     ASSERT_TRUE(queued);

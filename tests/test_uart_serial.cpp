@@ -1,4 +1,4 @@
-// The serial driver on its own, on a pseudo-terminal whose master plays the
+// The serial link and its pump, on a pseudo-terminal whose master plays the
 // remote device: framing of received bytes, the Uart operations, sending, and
 // stopping while the far end never reads.
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include "Pty.h"
 #include "StdoutCapture.h"
 #include "TestMessages.h"
+#include "host/Pump.h"
 #include "link/UartSerial.h"
 
 // Allocations made by the test's thread while it counts them.
@@ -83,11 +84,13 @@ private:
 
 class UartSerialTest : public ::testing::Test {
 protected:
-    UartSerialTest() : uart(device.slavePath().c_str(), &ms, &mm) { mm.setMessageDebugger(&routed); }
-    ~UartSerialTest() override { uart.deinit(); }
+    UartSerialTest() : uart(device.slavePath().c_str()), pump(uart, ms, mm, ORQ::Pump::Clock::none) {
+        mm.setMessageDebugger(&routed);
+    }
+    ~UartSerialTest() override { pump.stop(); }
 
     void start() {
-        uart.init();
+        pump.start();
         ASSERT_EQ(1, uart.getIsOpen());
     }
 
@@ -97,13 +100,14 @@ protected:
     ORQ::MessageManager mm;
     RoutedMessages routed;
     ORQ::UartSerial uart;
+    ORQ::Pump pump;
 };
 
 TEST_F(UartSerialTest, FrameIsRoutedWhenItsEndByteArrivesNotBefore) {
     start();
     const Bytes frame = smalFrame(54, 7, 1, 2, {0x01});
     device.write(Bytes(frame.begin(), frame.end() - 1));
-    ASSERT_TRUE(eventually([&] { return uart.newData() == frame.size() - 1; }, kDeadline));
+    ASSERT_TRUE(eventually([&] { return pump.newData() == frame.size() - 1; }, kDeadline));
     EXPECT_EQ(0u, routed.count());
 
     device.write({0xFC});
@@ -114,7 +118,7 @@ TEST_F(UartSerialTest, FrameIsRoutedWhenItsEndByteArrivesNotBefore) {
     EXPECT_EQ(1, m.receiverID);
     EXPECT_EQ(2, m.channel);
     EXPECT_EQ(Bytes{0x01}, m.payload);
-    EXPECT_EQ(0, uart.newData());
+    EXPECT_EQ(0, pump.newData());
 }
 
 TEST_F(UartSerialTest, EveryFrameOfAStreamIsRouted) {
@@ -136,7 +140,7 @@ TEST_F(UartSerialTest, EveryFrameOfAStreamIsRouted) {
 TEST_F(UartSerialTest, GatheredBytesAreDroppedWhenTheBufferFillsWithoutAnEndByte) {
     start();
     device.write(Bytes(1000, 0x55));
-    ASSERT_TRUE(eventually([&] { return uart.newData() == 250; }, kDeadline));
+    ASSERT_TRUE(eventually([&] { return pump.newData() == 250; }, kDeadline));
     // The receive thread keeps reading: the next frame is still routed.
     device.write(smalFrame(54, 7, 1, 0, {0x01}));
     EXPECT_TRUE(eventually([&] { return routed.count() == 1; }, kDeadline));
@@ -181,18 +185,18 @@ TEST_P(UartReceiveTest, ReceiveMovesTheOldestBytesAndKeepsTheRestInOrder) {
         sent.push_back(static_cast<uint8_t>(i % 200));
     }
     device.write(sent);
-    ASSERT_TRUE(eventually([&] { return uart.newData() == p.newDataBefore; }, kDeadline));
+    ASSERT_TRUE(eventually([&] { return pump.newData() == p.newDataBefore; }, kDeadline));
 
     uint8_t buffer[255] = {};
-    ASSERT_EQ(p.taken, uart.receive(buffer, p.take));
+    ASSERT_EQ(p.taken, pump.receive(buffer, p.take));
     EXPECT_EQ(Bytes(sent.begin(), sent.begin() + p.taken), Bytes(buffer, buffer + p.taken));
 
     Bytes rest;
-    while (uint8_t n = uart.receive(buffer, 255)) {
+    while (uint8_t n = pump.receive(buffer, 255)) {
         rest.insert(rest.end(), buffer, buffer + n);
     }
     EXPECT_EQ(Bytes(sent.begin() + p.taken, sent.end()), rest);
-    EXPECT_EQ(0, uart.newData());
+    EXPECT_EQ(0, pump.newData());
 }
 
 INSTANTIATE_TEST_SUITE_P(Amounts, UartReceiveTest,
@@ -215,24 +219,24 @@ TEST_F(UartSerialTest, QueuedMessageGoesOutAsOneEscapedFrame) {
 
 TEST_F(UartSerialTest, SendNeedsAnOpenPort) {
     uint8_t bytes[] = {0x11, 0x22, 0x33};
-    EXPECT_EQ(ORQ::Uart::ERROR_EXCEPTION, uart.send(bytes, 3));
+    EXPECT_EQ(ORQ::Uart::ERROR_EXCEPTION, pump.send(bytes, 3));
     EXPECT_EQ(1u, out.count("[UartSerial] ERROR in send() not open!"));
 
     ASSERT_EQ(ORQ::Uart::ERROR_NO, uart.open(device.slavePath().c_str()));
-    EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.send(bytes, 3));
+    EXPECT_EQ(ORQ::Uart::ERROR_NO, pump.send(bytes, 3));
     EXPECT_TRUE(device.waitForSequence({0x11, 0x22, 0x33}, kDeadline));
 }
 
 TEST_F(UartSerialTest, SendWhileRunningGoesThroughTheDriver) {
     start();
     uint8_t bytes[] = {0x44, 0x55};
-    EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.send(bytes, 2));
+    EXPECT_EQ(ORQ::Uart::ERROR_NO, pump.send(bytes, 2));
     EXPECT_TRUE(device.waitForSequence({0x44, 0x55}, kDeadline));
 }
 
 TEST_F(UartSerialTest, RepeatedInitAndOpenChangeNothing) {
     start();
-    uart.init();
+    pump.start();
     EXPECT_EQ(1u, out.count("[UartSerial] already running..."));
     EXPECT_EQ(ORQ::Uart::ERROR_NO, uart.open(device.slavePath().c_str()));
     EXPECT_EQ(1u, out.count("[UartSerial] already open!!!"));
@@ -259,18 +263,19 @@ TEST_F(UartSerialTest, DeinitReturnsWhileTheFarEndNeverReads) {
     // Held back, not dropped: no frame was thrown away for want of room.
     EXPECT_EQ(0u, out.count("[UartSerial] ERROR in workerSend()"));
 
-    EXPECT_TRUE(finishesWithin([&] { uart.deinit(); }, kDeadline));
+    EXPECT_TRUE(finishesWithin([&] { pump.stop(); }, kDeadline));
     EXPECT_EQ(1u, out.count("[UartSerial] deinit(): OK"));
     EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }, kDeadline));
 }
 
 TEST_F(UartSerialTest, DriverThatNeverOpenedStopsWithoutJoinLines) {
-    ORQ::UartSerial missing("/nonexistent/orq/ttyS9", &ms, &mm);
+    ORQ::UartSerial missing("/nonexistent/orq/ttyS9");
+    ORQ::Pump missingPump(missing, ms, mm, ORQ::Pump::Clock::none);
     const std::size_t before = out.lines().size();
-    missing.init();
+    missingPump.start();
     EXPECT_EQ(0, missing.getIsOpen());
     EXPECT_EQ(nullptr, missing.getWorkerRecvThread());
-    missing.deinit();
+    missingPump.stop();
     EXPECT_EQ((std::vector<std::string>{"[UartSerial] open \"/nonexistent/orq/ttyS9\"", "[UartSerial] error while open",
                                         "[UartSerial] reason: No such file or directory", "[UartSerial] deinit()",
                                         "[UartSerial] deinit(): OK"}),
@@ -301,14 +306,15 @@ TEST_P(ReceiveAllocationTest, RoutingReportsOfAMirroredBoardAllocatesNothing) {
     StdoutCapture out;
     ORQ::MessageManager mm;
     ORQ::MessageSystem ms;
-    ORQ::UartSerial link("", &ms, &mm);  // never opened: the test is its I/O thread
+    ORQ::UartSerial link("");  // never opened: the test is its I/O thread
+    ORQ::Pump pump(link, ms, mm, ORQ::Pump::Clock::none);
     RouteCounter counter;
     mm.setObserve(1);
     mm.setAutoAddNewComponents(1);
     mm.addMessageSystem(&ms);
     mm.setMyID(hostID);
     mm.setMessageDebugger(&counter);
-    auto read = [&](const Bytes& b) { link.procReceivedBytes(b.data(), b.size()); };
+    auto read = [&](const Bytes& b) { pump.procReceivedBytes(b.data(), b.size()); };
     read(smalFrame(accType, boardID, hostID, 0, {1, 0, 2, 0, 3, 0}));  // placeholder
     read(smalFrame(typeReply, boardID, hostID, 0, {flightBoard}));     // typed model
     mm.run(10);                                                        // placeholder gone

@@ -1,20 +1,20 @@
 #include "host/LibraryInstance.h"
 
-#include <chrono>
-
-#include <boost/chrono.hpp>
+#include <thread>
 
 #include "capture/CaptureControl.h"
 #include "datamaps/DeviceModelFactory.h"
 #include "host/Dll.h"
-#include "log/LogLine.h"
+#include "host/Pump.h"
 #include "link/ConnectionString.h"
 #include "link/Link.h"
+#include "link/LinkFactory.h"
+#include "log/LogLine.h"
 
 namespace {
 
-void* handleOf(boost::thread* thread) {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(thread->native_handle()));
+void* handleOf(std::thread* thread) {
+    return thread ? reinterpret_cast<void*>(static_cast<uintptr_t>(thread->native_handle())) : nullptr;
 }
 
 }  // namespace
@@ -22,12 +22,12 @@ void* handleOf(boost::thread* thread) {
 LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& connection)
     : ownedManager(new ORQ::MessageManager()),
       ownedSystem(new ORQ::MessageSystem()),
+      link(ORQ::LinkFactory::create(connection)),
       mm(ownedManager.get()),
       ms(ownedSystem.get()),
       takingSets(false),
       running(false),
       captureAnnounced(false),
-      wakeRequested(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {
     // The manager is set up before the link starts: its I/O thread
@@ -38,8 +38,11 @@ LibraryInstance::LibraryInstance(int tabletID, const ORQ::ConnectionString& conn
     mm->setBroadcast(1);
     mm->addMessageSystem(ms);
     mm->setMyID(static_cast<uint8_t>(tabletID & 0xFF));
-    mm->setWakeMainLoop([this] { wakeMainLoop(); });
-    link.reset(ORQ::Link::create(connection, ms, mm));
+    if (link) {
+        pump.reset(new ORQ::Pump(*link, *ms, *mm, ORQ::Pump::Clock::own));
+        ORQ::Pump* p = pump.get();
+        mm->setWakeMainLoop([p] { p->wake(); });
+    }
 }
 
 LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSystem* messageSystem)
@@ -48,15 +51,14 @@ LibraryInstance::LibraryInstance(ORQ::MessageManager* manager, ORQ::MessageSyste
       takingSets(true),
       running(false),
       captureAnnounced(false),
-      wakeRequested(false),
       workerHandle(nullptr),
       uartHandle(nullptr) {}
 
 LibraryInstance::~LibraryInstance() {
-    // A replay runs without a main-loop thread of its own.
-    if (workerThread || running.load()) {
+    if (running) {
         stop();
     }
+    pump.reset();
     link.reset();
     // The components may still send through the message system while they go.
     ownedManager.reset();
@@ -73,106 +75,47 @@ int LibraryInstance::start() {
         return ERROR_START_DLL;
     }
     captureAnnounced = true;
-    // Between the main loop's ticks, manager time follows the clock; a link
-    // that drives the manager clock gives it its times itself.
-    const std::chrono::steady_clock::time_point clockStart = std::chrono::steady_clock::now();
-    if (!link->drivesManagerClock()) mm->followClock(clockStart);
     // What the open did decides: the far end may be gone again already
     // (its I/O thread then reconnects, or a replay has ended), which is the
     // running link's business.
-    if (!link->init()) {
+    switch (pump->start()) {
+    case ORQ::Pump::Started::yes:
+        break;
+    case ORQ::Pump::Started::linkFailed:
         ORQ::logLine("[DLL] error init uart, shutdown!!!");
-        link->deinit();
+        pump->stop();
         ORQ::CaptureControl::process().linkFailed();
         captureAnnounced = false;
         return ERROR_START_DLL;
-    }
-
-    running = true;
-    setTakingSets(true);
-    if (link->drivesManagerClock()) {
-        // A replay's I/O thread is the main loop: it gives the manager its
-        // ticks at the capture's times, in order with the bytes it hands over.
-        workerHandle = handleOf(link->getWorkerRecvThread());
-        uartHandle = workerHandle.load();
-        return ERROR_NO;
-    }
-    try {
-        workerThread.reset(new boost::thread(&LibraryInstance::mainloop, this, clockStart));
-    } catch (...) {
-        workerThread.reset();
-    }
-    if (!workerThread) {
-        ORQ::logLine("[DLL] error init workerThread, shutdown!!!");
-        setTakingSets(false);
-        running = false;
-        link->deinit();
+    case ORQ::Pump::Started::clockFailed:
+        pump->stop();
         return ERROR_START_DLL;
     }
-    workerHandle = handleOf(workerThread.get());
+    running = true;
+    setTakingSets(true);
+    workerHandle = handleOf(pump->clockThread());
     uartHandle = handleOf(link->getWorkerRecvThread());
     return ERROR_NO;
 }
 
 void LibraryInstance::stop() {
     // Sets end before the link stops: each set taken has queued its messages
-    // by now, so the link's stop delivers them or they are lost with it; a
-    // later set is refused, since no link would carry it.
+    // by now, so the pump's stop delivers them or they are lost with the
+    // link; a later set is refused, since no link would carry it.
     setTakingSets(false);
-    // The link stops first: no message is routed once the loop is gone.
-    if (link) {
-        link->deinit();
+    if (pump) {
+        pump->stop();
     }
     if (captureAnnounced) {
         ORQ::CaptureControl::process().linkStopped();
         captureAnnounced = false;
     }
+    running = false;
     uartHandle = nullptr;
-    {
-        boost::mutex::scoped_lock lock(loopMutex);
-        running = false;
-    }
-    loopWake.notify_all();
-    if (workerThread) {
-        ORQ::logLine("[DLL] deinit() join workerThread...");
-        workerThread->join();
-        workerThread.reset();
-        ORQ::logLine("[DLL] deinit() joined!");
-    }
     workerHandle = nullptr;
-}
-
-// Manager time is the ms since `begin` on a monotonic clock, so a change of
-// the wall clock never moves it; it wraps after 2^32 ms. The loop ticks when
-// the manager says the next thing is due, or at once when woken.
-void LibraryInstance::mainloop(std::chrono::steady_clock::time_point begin) {
-    while (running.load()) {
-        const auto now = std::chrono::steady_clock::now();
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - begin);
-        const uint32_t due = mm->run(static_cast<uint32_t>(elapsed.count()));
-        boost::unique_lock<boost::mutex> lock(loopMutex);
-        const auto woken = [this] { return wakeRequested || !running.load(); };
-        if (due == ORQ::Component::nothingDue) {
-            loopWake.wait(lock, woken);
-        } else {
-            // The tick ran at `elapsed`; the next one is due that much later.
-            const auto at = begin + elapsed + std::chrono::milliseconds(due);
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(at - std::chrono::steady_clock::now());
-            loopWake.wait_for(lock, boost::chrono::microseconds(left.count() > 0 ? left.count() : 0), woken);
-        }
-        wakeRequested = false;
-    }
 }
 
 void LibraryInstance::setTakingSets(bool taking) {
     boost::unique_lock<boost::shared_mutex> lock(setGate);
     takingSets = taking;
-}
-
-void LibraryInstance::wakeMainLoop() {
-    {
-        boost::mutex::scoped_lock lock(loopMutex);
-        wakeRequested = true;
-    }
-    loopWake.notify_all();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // One start of the library: owns the manager, the message system, the link
-// and the main-loop thread that gives the manager its tick.
+// and the pump that joins the link to them and keeps the manager's time.
 //
 // The exported functions reach the current instance through Library::current()
 // (a shared pointer): a data call holds its instance for the whole call, so an
@@ -16,24 +16,19 @@
 //
 // Threads: start() and stop() are called by the lifecycle functions, which
 // serialize them; manager(), messageSystem(), takeSet() and the handle
-// getters may be called from any thread at any time. The main-loop thread
-// only reads `mm` and `running`, both set before it starts.
+// getters may be called from any thread at any time.
 //
 // Locks: setGate is held shared by takeSet() for the whole set (which takes
-// the component's data lock, the queue's lock and the link's write locks
+// the component's data lock, the queue's lock and the pump's write locks
 // inside it), and exclusively by start() and stop() only to change
 // takingSets, with nothing else held; so a set that stop() did not refuse
-// has queued its messages before the link's stop looks at the queue.
+// has queued its messages before the pump's stop looks at the queue.
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/mutex.hpp>
 #include <boost/thread/shared_mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "host/Dll.h"
 #include "routing/MessageManager.h"
@@ -42,6 +37,7 @@
 namespace ORQ {
 class ConnectionString;
 class Link;
+class Pump;
 }
 
 class LibraryInstance {
@@ -57,12 +53,12 @@ public:
     LibraryInstance(const LibraryInstance&) = delete;
     LibraryInstance& operator=(const LibraryInstance&) = delete;
 
-    // Opens the link and starts its I/O thread and the main loop:
+    // Starts the link and the manager's clock (the pump):
     // ERROR_NO once the link opened (whatever its far end does next), or
     // ERROR_START_DLL with nothing left running. From then on it takes sets.
     int start();
-    // Refuses sets from now on, stops the link, then the main loop; returns
-    // promptly in every state. The mirrored values stay readable.
+    // Refuses sets from now on, stops the pump; returns promptly in every
+    // state. The mirrored values stay readable.
     void stop();
 
     // Runs set() (a set of the host, which queues its messages) while this
@@ -76,22 +72,20 @@ public:
 
     ORQ::MessageManager* manager() const { return mm; }
     ORQ::MessageSystem* messageSystem() const { return ms; }
-    // Native handles of the main-loop thread and the link's I/O thread
-    // while they run; null before start() and once stop() has joined them.
+    // Native handles of the thread that ticks the manager and the link's
+    // I/O thread while they run; null before start() and once stop() has
+    // joined them.
     void* workerThreadHandle() const { return workerHandle.load(); }
     void* uartThreadHandle() const { return uartHandle.load(); }
 
 private:
-    void mainloop(std::chrono::steady_clock::time_point begin);
-    // Makes the main loop tick at once (the manager calls it when a
-    // component joins or is retired).
-    void wakeMainLoop();
     void setTakingSets(bool taking);
 
     const std::vector<char> connection;  // as the host gave it, NUL-terminated
     std::unique_ptr<ORQ::MessageManager> ownedManager;
     std::unique_ptr<ORQ::MessageSystem> ownedSystem;
-    std::unique_ptr<ORQ::Link> link;  // refers to mm and ms: destroyed first
+    std::unique_ptr<ORQ::Link> link;  // refers to nothing; outlives the pump
+    std::unique_ptr<ORQ::Pump> pump;  // refers to link, mm and ms: destroyed first
     ORQ::MessageManager* mm;
     ORQ::MessageSystem* ms;
 
@@ -99,16 +93,8 @@ private:
     // never keeps it waiting.
     boost::shared_mutex setGate;
     bool takingSets;  // under setGate
-    std::atomic<bool> running;
+    bool running;     // start() succeeded and stop() has not run (start/stop only)
     bool captureAnnounced;  // the capture switch knows the link runs (start/stop only)
-    // stop() clears `running` and wakeMainLoop() sets wakeRequested, each
-    // under loopMutex and signalling loopWake, so the main loop ends or ticks
-    // at once instead of after the rest of its sleep; the loop clears
-    // wakeRequested under loopMutex before its tick, so no wake is lost.
-    bool wakeRequested;
-    boost::mutex loopMutex;
-    boost::condition_variable loopWake;
-    std::unique_ptr<boost::thread> workerThread;
     std::atomic<void*> workerHandle;
     std::atomic<void*> uartHandle;
 };

@@ -10,8 +10,8 @@
 
 namespace ORQ {
 
-ReplayLink::ReplayLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm),
+ReplayLink::ReplayLink(const ConnectionString& connection)
+    : Link(connection),
       eventTaken(false),
       chunkOffset(0),
       readBuffer(nullptr),
@@ -91,7 +91,7 @@ void ReplayLink::step() {
         }
         if (event.kind == CaptureReplay::Event::TICK) {
             eventTaken = false;
-            const uint32_t dueMs = mm->run(CaptureReplay::managerTime(event.micros));
+            const uint32_t dueMs = client().linkTime(event.micros);
             // As fast as it goes, a tick with nothing to do is left out.
             if (!paced) replay->skipIdleTicks(event.micros, dueMs);
             continue;
@@ -112,7 +112,7 @@ void ReplayLink::onReadFailed() {
     if (!replay || ended) return;
     isOpen = 0;
     ended = true;
-    ms->markLinkEnded();
+    client().linkEnded();
     const char* reason = replay->error();
     logLine("[UartSerial] replay ended", *reason ? ": " : "", reason);
     endedAt = Clock::now();
@@ -125,7 +125,7 @@ void ReplayLink::tickAfterEnd() {
     timer->expires_at(endedAt + std::chrono::microseconds(sinceEnd));
     timer->async_wait([this, sinceEnd](const boost::system::error_code& ec) {
         if (ec || run != 1) return;
-        mm->run(CaptureReplay::managerTime(endMicros + sinceEnd));
+        client().linkTime(endMicros + sinceEnd);
         ++ticksAfterEnd;
         tickAfterEnd();
     });

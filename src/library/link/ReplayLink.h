@@ -1,25 +1,25 @@
 #pragma once
 // The replay kind of link (replay://PATH[?speed=N]): reads a capture file
-// (docs/capture.md) and hands its received bytes to the library as if they
-// came from a device; what the library sends goes nowhere. It is also the
-// manager's clock: on the I/O thread it runs MessageManager::run every 10 ms
-// of capture time, in the order CaptureReplay gives, so ageing and type
-// discovery happen as they did while recording and two replays at any speed
-// go through the same world-model states. The owner therefore runs no main
-// loop of its own for it (drivesManagerClock()).
+// (docs/capture.md) and hands its received bytes to its client as if they
+// came from a device; what is written to it goes nowhere. Its clock is the
+// capture's: it tells the client every 10 ms of capture time
+// (LinkClient::linkTime) and hands each chunk over at its recorded time, in
+// the order CaptureReplay gives, so a client that keeps its time by these
+// marks goes through the same states at any speed.
 //
 // speed N paces the replay at N times the recorded pace; 0 goes as fast as
-// the machine does, and there a tick the manager has nothing for is left out
-// (CaptureReplay::skipIdleTicks), so a capture whose times jump far ahead
-// costs nothing. Whatever the capture holds, the I/O thread looks at the
-// stop flag before every event and lets its other handlers run after at most
-// eventsPerTurn events, so deinit() never waits for the replay. At the end of the capture the link is down for good, like
-// a device unplugged that never comes back: no reconnect, and manager time
-// goes on from the capture's last instant at the wall clock's pace.
+// the machine does, and there a mark the client has nothing to do at is left
+// out (CaptureReplay::skipIdleTicks, from what linkTime() answers), so a
+// capture whose times jump far ahead costs nothing. Whatever the capture
+// holds, the I/O thread looks at the stop flag before every event and lets
+// its other handlers run after at most eventsPerTurn events, so deinit()
+// never waits for the replay. At the end of the capture the link is down for
+// good, like a device unplugged that never comes back: no reconnect, the
+// client hears linkEnded(), and the marks go on from the capture's last
+// instant at the wall clock's pace.
 //
 // Threads and locks as in Link; everything of its own runs on the I/O thread
-// (or on the starting thread inside the open). The end is told to the host
-// through MessageSystem::markLinkEnded().
+// (or on the starting thread inside the open).
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -33,10 +33,10 @@ namespace ORQ {
 
 class ReplayLink : public Link {
 public:
-    ReplayLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+    explicit ReplayLink(const ConnectionString& connection);
     ~ReplayLink() override;
 
-    bool drivesManagerClock() const override { return true; }
+    bool keepsTime() const override { return true; }
 
 protected:
     void openLink(const OpenHandler& done) override;
@@ -59,7 +59,7 @@ private:
     void step();
     // Wall-clock instant at which capture time micros is due.
     Clock::time_point due(uint64_t micros) const;
-    // After the end: one manager tick every 10 ms of wall-clock time.
+    // After the end: one mark every 10 ms of wall-clock time.
     void tickAfterEnd();
 
     std::unique_ptr<CaptureReplay> replay;

@@ -12,8 +12,8 @@
 
 namespace ORQ {
 
-TcpLink::TcpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm), connected(false) {}
+TcpLink::TcpLink(const ConnectionString& connection)
+    : Link(connection), connected(false) {}
 
 TcpLink::~TcpLink() {
     stopForDestruction();

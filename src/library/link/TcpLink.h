@@ -16,7 +16,7 @@ namespace ORQ {
 
 class TcpLink : public Link {
 public:
-    TcpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+    explicit TcpLink(const ConnectionString& connection);
     ~TcpLink() override;
 
 protected:

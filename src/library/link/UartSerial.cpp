@@ -8,19 +8,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <boost/asio/write.hpp>
-#include <boost/chrono.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "log/LogLine.h"
+#include "wire/Uart.h"
 
 namespace ORQ {
 
-UartSerial::UartSerial(const char* dev, MessageSystem* ms, MessageManager* mm)
-    : Link(ConnectionString::serialPath(dev), ms, mm) {}
+UartSerial::UartSerial(const char* dev)
+    : Link(ConnectionString::serialPath(dev)) {}
 
-UartSerial::UartSerial(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm) {}
+UartSerial::UartSerial(const ConnectionString& connection)
+    : Link(connection) {}
 
 UartSerial::~UartSerial() {
     stopForDestruction();
@@ -109,13 +111,13 @@ uint8_t UartSerial::open(const char* dev) {
     if (isOpen == 1) {
         logLine("[UartSerial] open \"", name, "\"");
         logLine("[UartSerial] already open!!!");
-        return ERROR_NO;
+        return Uart::ERROR_NO;
     }
     if (!openNamed(name, name)) {
-        return ERROR_EXCEPTION;
+        return Uart::ERROR_EXCEPTION;
     }
     markOpen();
-    return ERROR_NO;
+    return Uart::ERROR_NO;
 }
 
 void UartSerial::openLink(const OpenHandler& done) {
@@ -162,7 +164,7 @@ void UartSerial::closeLink() {
     int pending = 0;
     for (unsigned waited = 0; waited < drainOutputMs && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0;
          waited += 5) {
-        boost::this_thread::sleep_for(boost::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (pending > 0) {
         ::tcflush(fd, TCOFLUSH);

@@ -19,11 +19,12 @@ class UartSerial : public Link {
 public:
     // dev is the whole device path (a null name is kept as "", which never
     // opens), at 57600 baud. Touches no device.
-    UartSerial(const char* dev, MessageSystem* ms, MessageManager* mm);
-    UartSerial(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+    explicit UartSerial(const char* dev);
+    explicit UartSerial(const ConnectionString& connection);
     ~UartSerial() override;
 
-    // Opens and configures the device at dev; ERROR_NO or ERROR_EXCEPTION.
+    // Opens and configures the device at dev: Uart::ERROR_NO or
+    // Uart::ERROR_EXCEPTION.
     uint8_t open(const char* dev);
 
 protected:

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "log/LogLine.h"
+#include "wire/MessageSystem.h"
 
 namespace ORQ {
 
@@ -30,8 +31,8 @@ Endpoint unmapped(const Endpoint& e) {
 
 }  // namespace
 
-UdpLink::UdpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm)
-    : Link(connection, ms, mm, datagramMax), peerFixed(connection.hasPeer()), heard(false) {
+UdpLink::UdpLink(const ConnectionString& connection)
+    : Link(connection, datagramMax), peerFixed(connection.hasPeer()), heard(false) {
     if (peerFixed) {
         peer = endpointOf(connection.peer());
     }

@@ -29,7 +29,7 @@ public:
     // The largest datagram a read takes whole.
     static constexpr std::size_t datagramMax = 65536;
 
-    UdpLink(const ConnectionString& connection, MessageSystem* ms, MessageManager* mm);
+    explicit UdpLink(const ConnectionString& connection);
     ~UdpLink() override;
 
 protected:
