@@ -6,7 +6,7 @@
 #include "capture/CaptureControl.h"
 #include "capture/CaptureReplay.h"
 #include "log/LogLine.h"
-#include "models/Component.h"
+#include "node/Component.h"
 
 namespace ORQ {
 

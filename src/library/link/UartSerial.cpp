@@ -60,7 +60,7 @@ int UartSerial::openDescriptor(const char* path) {
     // the request, which changes nothing.
     serial_struct serial;
     if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
+        serial.flags |= static_cast<int>(ASYNC_LOW_LATENCY);
         ::ioctl(fd, TIOCSSERIAL, &serial);
     }
     boost::system::error_code ec;
