@@ -144,13 +144,14 @@ uint8_t Message::layoutCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t l
     return DECODE_BAD_MAGIC;
 }
 
-uint8_t Message::fullCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
+// Inlined into decoding, like the frame's unescaping (MessageSystem.cpp).
+[[gnu::always_inline]] inline uint8_t Message::fullCode(const uint8_t* buffer, uint8_t bufferSize, uint8_t layoutXor) {
     if (bufferSize <= 6) return DECODE_TOO_SHORT;
     if (bufferSize != fullLength(buffer)) return DECODE_BAD_SIZE;
     return checkCode(layoutXor);
 }
 
-uint8_t Message::smalCode(uint8_t bufferSize, uint8_t layoutXor) {
+[[gnu::always_inline]] inline uint8_t Message::smalCode(uint8_t bufferSize, uint8_t layoutXor) {
     if (bufferSize < headerSize) return DECODE_TOO_SHORT;
     return checkCode(layoutXor);
 }
