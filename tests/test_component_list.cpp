@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "node/Component.h"
@@ -97,6 +98,19 @@ TEST_F(ComponentList, NullPointersAreNoSlotBuffer) {
     EXPECT_EQ(4, size);
 }
 
+TEST_F(ComponentList, AWaitEndsOnlyForATypedNode) {
+    EXPECT_EQ(ERROR_NO, host.waitForComponent(1, 0));
+    EXPECT_EQ(ERROR_NO, host.waitForComponent(7, 0));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.waitForComponent(42, 50)) << "a sender still waiting for its type";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, host.waitForComponent(9, 0));
+    for (const auto& bad : {std::make_pair(0, 0), {256, 0}, {-1, 10}, {1, -1}}) {
+        EXPECT_EQ(ERROR_INVALID_VALUE, host.waitForComponent(bad.first, bad.second))
+            << "id " << bad.first << " timeout " << bad.second;
+    }
+}
+
 TEST_F(ComponentList, ANodeBeingTypedIsListedOnceAndARetiredOneNotAtAll) {
     // Type discovery adds the typed model before it retires the placeholder:
     // for a moment both carry the ID.
@@ -164,6 +178,7 @@ TEST(DeviceKinds, EachCodesModelIsListedWithItsCodeAndReachesItsMap) {
 
 TEST(ComponentListBeforeInit, IsNotSupportedAndTouchesNothing) {
     ASSERT_EQ(nullptr, Library::current()) << "nothing in this program calls init in-process";
+    EXPECT_EQ(ERROR_START_DLL, waitForComponent(1, 1000)) << "nothing runs that could type a node";
     int ids[1] = {untouched}, types[1] = {untouched}, size = 1;
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(ids, types, &size));
     EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, getComponents(nullptr, nullptr, nullptr));
@@ -195,6 +210,33 @@ TEST(ComponentListHostPath, ListsTheDevicesOnASimulatedLine) {
         30s));
     EXPECT_EQ((Nodes{{5, 1}, {6, 0}}), nodes);
     EXPECT_EQ(ERROR_NO, lib.deinit());
+    sim.stop();
+}
+
+// A host that sets right after init: the wait ends once the node is typed,
+// and the set that follows is taken at once. A deinit ends a wait at once.
+TEST(ComponentListHostPath, ASetRightAfterInitWaitsForItsNode) {
+    using namespace std::chrono_literals;
+    ORQ::test::HostLibrary& lib = ORQ::test::HostLibrary::load(ORQ_SHARED_LIBRARY);
+    ORQSim::Simulator sim;
+    ASSERT_TRUE(sim.openPty());
+    ASSERT_TRUE(sim.addDevice(5, ORQSim::SimDevice::FlightBoard));
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(ERROR_NO, lib.callInit(1, 0, sim.path().c_str()));
+
+    ASSERT_EQ(ERROR_NO, lib.waitForComponent(5, 30000));
+    EXPECT_EQ(ERROR_NO, lib.setData(5, 32, 2, 0));
+    EXPECT_EQ(ERROR_COMPONENT_NOT_SUPPORTED, lib.waitForComponent(9, 100)) << "no such node on the line";
+
+    std::thread deinit([&] {
+        std::this_thread::sleep_for(200ms);
+        lib.deinit();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ERROR_START_DLL, lib.waitForComponent(9, 60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "the deinit ends the wait, not its timeout";
+    deinit.join();
+    EXPECT_EQ(ERROR_START_DLL, lib.waitForComponent(5, 0)) << "after deinit";
     sim.stop();
 }
 

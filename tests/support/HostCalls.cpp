@@ -27,5 +27,9 @@ int HostCalls::getComponents(int* ids, int* types, int* size) {
     return Library::getComponents(instance, ids, types, size);
 }
 
+int HostCalls::waitForComponent(int id, int timeoutMs) {
+    return Library::waitForComponent(instance, id, timeoutMs);
+}
+
 }  // namespace test
 }  // namespace ORQ

@@ -22,6 +22,7 @@ public:
     int getDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);
     int setDataKomplex(int componenID, int* dataIDs, int* indexs, int komplexSize, int* value, int* size);
     int getComponents(int* ids, int* types, int* size);
+    int waitForComponent(int id, int timeoutMs);
 
 private:
     LibraryInstance instance;

@@ -50,6 +50,7 @@ HostLibrary::HostLibrary(const std::string& path) : initCalled(false) {
     resolve(handle, "waitForData", waitForData);
     resolve(handle, "waitForDataValue", waitForDataValue);
     resolve(handle, "getComponents", getComponents);
+    resolve(handle, "waitForComponent", waitForComponent);
     resolve(handle, "startCapture", startCapture);
     resolve(handle, "stopCapture", stopCapture);
 }

@@ -21,6 +21,7 @@ public:
     using WaitForDataValue = int (*)(int componenID, int dataID, int* value, int exceptedValue);
     using GetComponents = int (*)(int* ids, int* types, int* size);
     using StartCapture = int (*)(const char* path);
+    using WaitForComponent = int (*)(int id, int timeoutMs);
 
     // The library at `path` (ORQ_SHARED_LIBRARY in test programs); throws
     // std::runtime_error when it or one of its functions cannot be found.
@@ -45,6 +46,7 @@ public:
     WaitForData waitForData;
     WaitForDataValue waitForDataValue;
     GetComponents getComponents;
+    WaitForComponent waitForComponent;
     StartCapture startCapture;
     Plain stopCapture;
 

@@ -65,6 +65,14 @@ ORQ_EXPORT int waitForDataValue(int ComponenID, int DataID, int* value, int exce
  * init: -62. */
 ORQ_EXPORT int getComponents(int* ids, int* types, int* size);
 
+/* Waits until node id (1 to 255) is in the world model with its type known,
+ * for at most timeoutMs milliseconds (0: only looks). 0 once it is typed (at
+ * once when it already was), -62 when the time runs out first. -68 when no
+ * link runs: before init, after deinit or a failed init, and as soon as a
+ * deinit on another thread stops the link the call waits on. -67 for an id
+ * outside 1 to 255 or a negative timeout. Holds no lock while it waits. */
+ORQ_EXPORT int waitForComponent(int id, int timeoutMs);
+
 #ifdef __cplusplus
 }
 #endif

@@ -46,5 +46,7 @@ int getData(LibraryInstance& instance, int componenID, int dataID, int* value, i
 int setData(LibraryInstance& instance, int componenID, int dataID, int value, int index);
 // getComponents of Dll.h on `instance`.
 int getComponents(LibraryInstance& instance, int* ids, int* types, int* size);
+// waitForComponent of Dll.h on `instance`.
+int waitForComponent(LibraryInstance& instance, int id, int timeoutMs);
 
 }  // namespace Library

@@ -70,6 +70,12 @@ public:
         return takingSets ? set() : ERROR_COMPONENT_NOT_SUPPORTED;
     }
 
+    // Whether this start takes sets now: its link runs (see takeSet()).
+    bool takesSets() {
+        boost::shared_lock<boost::shared_mutex> lock(setGate);
+        return takingSets;
+    }
+
     ORQ::MessageManager* manager() const { return mm; }
     ORQ::MessageSystem* messageSystem() const { return ms; }
     // Native handles of the thread that ticks the manager and the link's

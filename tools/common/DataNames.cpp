@@ -48,3 +48,17 @@ const std::vector<const DataNames::Row*>& DataNames::rowsOfType(int type) {
 const char* DataNames::typeName(int type) {
     return type == 1 ? "flight-board" : type == 0 ? "ground-station" : "unknown";
 }
+
+const DataNames::Row* DataNames::find(int type, int id) {
+    for (const Row* row : rowsOfType(type)) {
+        if (row->id == id) return row;
+    }
+    return nullptr;
+}
+
+const DataNames::Row* DataNames::find(int type, const std::string& name) {
+    for (const Row* row : rowsOfType(type)) {
+        if (name == row->name) return row;
+    }
+    return nullptr;
+}
