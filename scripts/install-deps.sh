@@ -13,7 +13,7 @@ packages=(
   openjdk-17-jdk-headless
   clang libclang-rt-14-dev
   valgrind
-  libboost-dev nlohmann-json3-dev
+  libboost-dev nlohmann-json3-dev libcli11-dev
   ser2net
   python3 python3-pytest python3-matplotlib
   dpkg-dev
