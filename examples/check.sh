@@ -65,6 +65,8 @@ run cpp "$work/cpp-build/orq_example"
 if [ "$with_java" = 1 ]; then
   (cd "$work/src/java" && javac -cp "$stage/share/java/orq.jar" OrqExample.java)
   run java java -Djava.library.path="$stage/lib" -cp "$stage/share/java/orq.jar:$work/src/java" OrqExample
+  (cd "$work/src/java" && javac -cp "$stage/share/java/orq.jar" org/orq/example/Example.java)
+  run java-package java -Djava.library.path="$stage/lib" -cp "$stage/share/java/orq.jar:$work/src/java" org.orq.example.Example
 fi
 
 python_dir=$stage/lib/python3/dist-packages

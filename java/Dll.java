@@ -7,12 +7,7 @@
  */
 public class Dll {
     static {
-        String path = System.getProperty("orq.library");
-        if (path != null) {
-            System.load(path);
-        } else {
-            System.loadLibrary("orq");
-        }
+        org.orq.NativeLibrary.load();
     }
 
     /** Starts the library on device dev; its own ID is always 1. 0, or -68 when dev does not open. */
