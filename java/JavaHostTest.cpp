@@ -174,6 +174,8 @@ TEST_F(JavaLink, ThrowsForEveryFailureAndRefusesASecondLinkAndAClosedOne) {
     expectResults({
         {"openMissingDevice", "StartDllException"},
         {"openNul", "IllegalArgumentException"},
+        {"openOwnIdZero", "IllegalArgumentException"},
+        {"openOwnId256", "IllegalArgumentException"},
         {"waitNode", "typed"},
         // Refused, and the first link went on without a restart.
         {"secondOpen", "StartDllException"},
@@ -188,6 +190,7 @@ TEST_F(JavaLink, ThrowsForEveryFailureAndRefusesASecondLinkAndAClosedOne) {
         {"waitNeverHeard", "ComponentNotSupportedException"},
         {"waitBadId", "InvalidValueException"},
         {"waitNegativeTime", "InvalidValueException"},
+        {"waitLongestTime", "typed"},
         {"waitEndedByClose", "StartDllException"},
         {"closeAgain", "closed"},
         {"isOpenAfterClose", "false"},

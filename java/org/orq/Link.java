@@ -47,6 +47,8 @@ public final class Link implements AutoCloseable {
 
     /** What {@link #open0} returns when another link already runs in this process. */
     private static final long BUSY = 0;
+    /** The longest wait the library takes, in milliseconds an int holds. */
+    private static final Duration LONGEST_WAIT = Duration.ofMillis(Integer.MAX_VALUE);
 
     private final long handle;
     private final int ownId;
@@ -64,10 +66,15 @@ public final class Link implements AutoCloseable {
      *
      * @throws StartDllException when the connection does not open, or when a
      *         link already runs in this process (that link goes on unchanged)
-     * @throws IllegalArgumentException for a connection with a NUL character
+     * @throws IllegalArgumentException for an own ID outside 1..255 (the
+     *         library would keep only its low byte) or a connection with a NUL
+     *         character
      */
     public static Link open(int ownId, String connection) throws OrqException {
         Objects.requireNonNull(connection, "connection");
+        if (ownId < 1 || ownId > 255) {
+            throw new IllegalArgumentException("own ID " + ownId + " outside 1..255");
+        }
         if (connection.indexOf('\0') >= 0) {
             throw new IllegalArgumentException("connection string with a NUL character");
         }
@@ -128,15 +135,24 @@ public final class Link implements AutoCloseable {
     /**
      * Waits until node {@code id} is known with its type, for at most
      * {@code timeout} (zero: only looks); returns at once when it already is.
-     * Times beyond about 24 days count as that long.
+     * Times beyond about 24 days count as that long, and a time is taken in
+     * whole milliseconds. The wait blocks the calling thread in the library:
+     * {@link Thread#interrupt} does not end it, {@link #close} does.
      *
      * @throws ComponentNotSupportedException when the time runs out first
      * @throws StartDllException when the link stops while waiting
      * @throws InvalidValueException for an ID outside 1..255 or a negative timeout
      */
     public void waitNode(int id, Duration timeout) throws OrqException {
-        long millis = timeout.isNegative() ? -1 : Math.min(Integer.MAX_VALUE, timeout.toMillis());
-        check(waitNode0(handle(), id, (int) millis), "waitNode");
+        int millis;
+        if (timeout.isNegative()) {
+            millis = -1;
+        } else if (timeout.compareTo(LONGEST_WAIT) > 0) {
+            millis = Integer.MAX_VALUE;
+        } else {
+            millis = (int) timeout.toMillis();
+        }
+        check(waitNode0(handle(), id, millis), "waitNode");
     }
 
     /** The nodes the library knows now, each once; unmodifiable. */

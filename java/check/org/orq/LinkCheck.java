@@ -44,6 +44,8 @@ public class LinkCheck {
         String device = args[0];
         result("openMissingDevice", () -> Link.open(1, "/nonexistent/orq-no-such-device"));
         result("openNul", () -> Link.open(1, device + "\0"));
+        result("openOwnIdZero", () -> Link.open(0, device));
+        result("openOwnId256", () -> Link.open(256, device));
 
         Link link = Link.open(1, device);
         result("waitNode", () -> {
@@ -83,6 +85,11 @@ public class LinkCheck {
         });
         result("waitNegativeTime", () -> {
             link.waitNode(5, Duration.ofMillis(-1));
+            return "typed";
+        });
+        // Longer than a C int of milliseconds: waits as long as the library can.
+        result("waitLongestTime", () -> {
+            link.waitNode(5, Duration.ofSeconds(Long.MAX_VALUE));
             return "typed";
         });
 
@@ -139,7 +146,7 @@ public class LinkCheck {
         dllClass.getMethod("deinit").invoke(dll);
         result("openAfterDllDeinit", () -> {
             try (Link last = Link.open(1, device)) {
-                return "opened";
+                return last.isOpen() ? "opened" : "closed";
             }
         });
     }
