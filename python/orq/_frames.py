@@ -17,7 +17,6 @@ _ESCAPE_OFFSET = 0x80
 _GATHER_MAX = 1000  # the serial driver gathers at most this many bytes between end bytes
 _RECEIVE_BUFFER = 200  # the message system keeps the last this many of them
 _LAYOUT_MAX = 64
-_CONTENT_MAX = 2 * _LAYOUT_MAX + 2  # content this long unescapes to more than _LAYOUT_MAX
 _MAGIC_FULL, _MAGIC_SMAL = 2, 3
 _FULL_HEADER = 9
 _TYPE_REQUEST = 3
@@ -139,8 +138,6 @@ def _unescape(content):
 def decode(content):
     """The message in a frame's content (the bytes between its start and end byte), or None when it holds
     none: too long, a dangling escape byte, an unknown layout, a wrong length or check byte."""
-    if len(content) >= _CONTENT_MAX:
-        return None
     layout = _unescape(content)
     if layout is None or len(layout) > _LAYOUT_MAX or not layout:
         return None

@@ -70,11 +70,13 @@ def capture(records):
     return capture_header() + b"".join(capture_record(1, micros, payload) for micros, payload in records)
 
 
-def frame(data_type, sender, receiver, channel, payload, full=False):
+def frame(data_type, sender, receiver, channel, payload, full=False, size=None):
     """The bytes of one frame as a device or the library sends it: start byte, the short (or full) layout
-    with its check byte, escaped, and the end byte."""
+    with its check byte, escaped, and the end byte. ``size``: the payload size a full layout states, when
+    it is to lie."""
     if full:
-        layout = bytes([2, data_type, sender, receiver, len(payload), 1, 0, 0, channel]) + payload
+        size = len(payload) if size is None else size
+        layout = bytes([2, data_type, sender, receiver, size, 1, 0, 0, channel]) + payload
     else:
         layout = bytes([3, data_type, sender, receiver, channel]) + payload
     check = 0

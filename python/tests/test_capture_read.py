@@ -18,6 +18,7 @@ ODD_RECORDS = [
     (1, frame(30, 5, 1, 0, b"\xd7\x00")),  # temperature 21.5 degC
     (1, frame(14, 5, 1, 0, (0xFCFDFE).to_bytes(4, "little"))),  # escaped bytes in the payload
     (1, frame(6, 5, 1, 2, b"\x01\x00\xfe\xff\xfc\x03", full=True)),  # full layout
+    (1, frame(6, 5, 1, 2, b"\x01\x00\x02\x00\x03\x00", full=True, size=5)),  # a full layout's size lies: damaged
     (1, frame(100, 5, 1, 0, b"\x01\x02")),  # unknown type: raw
     (1, frame(6, 5, 1, 0, b"\x01\x02")),  # known type, wrong length: raw
     (1, frame(6, 5, 1, 0, b"")),  # a report without payload
@@ -30,6 +31,7 @@ ODD_RECORDS = [
     (1, frame(30, 5, 1, 0, b"\xd7\x00")[:-2] + b"\x00\xfc"),  # wrong check byte: damaged
     (1, b"\xfd\x03\x1e\xfe\xfc"),  # ends in an escape byte: damaged
     (1, b"\x00\xfc" + b"\x55" * 1200 + frame(30, 5, 1, 1, b"\x01\x00")),  # noise: an end byte without start, too much
+    (1, b"\x55" * 999 + frame(30, 5, 1, 3, b"\x03\x00")),  # its start byte is dropped with the 1000 bytes before
     (1, frame(30, 5, 1, 2, b"\x02\x00")[:5]),  # a frame split over two records ...
     (1, frame(30, 5, 1, 2, b"\x02\x00")[5:]),  # ... is read at its end byte
     (1, b"\xfd" + b"\x55" * 250 + b"\xfc"),  # the start byte is further back than the library keeps
@@ -100,7 +102,7 @@ def test_every_record_is_the_row_orq_dump_shows(odd_capture):
     # The appended records came out as the library reads them.
     statuses = {r.status for r in records}
     assert statuses == {"ok", "raw", "damaged", "gap"}
-    assert sum(r.status == "damaged" for r in records) == 4
+    assert sum(r.status == "damaged" for r in records) == 5
     assert any(r.direction == "tx" and r.name == "gpsMode.set" and r.values == {"value": 2} for r in records)
 
 
