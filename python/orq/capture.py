@@ -246,7 +246,8 @@ def read(path):
 def dataframe(path):
     """The records of the capture at ``path`` as a pandas ``DataFrame`` (needs pandas): one row per
     record, the columns of ``Record`` but ``values``, ``units`` and ``payload``, and one column per field
-    (raw integers). A capture cut short gives the records before that point with a warning."""
+    (raw integers; a field named like a column of its own, such as a type reply's "type", is
+    "typeReply.type"). A capture cut short gives the records before that point with a warning."""
     import pandas
 
     rows = []
@@ -254,7 +255,7 @@ def dataframe(path):
         for record in read(path):
             row = record._asdict()
             del row["values"], row["units"], row["payload"]
-            row.update(record.values)
+            row.update({f"{record.name}.{field}" if field in row else field: v for field, v in record.values.items()})
             rows.append(row)
     except CaptureCutShort as cut:
         warnings.warn(str(cut))

@@ -195,4 +195,5 @@ def test_a_dataframe_holds_the_records_with_one_column_per_field(odd_capture, tm
     records, _ = read_all(path)
     assert isinstance(frame_, pandas.DataFrame) and len(frame_) == len(records)
     assert list(frame_["latitude"].dropna()) == [r.values["latitude"] for r in records if "latitude" in r.values]
+    assert set(frame_["typeReply.type"].dropna()) == {0, 1} and set(frame_["type"].dropna()) >= {4, 30}
 
