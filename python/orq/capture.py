@@ -111,7 +111,7 @@ class Capture:
 
     def _read_header(self):
         fixed = self._file.read(_HEADER_FIXED)
-        if fixed[:len(MAGIC)] != MAGIC or len(fixed) < len(MAGIC):
+        if fixed[:len(MAGIC)] != MAGIC:
             self._refuse("not a capture file (bad magic number)")
         if len(fixed) < _HEADER_FIXED:
             self._refuse("corrupt header: the file ends inside it")
@@ -165,9 +165,11 @@ class Capture:
                 return
             if head[0] == _KIND_NONE:
                 self._cut_short("capture not closed: no record after the last whole one")
-            kind, micros, size = _RECORD_HEAD.unpack(head) if len(head) == _RECORD_HEAD.size else (None, 0, 0)
-            rest = self._file.read(size + _CHECK) if kind is not None else b""
-            if kind is None or len(rest) != size + _CHECK:
+            if len(head) < _RECORD_HEAD.size:
+                self._cut_short("capture truncated: the file ends inside a record")
+            kind, micros, size = _RECORD_HEAD.unpack(head)
+            rest = self._file.read(size + _CHECK)
+            if len(rest) != size + _CHECK:
                 self._cut_short("capture truncated: the file ends inside a record")
             known = kind in (_KIND_RECEIVED, _KIND_WRITTEN) or (kind == _KIND_GAP and size == _GAP.size)
             if not known or zlib.crc32(head + rest[:size]) != struct.unpack_from("<I", rest, size)[0]:

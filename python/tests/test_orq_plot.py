@@ -79,6 +79,13 @@ def test_a_set_with_units_and_one_not_read_are_labelled_a_request_is_not_marked(
                       "heading=0 toleranceRadius=3 raw holdTime=10 raw type=0 on 5",
                       "set debug ch 8: 07 00 on 5"]
 
+    # Cut short in the last record: drawn up to there, with orq-dump's warning.
+    path.write_bytes(path.read_bytes()[:-3])
+    result = plot(path, "-o", page)
+    assert re.fullmatch(r"orq-plot: %s: capture truncated: the file ends inside a record at offset \d+; records "
+                        r"before it are shown\n" % re.escape(str(path)), result.stderr), result.stderr
+    assert len([t for t in svg_texts(page) if t.startswith("set ")]) == 2
+
 
 def test_version_and_a_file_that_is_no_capture(tmp_path):
     assert plot("--version").stdout == "orq-plot %s\n" % orq.__version__
