@@ -1,6 +1,7 @@
 """The connection to the devices: ``Link`` starts the library on a connection
 and reads and sets the values it mirrors from the nodes it hears."""
 import ctypes
+import math
 import time
 from typing import NamedTuple
 
@@ -68,6 +69,18 @@ class Link:
         """Closes the link."""
         self.close()
         return False
+
+    def wait_node(self, comp, timeout=5):
+        """Waits until node ``comp`` (1 to 255) is known with its type, for at most ``timeout`` seconds
+        (0: only looks); returns at once when it already is. Sets and reads of a node the library has just
+        heard of succeed after this.
+
+        Raises ``ComponentNotSupported`` when the time runs out first, ``StartDll`` when no link runs
+        (before ``open``, after ``close``, or when a ``close`` on another thread ends the wait), and
+        ``InvalidValue`` for an ID outside 1 to 255 or a negative timeout."""
+        comp = c_int(comp, "component")
+        milliseconds = c_int(math.ceil(timeout * 1000), "timeout in milliseconds")
+        errors.check(self._lib.waitForComponent(comp, milliseconds), "waitForComponent")
 
     def get(self, comp, data_id, index=0):
         """The value of ``data_id`` at ``index`` of node ``comp``."""

@@ -3,11 +3,12 @@ import os
 import re
 import subprocess
 import sys
+import time
 
 import pytest
 
 import orq
-from conftest import wait_for
+from conftest import DEADLINE, wait_for
 
 FB = orq.FlightBoard
 GS = orq.GroundStation
@@ -34,6 +35,38 @@ def test_reads_sets_and_lists_nodes(link):
     link.set_many(5, [(FB.WAYPOINT_LONGITUDE, 3, 111), (FB.WAYPOINT_LATITUDE, 3, 222), (FB.WAYPOINT_ALTITUDE, 3, 33)])
     assert link.get_many(5, [(FB.WAYPOINT_LONGITUDE, 3), (FB.WAYPOINT_LATITUDE, 3), (FB.WAYPOINT_ALTITUDE, 3)]) \
         == [111, 222, 33]
+
+
+def test_a_set_right_after_connecting_succeeds_after_waiting_for_the_node(sim_line):
+    with orq.Link(sim_line) as link:
+        link.wait_node(5, timeout=DEADLINE)
+        assert (5, 1) in link.components()
+        link.set(5, FB.GPS_MODE, 2)
+        wait_for(lambda: link.get(5, FB.GPS_MODE) == 2, "the board reports GPS mode Home")
+        link.wait_node(5, timeout=0)  # typed already: at once
+
+
+def test_waiting_for_a_node_that_never_comes_ends_with_the_timeout(link):
+    start = time.monotonic()
+    with pytest.raises(orq.ComponentNotSupported):
+        link.wait_node(77, timeout=0.5)
+    assert 0.45 <= time.monotonic() - start < DEADLINE
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda l: l.wait_node(5, timeout=1), orq.StartDll),  # not open
+    (lambda l: l.open().wait_node(0), orq.InvalidValue),
+    (lambda l: l.open().wait_node(256), orq.InvalidValue),
+    (lambda l: l.open().wait_node(5, timeout=-1), orq.InvalidValue),
+    (lambda l: l.wait_node(2**32 + 5), ValueError),
+])
+def test_waiting_for_a_node_fails_with_the_error_of_its_code(sim_line, call, error):
+    link = orq.Link(sim_line)
+    try:
+        with pytest.raises(error):
+            call(link)
+    finally:
+        link.close()
 
 
 @pytest.mark.parametrize("call, error, code", [
@@ -211,10 +244,25 @@ def test_the_library_is_found_by_variable_then_beside_the_package(variable, expe
     assert out == os.path.normpath(expected)
 
 
+def test_a_library_that_does_not_load_says_what_was_tried_and_what_to_do():
+    env = dict(os.environ, ORQ_LIBRARY="/nonexistent/liborq.so.1")
+    result = subprocess.run([sys.executable, "-c", "import orq; orq.Link('x')"], env=env, capture_output=True,
+                            text=True)
+    assert result.returncode == 1
+    last = result.stderr.strip().splitlines()[-1]
+    assert last.startswith("orq.library.LibraryNotFound: cannot load liborq: tried the path in ORQ_LIBRARY, "
+                           "/nonexistent/liborq.so.1: "), last
+    assert "set ORQ_LIBRARY to the path of an existing liborq.so.1, or unset it" in last
+
+
 def test_every_public_name_has_a_docstring():
     names = [getattr(orq, n) for n in orq.__all__]
     members = [getattr(orq.Link, n) for n in dir(orq.Link) if not n.startswith("_") or n in ("__enter__", "__exit__")]
-    members += [getattr(orq.DataId, n) for n in ("unit", "text", "readable", "writable")]
+    members += [getattr(orq.DataId, n) for n in ("unit", "scale", "symbol", "to_unit", "format", "text", "readable",
+                                                 "writable")]
+    members += [getattr(orq.Unit, n) for n in dir(orq.Unit) if not n.startswith("_")]
+    members += [getattr(orq.capture, n) for n in ("read", "dataframe", "Capture", "Record", "CaptureError",
+                                                  "CaptureCutShort")]
     assert orq.__doc__
     for obj in names + members:
         assert (obj.__doc__ or "").strip(), obj
