@@ -4,12 +4,17 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-unit bench strict test-asan test-tsan clean install package check-package demo-web
+.PHONY: all deps deps-run configure build test test-unit bench strict test-asan test-tsan clean install package check-package demo-web
 
 all: build
 
+# Every package the build, the tests, benchmarks and CI need; deps-run only
+# those the library, tools, bindings and demos need (scripts/install-deps.sh).
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh all
+
+deps-run:
+	@bash scripts/install-deps.sh run
 
 configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
@@ -75,16 +80,26 @@ test-tsan: deps
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 		ctest --output-on-failure -j $(JOBS) --timeout 900 -LE 'java|browser|load'
 
+# The demos build in a tree of their own (DEMO_BUILD) only the programs they
+# run, without tests or benchmarks, and install only the run set of packages:
+# a few minutes on a fresh machine, where `make build` takes half an hour.
+DEMO_BUILD ?= build-demo
+.PHONY: demo demo-configure
+demo-configure: deps-run
+	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=Release -DORQ_BUILD_TESTS=OFF -DORQ_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+
 # A simulated flight board and ground station on a pseudo-terminal, watched by
-# the monitor for 15 s while it sets the board's GPS mode to Home.
-.PHONY: demo
-demo: build
-	@bash tools/demo.sh $(BUILD)
+# the monitor for 15 s while it sets the board's GPS mode to Home; the run is
+# recorded and plotted (orq-plot runs orq-dump).
+demo: demo-configure
+	@cmake --build $(DEMO_BUILD) -j $(JOBS) --target orq-sim orq-monitor orq-dump
+	@bash tools/demo.sh $(DEMO_BUILD)
 
 # The simulator served by orq-server with its live dashboard; prints the URL
 # and runs until Ctrl-C (ORQ_PORT=N for another port than 8080).
-demo-web: build
-	@bash tools/demo-web.sh $(BUILD)
+demo-web: demo-configure
+	@cmake --build $(DEMO_BUILD) -j $(JOBS) --target orq-sim orq-server
+	@bash tools/demo-web.sh $(DEMO_BUILD)
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-strict
+	rm -rf build build-asan build-tsan build-bench build-strict $(DEMO_BUILD)

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # The consumer's view of an install: installs the build tree BUILD into a
-# staging prefix, builds every example against that prefix only, and runs
-# each against the installed orq-sim (a fresh simulator per example).
+# staging prefix; checks that every tool and the dashboard are there and the
+# tools start, and that every relative link of the installed README resolves;
+# builds every example against that prefix only, and runs each against the
+# installed orq-sim (a fresh simulator per example); last, runs the README's
+# C recipe as the README writes it, with only what the README says to set
+# for a prefix the loader does not search.
 # Usage: check.sh BUILD WITH_JAVA(0|1)
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -16,9 +20,21 @@ cleanup() {
 trap cleanup EXIT
 
 stage=$work/stage
-cmake --install "$build" --prefix "$stage" >/dev/null
+cmake --install "$build" --prefix "$stage" >"$work/install.log"
+# The stage is no directory of the loader's: the install says how a host finds the library.
+grep -q "a host finds liborq.so.1 there with LD_LIBRARY_PATH=$stage/lib" "$work/install.log" \
+  || { cat "$work/install.log"; echo "FAIL: the install did not say how a host finds the library"; exit 1; }
 # Nothing of the build tree may leak in.
 unset ORQ_LIBRARY LD_LIBRARY_PATH PYTHONPATH CMAKE_PREFIX_PATH
+
+# The tools, each started from the stage, and the dashboard as the build assembled it.
+for tool in orq-sim orq-monitor orq-dump orq-plot orq-server; do
+  out=$("$stage/bin/$tool" --help 2>&1) || { echo "$out"; echo "FAIL: $tool does not start"; exit 1; }
+done
+for f in "$build"/tools/web/*; do
+  cmp -s "$f" "$stage/share/orq/web/${f##*/}" || { echo "FAIL: dashboard file ${f##*/} not installed"; exit 1; }
+done
+bash "$here/../scripts/check-readme-links.sh" "$stage/share/doc/orq"
 export PKG_CONFIG_PATH=$stage/lib/pkgconfig
 cp -r "$here" "$work/src"
 
@@ -73,4 +89,32 @@ python_dir=$stage/lib/python3/dist-packages
 [ "$(PYTHONPATH=$python_dir /usr/bin/python3 -c 'import orq; print(orq.library_path())')" = "$stage/lib/liborq.so.1" ] \
   || { echo "FAIL: the Python package does not find the library beside it"; exit 1; }
 run python env PYTHONPATH="$python_dir" /usr/bin/python3 -B "$work/src/python/orq_example.py"
-echo "all examples built and ran against $stage"
+
+# The README's C recipe: the fenced blocks of its "C, with pkg-config"
+# paragraph, in order: the program, the commands (the device replaced by the
+# simulator's line), the settings for a prefix P (P replaced by the stage).
+recipe=$work/recipe
+mkdir "$recipe"
+awk -v dir="$recipe" '
+  /^\*\*C, with pkg-config\*\*/ { inside = 1; next }
+  inside && /^\*\*/ { exit }
+  inside && /^```/ {
+    if (file) { file = ""; next }
+    file = dir "/" ((/^```c$/) ? "host.c" : ("block" ++sh ".sh")); printf "" > file; next
+  }
+  file { print > file }
+' "$here/../README.md"
+for f in host.c block1.sh block2.sh; do
+  [ -s "$recipe/$f" ] || { echo "FAIL: the README's C recipe has no $f block"; exit 1; }
+done
+grep -q /dev/ttyUSB0 "$recipe/block1.sh" || { echo "FAIL: the README's C recipe names no device"; exit 1; }
+start_sim recipe
+echo "=== README C recipe"
+if ! out=$(cd "$recipe" && bash -euo pipefail -c "$(sed "s|P/|$stage/|g" block2.sh)
+$(sed "s|/dev/ttyUSB0|$line|g" block1.sh)" 2>&1); then
+  echo "$out"; echo "FAIL: the README's C recipe did not build or run"; exit 1
+fi
+echo "$out"
+grep -qE "^flight board 5: air pressure [1-9][0-9]* Pa$" <<<"$out" || { echo "FAIL: the README's C recipe read no value"; exit 1; }
+stop_sim
+echo "all examples and the README's C recipe built and ran against $stage"

@@ -3,7 +3,8 @@
 # station (ID 6) on a pseudo-terminal, watched by the monitor for 15 s. At 5 s
 # the monitor sets the flight board's GPS mode to Home (data ID 32 = 2) and
 # waits for the board to report that mode back. The run is recorded into
-# BUILD_DIR/demo/flight.orqcap and drawn into BUILD_DIR/demo/flight.png.
+# BUILD_DIR/demo/flight.orqcap and drawn into BUILD_DIR/demo/flight.png, whose
+# title names the link and which marks the set.
 #
 # usage: tools/demo.sh [BUILD_DIR]
 set -euo pipefail
@@ -55,6 +56,7 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 echo "demo: both devices typed and reporting; GPS mode Home set on node 5 and reported back"
-/usr/bin/python3 "$plot" "$capture" -o "$picture" >/dev/null
+# The plot names the link as the user knows it, not the pty's temporary path.
+/usr/bin/python3 "$plot" --link-name "orq-sim line (flight board 5, ground station 6)" "$capture" -o "$picture" >/dev/null
 echo "demo: capture $capture"
 echo "demo: plot    $picture"
