@@ -35,17 +35,22 @@ enum { gsLoopTime = 2, gsLoopMin = 3, gsLoopMax = 4 };
 
 // Values of one data ID's unit, the symbol once at the end ("acc 0.012 -0.002
 // 0.981 g", "compass 17 3 -5 raw"); plain integers for an ID the type does not list.
-std::string inUnits(int type, int dataID, std::initializer_list<int> raws) {
+std::string inUnits(int type, int dataID, std::initializer_list<int64_t> raws) {
     const DataNames::Row* row = DataNames::find(type, dataID);
     const DataUnit unit(row ? row->unit : "");
     std::string out;
-    for (int raw : raws) out += (out.empty() ? "" : " ") + unit.format(raw);
+    for (int64_t raw : raws) out += (out.empty() ? "" : " ") + unit.format(raw);
     return unit.symbol().empty() ? out : out + " " + unit.symbol();
 }
 
 std::string dataText(const Monitor::Set& s) {
     if (s.dataName.empty()) return std::to_string(s.dataID);
     return s.dataID < 0 ? s.dataName : s.dataName + " (" + std::to_string(s.dataID) + ")";
+}
+
+std::string setText(const Monitor::Set& s) {
+    return "set node " + std::to_string(s.component) + " data " + dataText(s) + "[" + std::to_string(s.index) +
+           "] = " + std::to_string(s.value);
 }
 
 const char* gpsModeName(int mode) {
@@ -152,49 +157,40 @@ void Monitor::applySets(double t) {
 
 bool Monitor::trySet(Tracked& tr, double t) {
     Set& s = tr.set;
-    std::ostringstream text;
-    text << "set node " << s.component << " data " << dataText(s) << "[" << s.index << "] = " << s.value;
     // A node becomes typed about a second after it is first heard; the set
     // waits for that (up to the set timeout) rather than failing with -62.
     const int typed = waitForComponent(s.component, 0);
-    const bool timedOut = t - s.atSeconds >= options.setTimeoutSeconds;
-    if (typed == ERROR_COMPONENT_NOT_SUPPORTED && !timedOut) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", options.setTimeoutSeconds);
+    if (typed == ERROR_COMPONENT_NOT_SUPPORTED && t - s.atSeconds < options.setTimeoutSeconds) {
         if (!tr.waitTold) {
             tr.waitTold = true;
-            char limit[32];
-            std::snprintf(limit, sizeof limit, "%g", options.setTimeoutSeconds);
-            event(t, text.str() + ": waiting up to " + limit + " s for node " + std::to_string(s.component) +
+            event(t, setText(s) + ": waiting up to " + limit + " s for node " + std::to_string(s.component) +
                          " to be typed");
         }
         return false;
     }
-    int result = typed;
     if (typed == ERROR_NO && !s.dataName.empty()) {
+        // A name's number depends on the node's type.
         int type = -1;
-        for (const Node& n : discover()) {
-            if (n.id == s.component) type = n.type;
-        }
+        getData(s.component, idType, &type, 0);
         const DataNames::Row* row = DataNames::find(type, s.dataName);
         if (row == nullptr) {
             tr.failed = tr.done = true;
-            event(t, text.str() + ": a " + DataNames::typeName(type) + " has no data " + s.dataName + " (failed)");
+            event(t, setText(s) + ": a " + DataNames::typeName(type) + " has no data " + s.dataName + " (failed)");
             return true;
         }
         s.dataID = row->id;
-        text.str("");
-        text << "set node " << s.component << " data " << dataText(s) << "[" << s.index << "] = " << s.value;
     }
-    if (typed == ERROR_NO) result = setData(s.component, s.dataID, s.value, s.index);
-    text << " -> " << ErrorName::withCode(result);
+    const int result = typed == ERROR_NO ? setData(s.component, s.dataID, s.value, s.index) : typed;
+    std::string text = setText(s) + " -> " + ErrorName::withCode(result);
     if (result != 0) {
         tr.failed = tr.done = true;
-        text << " (failed";
-        if (typed == ERROR_COMPONENT_NOT_SUPPORTED) {
-            text << ": node " << s.component << " not typed within " << options.setTimeoutSeconds << " s";
-        }
-        text << ")";
+        text += typed == ERROR_COMPONENT_NOT_SUPPORTED
+                    ? " (failed: node " + std::to_string(s.component) + " not typed within " + limit + " s)"
+                    : " (failed)";
     }
-    event(t, text.str());
+    event(t, text);
     return true;
 }
 
@@ -303,7 +299,7 @@ std::string Monitor::nodeLine(const Node& node, const char* separator) const {
         s << " (gone)";
         return s.str();
     }
-    s << " alive " << b[0] << " age " << inUnits(type, idAge, {static_cast<int>(static_cast<unsigned>(b[1]))});
+    s << " alive " << b[0] << " age " << inUnits(type, idAge, {static_cast<unsigned>(b[1])});
     s << separator << "dcm " << inUnits(type, idDcmX, {b[2], b[3], b[4]});
     s << separator << "acc " << inUnits(type, idAccX, {b[5], b[6], b[7]});
     s << separator << "gyro " << inUnits(type, idGyroX, {b[8], b[9], b[10]});
