@@ -39,14 +39,18 @@ Bytes gapRecord(uint32_t chunks, uint32_t bytes, uint64_t lastMicros) {
     return payload;
 }
 
-// The dump of a capture holding `frames` received 10 ms apart.
-std::string dump(const std::vector<Bytes>& records, CaptureDump::Options options, uint8_t kind = CaptureFormat::KIND_RECEIVED) {
+// The dump of a capture holding the records 10 ms apart: received bytes, or
+// a gap record for a gap's payload.
+std::string dump(const std::vector<Bytes>& records, CaptureDump::Options options) {
     char pattern[] = "/tmp/orq-dump-XXXXXX";
     const int fd = mkstemp(pattern);
     close(fd);
     CaptureBuilder b;
     uint64_t micros = 0;
-    for (const Bytes& r : records) b.add(r.size() == CaptureFormat::gapPayloadSize ? CaptureFormat::KIND_GAP : kind, micros += 10000, r);
+    for (const Bytes& r : records) {
+        const bool gap = r.size() == CaptureFormat::gapPayloadSize;
+        b.add(gap ? uint8_t{CaptureFormat::KIND_GAP} : uint8_t{CaptureFormat::KIND_RECEIVED}, micros += 10000, r);
+    }
     b.save(pattern);
     char* text = nullptr;
     size_t size = 0;
