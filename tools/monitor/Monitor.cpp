@@ -268,7 +268,9 @@ std::string Monitor::replaySummary(double t) const {
     s << "replay ended after " << after << " s: " << frames << " frames (" << errors << " damaged), "
       << static_cast<unsigned>(bytes) << " bytes received; nodes:";
     const std::vector<Node> nodes = discover();
-    for (const Node& n : nodes) s << " " << n.id << " " << DataNames::typeName(n.type);
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        s << (i ? ", " : " ") << nodes[i].id << " " << DataNames::typeName(nodes[i].type);
+    }
     if (nodes.empty()) s << " none";
     return s.str();
 }
