@@ -1,10 +1,9 @@
 #include "CaptureDump.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
-
-#include "PayloadFormat.h"
 
 namespace ORQDump {
 
@@ -12,6 +11,14 @@ namespace {
 
 // The serial driver gathers at most this many bytes between end bytes.
 const std::size_t gatherMax = 1000;
+
+// The columns every row has, before the field columns, and those of a gap
+// record after them.
+const char* const leadingColumns = "time_s,direction,sender,receiver,data_type,name,channel,status";
+const char* const gapColumns[] = {"gap.chunks", "gap.bytes", "gap.until [s]"};
+const std::size_t gapColumnCount = sizeof gapColumns / sizeof gapColumns[0];
+
+uint8_t reportOf(uint8_t dataType) { return dataType % 2 == 1 ? static_cast<uint8_t>(dataType + 1) : dataType; }
 
 std::string hex(const uint8_t* bytes, std::size_t n) {
     static const char digits[] = "0123456789abcdef";
@@ -42,8 +49,33 @@ std::string startText(int64_t micros) {
 
 }  // namespace
 
-CaptureDump::CaptureDump(const Options& options)
-    : options(options), out(nullptr), received{"rx", ORQ::MessageSystem(), {}}, written{"tx", ORQ::MessageSystem(), {}} {}
+CaptureDump::CaptureDump(const Options& opts)
+    : options(opts), out(nullptr), received{"rx", ORQ::MessageSystem(), {}}, written{"tx", ORQ::MessageSystem(), {}} {
+    // In the order of the report types, whatever order they were asked in:
+    // a set's fields are its report's.
+    for (int type = 0; type < 256; type += 2) {
+        const uint8_t report = static_cast<uint8_t>(type);
+        if (!chosen(report) && !chosen(static_cast<uint8_t>(report - 1))) continue;
+        for (const PayloadFormat::Column& c : PayloadFormat::columns(report)) fieldColumns.push_back({report, &c});
+    }
+}
+
+bool CaptureDump::chosen(uint8_t dataType) const {
+    return options.types.empty() ||
+           std::find(options.types.begin(), options.types.end(), dataType) != options.types.end();
+}
+
+void CaptureDump::csvHeader() {
+    std::string header = leadingColumns;
+    for (const FieldColumn& f : fieldColumns) {
+        const DataUnit& unit = f.column->unit;
+        std::string name = PayloadFormat::name(f.report) + "." + f.column->field;
+        if (unit.known() && !unit.symbol().empty()) name += " [" + unit.symbol() + "]";
+        header += "," + name;
+    }
+    for (const char* g : gapColumns) header += std::string(",") + g;
+    std::fprintf(out, "%s,hex\n", header.c_str());
+}
 
 int CaptureDump::run(const std::string& path, std::FILE* output, std::FILE* err) {
     out = output;
@@ -54,7 +86,7 @@ int CaptureDump::run(const std::string& path, std::FILE* output, std::FILE* err)
     }
     const ORQ::CaptureFormat::Header& h = reader.header();
     if (options.csv) {
-        std::fprintf(out, "time_s,direction,sender,receiver,data_type,name,channel,status,values,hex\n");
+        csvHeader();
     } else {
         std::fprintf(out, "# capture of \"%s\", own ID %u, started %s\n", h.connectionText(),
                      static_cast<unsigned>(h.ownID), startText(h.startMicros).c_str());
@@ -99,43 +131,64 @@ void CaptureDump::endOfFrame(Side& side, double seconds) {
     std::unique_ptr<ORQ::Message> m(side.ms.getNewMessage());
     if (!inWindow(seconds)) return;
     if (m) {
+        if (!chosen(m->dataType)) return;
         const std::string name = PayloadFormat::name(m->dataType);
-        const std::string values = PayloadFormat::values(m->dataType, m->data, m->dataSize);
-        const bool known = !name.empty() && (!values.empty() || m->dataSize == 0);
-        row(seconds, side.label, std::to_string(m->senderID), std::to_string(m->receiverID),
-            std::to_string(m->dataType), name.empty() ? "?" : name, std::to_string(m->channel),
-            known ? "ok" : "raw", values, hex(m->data, m->dataSize));
+        std::vector<PayloadFormat::Value> values;
+        const bool known = !name.empty() && PayloadFormat::decode(m->dataType, m->data, m->dataSize, values);
+        Row r{seconds, side.label, std::to_string(m->senderID), std::to_string(m->receiverID),
+              std::to_string(m->dataType), name.empty() ? "?" : name, std::to_string(m->channel),
+              known ? "ok" : "raw", "", std::vector<std::string>(fieldColumns.size() + gapColumnCount),
+              hex(m->data, m->dataSize)};
+        if (known) {
+            r.values = PayloadFormat::isRequest(m->dataType, m->dataSize) ? "request" : PayloadFormat::text(values);
+            const uint8_t report = reportOf(m->dataType);
+            for (std::size_t i = 0; i < fieldColumns.size(); ++i) {
+                for (const PayloadFormat::Value& v : values) {
+                    if (fieldColumns[i].report == report && fieldColumns[i].column == v.column) {
+                        r.cells[i] = PayloadFormat::cell(v);
+                    }
+                }
+            }
+        }
+        row(r);
     } else if (side.ms.statistics().receivedMessages != framesBefore) {
-        row(seconds, side.label, "", "", "", "", "", "damaged", "", frameHex);
+        row(Row{seconds, side.label, "", "", "", "", "", "damaged", "",
+                std::vector<std::string>(fieldColumns.size() + gapColumnCount), frameHex});
     }
 }
 
 void CaptureDump::gap(double seconds, const std::vector<uint8_t>& payload) {
     if (!inWindow(seconds)) return;
     const ORQ::CaptureFormat::Gap g = ORQ::CaptureFormat::decodeGap(payload.data());
-    char values[96];
-    std::snprintf(values, sizeof values, "chunks=%u bytes=%u until=%.6f", static_cast<unsigned>(g.chunks),
-                  static_cast<unsigned>(g.bytes), static_cast<double>(g.lastMicros) / 1e6);
-    row(seconds, "--", "", "", "", "", "", "gap", values, "");
+    char until[32];
+    std::snprintf(until, sizeof until, "%.6f", static_cast<double>(g.lastMicros) / 1e6);
+    Row r{seconds, "--", "", "", "", "", "", "gap", "", std::vector<std::string>(fieldColumns.size()), ""};
+    r.values = "chunks=" + std::to_string(g.chunks) + " bytes=" + std::to_string(g.bytes) + " until=" + until;
+    r.cells.insert(r.cells.end(), {std::to_string(g.chunks), std::to_string(g.bytes), until});
+    row(r);
 }
 
-void CaptureDump::row(double seconds, const char* direction, const std::string& sender, const std::string& receiver,
-                      const std::string& dataType, const std::string& name, const std::string& channel,
-                      const char* status, const std::string& values, const std::string& hexText) {
+void CaptureDump::row(const Row& r) {
     if (options.csv) {
-        std::fprintf(out, "%.6f,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", seconds, direction, sender.c_str(), receiver.c_str(),
-                     dataType.c_str(), name.c_str(), channel.c_str(), status, csvField(values).c_str(),
-                     csvField(hexText).c_str());
+        std::string line;
+        char time[32];
+        std::snprintf(time, sizeof time, "%.6f", r.seconds);
+        for (const std::string& field : {std::string(time), std::string(r.direction), r.sender, r.receiver,
+                                         r.dataType, r.name, r.channel, std::string(r.status)}) {
+            line += (line.empty() ? "" : ",") + field;
+        }
+        for (const std::string& c : r.cells) line += "," + csvField(c);
+        std::fprintf(out, "%s,%s\n", line.c_str(), csvField(r.hex).c_str());
         return;
     }
-    if (std::strcmp(status, "damaged") == 0) {
-        std::fprintf(out, "%12.6f  %s  DAMAGED FRAME  %s\n", seconds, direction, hexText.c_str());
-    } else if (std::strcmp(status, "gap") == 0) {
-        std::fprintf(out, "%12.6f  %s  GAP  %s\n", seconds, direction, values.c_str());
+    if (std::strcmp(r.status, "damaged") == 0) {
+        std::fprintf(out, "%12.6f  %s  DAMAGED FRAME  %s\n", r.seconds, r.direction, r.hex.c_str());
+    } else if (std::strcmp(r.status, "gap") == 0) {
+        std::fprintf(out, "%12.6f  %s  GAP  %s\n", r.seconds, r.direction, r.values.c_str());
     } else {
-        std::fprintf(out, "%12.6f  %s  %3s -> %-3s  type %3s %-16s ch %3s  %s\n", seconds, direction, sender.c_str(),
-                     receiver.c_str(), dataType.c_str(), name.c_str(), channel.c_str(),
-                     std::strcmp(status, "ok") == 0 ? values.c_str() : ("raw " + hexText).c_str());
+        std::fprintf(out, "%12.6f  %s  %3s -> %-3s  type %3s %-16s ch %3s  %s\n", r.seconds, r.direction,
+                     r.sender.c_str(), r.receiver.c_str(), r.dataType.c_str(), r.name.c_str(), r.channel.c_str(),
+                     std::strcmp(r.status, "ok") == 0 ? r.values.c_str() : ("raw " + r.hex).c_str());
     }
 }
 

@@ -3,13 +3,16 @@
 // message system of their own (driver mode), handed over at every end byte
 // exactly as the serial driver hands them over, so the dump finds the frames
 // the library found, and shows a frame the library could not decode as
-// damaged. Single-threaded.
+// damaged. Values are shown in their units (DataUnit). The CSV table has one
+// column per field of the chosen data types, the same columns for every file.
+// Single-threaded.
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "PayloadFormat.h"
 #include "capture/CaptureReader.h"
 #include "wire/MessageSystem.h"
 
@@ -21,6 +24,9 @@ public:
         bool csv = false;
         double fromSeconds = -std::numeric_limits<double>::infinity();
         double toSeconds = std::numeric_limits<double>::infinity();
+        // The data types whose frames are shown; empty: all. Damaged frames
+        // and gaps are always shown (what they held is not known).
+        std::vector<uint8_t> types;
     };
 
     // Exit codes of run().
@@ -44,12 +50,30 @@ private:
     void feed(Side& side, double seconds, const std::vector<uint8_t>& bytes);
     void endOfFrame(Side& side, double seconds);
     void gap(double seconds, const std::vector<uint8_t>& payload);
-    void row(double seconds, const char* direction, const std::string& sender, const std::string& receiver,
-             const std::string& dataType, const std::string& name, const std::string& channel, const char* status,
-             const std::string& values, const std::string& hex);
+    // One line of the output; cells: the CSV's field columns, "" where the
+    // frame has no such field.
+    struct Row {
+        double seconds;
+        const char* direction;
+        std::string sender, receiver, dataType, name, channel;
+        const char* status;
+        std::string values;  // the text output's values
+        std::vector<std::string> cells;
+        std::string hex;
+    };
+    void row(const Row& r);
     bool inWindow(double seconds) const;
+    bool chosen(uint8_t dataType) const;
+    void csvHeader();
+
+    // A field column of the CSV: the report type it belongs to and its field.
+    struct FieldColumn {
+        uint8_t report;
+        const PayloadFormat::Column* column;
+    };
 
     Options options;
+    std::vector<FieldColumn> fieldColumns;
     std::FILE* out;
     Side received;
     Side written;

@@ -8,7 +8,10 @@
 #include <sstream>
 #include <thread>
 
+#include "DataNames.h"
+#include "DataUnit.h"
 #include "Dll.h"
+#include "ErrorName.h"
 #include "OpenHint.h"
 
 namespace {
@@ -30,7 +33,25 @@ enum {
 enum { fbBatteryVoltage = 0, fbBatteryCurrent = 1, fbBatteryUsed = 2, fbLoopTime = 4, fbLoopMin = 5, fbLoopMax = 6 };
 enum { gsLoopTime = 2, gsLoopMin = 3, gsLoopMax = 4 };
 
-const char* typeName(int type) { return type == 1 ? "flight-board" : type == 0 ? "ground-station" : "unknown"; }
+// Values of one data ID's unit, the symbol once at the end ("acc 0.012 -0.002
+// 0.981 g", "compass 17 3 -5 raw"); plain integers for an ID the type does not list.
+std::string inUnits(int type, int dataID, std::initializer_list<int64_t> raws) {
+    const DataNames::Row* row = DataNames::find(type, dataID);
+    const DataUnit unit(row ? row->unit : "");
+    std::string out;
+    for (int64_t raw : raws) out += (out.empty() ? "" : " ") + unit.format(raw);
+    return unit.symbol().empty() ? out : out + " " + unit.symbol();
+}
+
+std::string dataText(const Monitor::Set& s) {
+    if (s.dataName.empty()) return std::to_string(s.dataID);
+    return s.dataID < 0 ? s.dataName : s.dataName + " (" + std::to_string(s.dataID) + ")";
+}
+
+std::string setText(const Monitor::Set& s) {
+    return "set node " + std::to_string(s.component) + " data " + dataText(s) + "[" + std::to_string(s.index) +
+           "] = " + std::to_string(s.value);
+}
 
 const char* gpsModeName(int mode) {
     switch (mode) {
@@ -79,7 +100,8 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
     }
     const int started = init(options.ownID, 0, options.device.c_str());
     if (started != 0) {
-        std::printf("orq-monitor: cannot start on %s (init returned %d)\n", options.device.c_str(), started);
+        std::printf("orq-monitor: cannot start on %s (init returned %s)\n", options.device.c_str(),
+                    ErrorName::withCode(started).c_str());
         const std::string hint = OpenHint::forConnection(options.device);
         if (!hint.empty()) std::printf("orq-monitor: %s\n", hint.c_str());
         std::fflush(stdout);
@@ -97,6 +119,7 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
         applySets(t);
         watchSets(t);
         watchReplay(t);
+        if (replayEnded) break;
         if (t - lastDraw >= (terminal ? drawPeriodTerminal : drawPeriodPlain)) {
             draw(t);
             lastDraw = t;
@@ -105,13 +128,19 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
     }
     const double end = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     draw(end);
+    const std::string summary = replayEnded ? replaySummary(end) : "";
     deinit();
 
     int code = 0;
     for (const Tracked& tr : tracked) {
         if (tr.failed || !tr.done) code = 3;
     }
-    std::printf("orq-monitor: stopped after %.1f s%s\n", end, code == 0 ? "" : " (a set failed or was not reported back)");
+    const char* setNote = code == 0 ? "" : " (a set failed or was not reported back)";
+    if (replayEnded) {
+        std::printf("orq-monitor: %s%s\n", summary.c_str(), setNote);
+    } else {
+        std::printf("orq-monitor: stopped after %.1f s%s\n", end, setNote);
+    }
     std::fflush(stdout);
     return code;
 }
@@ -119,19 +148,50 @@ int Monitor::run(const volatile sig_atomic_t& stop) {
 void Monitor::applySets(double t) {
     for (Tracked& tr : tracked) {
         if (tr.sent || t < tr.set.atSeconds) continue;
-        const Set& s = tr.set;
-        const int result = setData(s.component, s.dataID, s.value, s.index);
-        tr.sent = true;
-        tr.sentAt = t;
-        std::ostringstream text;
-        text << "set node " << s.component << " data " << s.dataID << "[" << s.index << "] = " << s.value
-             << " -> " << result;
-        if (result != 0) {
-            tr.failed = tr.done = true;
-            text << " (failed)";
+        if (trySet(tr, t)) {
+            tr.sent = true;
+            tr.sentAt = t;
         }
-        event(t, text.str());
     }
+}
+
+bool Monitor::trySet(Tracked& tr, double t) {
+    Set& s = tr.set;
+    // A node becomes typed about a second after it is first heard; the set
+    // waits for that (up to the set timeout) rather than failing with -62.
+    const int typed = waitForComponent(s.component, 0);
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", options.setTimeoutSeconds);
+    if (typed == ERROR_COMPONENT_NOT_SUPPORTED && t - s.atSeconds < options.setTimeoutSeconds) {
+        if (!tr.waitTold) {
+            tr.waitTold = true;
+            event(t, setText(s) + ": waiting up to " + limit + " s for node " + std::to_string(s.component) +
+                         " to be typed");
+        }
+        return false;
+    }
+    if (typed == ERROR_NO && !s.dataName.empty()) {
+        // A name's number depends on the node's type.
+        int type = -1;
+        getData(s.component, idType, &type, 0);
+        const DataNames::Row* row = DataNames::find(type, s.dataName);
+        if (row == nullptr) {
+            tr.failed = tr.done = true;
+            event(t, setText(s) + ": a " + DataNames::typeName(type) + " has no data " + s.dataName + " (failed)");
+            return true;
+        }
+        s.dataID = row->id;
+    }
+    const int result = typed == ERROR_NO ? setData(s.component, s.dataID, s.value, s.index) : typed;
+    std::string text = setText(s) + " -> " + ErrorName::withCode(result);
+    if (result != 0) {
+        tr.failed = tr.done = true;
+        text += typed == ERROR_COMPONENT_NOT_SUPPORTED
+                    ? " (failed: node " + std::to_string(s.component) + " not typed within " + limit + " s)"
+                    : " (failed)";
+    }
+    event(t, text);
+    return true;
 }
 
 void Monitor::watchSets(double t) {
@@ -141,7 +201,7 @@ void Monitor::watchSets(double t) {
         int value = 0;
         const int result = getData(s.component, s.dataID, &value, s.index);
         std::ostringstream text;
-        text << "node " << s.component << " data " << s.dataID << "[" << s.index << "]";
+        text << "node " << s.component << " data " << dataText(s) << "[" << s.index << "]";
         if (result == ERROR_DATATYPE_NOT_SUPPORTED) {
             // A set-only value: nothing to watch.
             tr.done = true;
@@ -154,7 +214,8 @@ void Monitor::watchSets(double t) {
             event(t, text.str());
         } else if (t - tr.sentAt > setConfirmSeconds) {
             tr.done = tr.failed = true;
-            text << " not reported back within " << setConfirmSeconds << " s (reads " << value << ", code " << result << ")";
+            text << " not reported back within " << setConfirmSeconds << " s (reads " << value << ", code "
+                 << ErrorName::withCode(result) << ")";
             event(t, text.str());
         }
     }
@@ -195,6 +256,25 @@ std::string Monitor::linkLine() const {
     return s.str();
 }
 
+std::string Monitor::replaySummary(double t) const {
+    int errors = 0, frames = 0, bytes = 0;
+    const int own = options.ownID;
+    getData(own, idReceiveErrors, &errors, 0);
+    getData(own, idReceivedMessages, &frames, 0);
+    getData(own, idReceivedBytes, &bytes, 0);
+    std::ostringstream s;
+    char after[32];
+    std::snprintf(after, sizeof after, "%.1f", t);
+    s << "replay ended after " << after << " s: " << frames << " frames (" << errors << " damaged), "
+      << static_cast<unsigned>(bytes) << " bytes received; nodes:";
+    const std::vector<Node> nodes = discover();
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        s << (i ? ", " : " ") << nodes[i].id << " " << DataNames::typeName(nodes[i].type);
+    }
+    if (nodes.empty()) s << " none";
+    return s.str();
+}
+
 std::string Monitor::nodeLine(const Node& node, const char* separator) const {
     Batch b;
     b.add(idAlive);
@@ -215,24 +295,26 @@ std::string Monitor::nodeLine(const Node& node, const char* separator) const {
         for (int e : {gsLoopTime, gsLoopMin, gsLoopMax}) b.add(idDebug, e);
     }
     std::ostringstream s;
-    s << "node " << node.id << " " << typeName(node.type);
+    const int type = node.type;
+    s << "node " << node.id << " " << DataNames::typeName(type);
     if (!b.read(node.id)) {
         s << " (gone)";
         return s.str();
     }
-    s << " alive " << b[0] << " age " << static_cast<unsigned>(b[1]) << " ms";
-    s << separator << "dcm " << b[2] << " " << b[3] << " " << b[4];
-    s << separator << "acc " << b[5] << " " << b[6] << " " << b[7];
-    s << separator << "gyro " << b[8] << " " << b[9] << " " << b[10];
-    s << separator << "compass " << b[11] << " " << b[12] << " " << b[13];
-    s << separator << "pressure " << b[14];
+    s << " alive " << b[0] << " age " << inUnits(type, idAge, {static_cast<unsigned>(b[1])});
+    s << separator << "dcm " << inUnits(type, idDcmX, {b[2], b[3], b[4]});
+    s << separator << "acc " << inUnits(type, idAccX, {b[5], b[6], b[7]});
+    s << separator << "gyro " << inUnits(type, idGyroX, {b[8], b[9], b[10]});
+    s << separator << "compass " << inUnits(type, idCompassX, {b[11], b[12], b[13]});
+    s << separator << "pressure " << inUnits(type, idPressure, {b[14]});
     if (fb) {
-        s << separator << "position " << b[15] << " " << b[16] << " " << b[17];
-        s << separator << "battery U " << b[18] << " I " << b[19] << " used " << b[20];
-        s << separator << "loop " << b[21] << " (" << b[22] << ".." << b[23] << ")";
+        s << separator << "position " << inUnits(type, idLongitude, {b[15]}) << " "
+          << inUnits(type, idLatitude, {b[16]}) << " " << inUnits(type, idAltitude, {b[17]});
+        s << separator << "battery U " << b[18] << " I " << b[19] << " used " << b[20] << " raw";
+        s << separator << "loop " << b[21] << " (" << b[22] << ".." << b[23] << ") raw";
         s << separator << "gps mode " << b[24] << " " << gpsModeName(b[24]);
     } else {
-        s << separator << "loop " << b[15] << " (" << b[16] << ".." << b[17] << ")";
+        s << separator << "loop " << b[15] << " (" << b[16] << ".." << b[17] << ") raw";
     }
     return s.str();
 }

@@ -1,10 +1,12 @@
 #include "OpenHint.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <glob.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -34,10 +36,11 @@ std::string OpenHint::forSerial(const std::string& path) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {
             struct stat st;
-            const group* g = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
-            const std::string name = g ? g->gr_name : "dialout";
-            return "permission denied: " + path + " belongs to group '" + name +
-                   "'; add your user to it (sudo usermod -aG " + name + " $USER) and log in again";
+            if (::stat(path.c_str(), &st) != 0) return permissionDenied(path, 0660, "root", "dialout");
+            const passwd* pw = ::getpwuid(st.st_uid);
+            const group* g = ::getgrgid(st.st_gid);
+            return permissionDenied(path, st.st_mode, pw ? pw->pw_name : std::to_string(st.st_uid),
+                                    g ? g->gr_name : std::to_string(st.st_gid));
         }
         if (error == ENOENT || error == ENODEV || error == ENXIO) {
             return "no such device: " + path + "; serial devices present: " + serialDevices();
@@ -53,6 +56,26 @@ std::string OpenHint::forSerial(const std::string& path) {
     }
     ::close(fd);
     return hint;
+}
+
+std::string OpenHint::permissionDenied(const std::string& path, unsigned mode, const std::string& owner,
+                                       const std::string& group) {
+    const bool groupMay = (mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    const bool ownerMay = (mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+    if (groupMay) {
+        return "permission denied: " + path + " belongs to group '" + group +
+               "'; add your user to it (sudo usermod -aG " + group + " $USER) and log in again";
+    }
+    char bits[8];
+    std::snprintf(bits, sizeof bits, "%04o", mode & 07777);
+    const std::string toGroup = "give it a group with a udev rule (GROUP=\"dialout\", MODE=\"0660\") or with "
+                                "sudo chgrp dialout " + path + " && sudo chmod 0660 " + path;
+    if (ownerMay) {
+        return "permission denied: " + path + " (mode " + bits + ") belongs to user '" + owner + "' and only " +
+               owner + " may open it; run as " + owner + ", or " + toGroup;
+    }
+    return "permission denied: " + path + " (mode " + bits +
+           ") may be opened for reading and writing by no one but root; run as root, or " + toGroup;
 }
 
 std::string OpenHint::forTcp(const std::string& host, unsigned port) {

@@ -1,11 +1,12 @@
 // orq-monitor: watches the nodes on a link through liborq.so.
 #include <signal.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "DataNames.h"
 #include "Monitor.h"
 
 namespace {
@@ -14,89 +15,101 @@ volatile sig_atomic_t stopRequested = 0;
 
 void onSignal(int) { stopRequested = 1; }
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: orq-monitor [--id N] [--duration S] [--capture PATH] [--set COMP:DATAID:INDEX:VALUE[@SECONDS]]...\n"
-                 "                   CONNECTION\n"
-                 "  CONNECTION    a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT,\n"
-                 "                udpin://HOST:PORT or replay://PATH[?speed=N] (see README, Links)\n"
-                 "  --id N        the library's own ID on the line (default 1)\n"
-                 "  --duration S  stop after S seconds (default: run until Ctrl-C)\n"
-                 "  --capture P   record the link's traffic into the capture file P (see orq-dump, orq-plot)\n"
-                 "  --set ...     set a value on a node, optionally S seconds after the start,\n"
-                 "                and watch the node report it back\n");
-}
+// Exit code of a bad command line.
+const int badArgument = 2;
 
 bool parseInt(const std::string& s, int& v) {
-    char* end = nullptr;
-    const long n = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0') return false;
-    v = static_cast<int>(n);
-    return true;
+    try {
+        std::size_t used = 0;
+        v = std::stoi(s, &used);
+        return used == s.size();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
-bool parseSet(const std::string& text, Monitor::Set& set) {
+// COMP:DATAID:INDEX:VALUE[@SECONDS]; DATAID a number or a DataIds.def name
+// of either device. "" when it parses, else why not.
+std::string parseSet(const std::string& text, Monitor::Set& set) {
     std::string body = text;
     const size_t at = body.find('@');
     if (at != std::string::npos) {
-        char* end = nullptr;
-        set.atSeconds = std::strtod(body.c_str() + at + 1, &end);
-        if (at + 1 == body.size() || *end != '\0' || set.atSeconds < 0) return false;
+        try {
+            std::size_t used = 0;
+            set.atSeconds = std::stod(body.substr(at + 1), &used);
+            if (used != body.size() - at - 1 || set.atSeconds < 0) return "bad time after @ in " + text;
+        } catch (const std::exception&) {
+            return "bad time after @ in " + text;
+        }
         body.resize(at);
     }
-    int* fields[4] = {&set.component, &set.dataID, &set.index, &set.value};
+    std::string parts[4];
     size_t start = 0;
     for (int i = 0; i < 4; ++i) {
         const size_t colon = i < 3 ? body.find(':', start) : body.size();
-        if (colon == std::string::npos || !parseInt(body.substr(start, colon - start), *fields[i])) return false;
+        if (colon == std::string::npos) return "expected COMP:DATAID:INDEX:VALUE[@SECONDS], got " + text;
+        parts[i] = body.substr(start, colon - start);
         start = colon + 1;
     }
-    return start == body.size() + 1;
+    if (!parseInt(parts[0], set.component) || !parseInt(parts[2], set.index) || !parseInt(parts[3], set.value) ||
+        start != body.size() + 1) {
+        return "expected COMP:DATAID:INDEX:VALUE[@SECONDS] with whole numbers, got " + text;
+    }
+    if (!parseInt(parts[1], set.dataID)) {
+        if (DataNames::find(1, parts[1]) == nullptr && DataNames::find(0, parts[1]) == nullptr) {
+            return "no data ID named " + parts[1] + " (see DataIds.def)";
+        }
+        set.dataName = parts[1];
+        set.dataID = -1;  // the number follows from the node's type once it is typed
+    }
+    return "";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Monitor::Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else if (arg == "--id") {
-            ok = hasValue && parseInt(argv[++i], options.ownID) && options.ownID >= 1 && options.ownID <= 255;
-        } else if (arg == "--duration") {
-            char* end = nullptr;
-            ok = hasValue;
-            if (ok) {
-                options.durationSeconds = std::strtod(argv[++i], &end);
-                ok = *end == '\0' && options.durationSeconds >= 0;
-            }
-        } else if (arg == "--capture") {
-            ok = hasValue;
-            if (ok) options.capturePath = argv[++i];
-        } else if (arg == "--set") {
+    std::vector<std::string> setTexts;
+
+    CLI::App app("Watches the nodes on a link through liborq.so: their values, the link's statistics, and sets.",
+                 "orq-monitor");
+    app.set_version_flag("--version", std::string("orq-monitor ") + ORQ_VERSION);
+    app.add_option("--id", options.ownID, "the library's own ID on the line (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 255));
+    app.add_option("--duration", options.durationSeconds, "stop after S seconds (default: run until Ctrl-C)")
+        ->type_name("S")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--capture", options.capturePath,
+                   "record the link's traffic into the capture file PATH (see orq-dump, orq-plot)")
+        ->type_name("PATH");
+    app.add_option("--set", setTexts,
+                   "set a value on a node, optionally S seconds after the start, once the node is typed, and "
+                   "watch the node report it back; DATAID is a number or a name from DataIds.def (GPS_MODE)")
+        ->type_name("COMP:DATAID:INDEX:VALUE[@S]");
+    app.add_option("--set-timeout", options.setTimeoutSeconds,
+                   "how long a --set waits for its node to be typed (default 10); then it fails with -62 "
+                   "ERROR_COMPONENT_NOT_SUPPORTED and the exit code is 3")
+        ->type_name("S")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("CONNECTION", options.device,
+                   "a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT, udpin://HOST:PORT or "
+                   "replay://PATH[?speed=N] (see README, Links); a replay ends the monitor with a summary")
+        ->required();
+    app.footer(
+        "exit code: 0; 1 when the library did not start or the capture file could not be created;\n"
+        "2 for a bad argument; 3 when a set failed or was not reported back");
+    try {
+        app.parse(argc, argv);
+        for (const std::string& text : setTexts) {
             Monitor::Set set;
-            ok = hasValue && parseSet(argv[++i], set);
+            const std::string error = parseSet(text, set);
+            if (!error.empty()) throw CLI::ValidationError("--set", error);
             options.sets.push_back(set);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            ok = false;
-        } else if (options.device.empty()) {
-            options.device = arg;
-        } else {
-            ok = false;
         }
-        if (!ok) {
-            std::fprintf(stderr, "orq-monitor: bad argument %s\n", arg.c_str());
-            usage();
-            return 2;
-        }
-    }
-    if (options.device.empty()) {
-        usage();
-        return 2;
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : badArgument;
     }
 
     struct sigaction sa;
