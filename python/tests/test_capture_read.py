@@ -58,24 +58,32 @@ def dump(path):
     """orq-dump's CSV rows of the file, its exit code and its standard error."""
     result = subprocess.run([os.environ["ORQ_DUMP"], "--csv", str(path)], capture_output=True, text=True,
                             timeout=120)
-    return list(csv.DictReader(result.stdout.splitlines())), result.returncode, result.stderr
+    reader = csv.DictReader(result.stdout.splitlines())
+    return list(reader), result.returncode, result.stderr, reader.fieldnames
 
 
-def as_dump_row(record):
-    """A record in orq-dump's CSV columns."""
-    if record.status == "gap":
-        values = "chunks=%d bytes=%d until=%.6f" % (record.values["chunks"], record.values["bytes"],
-                                                    record.values["until"])
-    elif record.status == "ok" and not record.payload and (record.name == "typeRequest"
-                                                           or record.name.endswith(".set")):
-        values = "request"
-    else:
-        values = " ".join('%s="%s"' % (k, v) if k == "text" else "%s=%d" % (k, v) for k, v in record.values.items())
+def as_dump_row(record, header):
+    """A record in orq-dump's CSV columns ``header``: one column per field, named after the data type (a
+    set fills its report's columns) with the unit where one is known, the value in that unit."""
+    cells = dict.fromkeys(header, "")
     field = lambda v: "" if v is None else str(v)  # noqa: E731
-    return {"time_s": "%.6f" % record.time, "direction": record.direction, "sender": field(record.source),
-            "receiver": field(record.destination), "data_type": field(record.type), "name": record.name,
-            "channel": field(record.channel), "status": record.status, "values": values,
-            "hex": record.payload.hex(" ")}
+    cells.update({"time_s": "%.6f" % record.time, "direction": record.direction, "sender": field(record.source),
+                  "receiver": field(record.destination), "data_type": field(record.type), "name": record.name,
+                  "channel": field(record.channel), "status": record.status, "hex": record.payload.hex(" ")})
+    base = "gap" if record.status == "gap" else record.name[:-len(".set")] if record.name.endswith(".set") \
+        else record.name
+    for name, value in record.values.items():
+        unit = record.units.get(name)
+        if record.status == "gap":
+            column, cell = f"gap.{name} [s]" if name == "until" else f"gap.{name}", \
+                "%.6f" % value if name == "until" else str(value)
+        elif unit is not None and unit.known and unit.symbol:
+            column, cell = f"{base}.{name} [{unit.symbol}]", unit.format(value)
+        else:
+            column, cell = f"{base}.{name}", str(value)
+        assert column in cells, f"orq-dump has no column {column}"
+        cells[column] = cell
+    return cells
 
 
 def read_all(path):
@@ -96,9 +104,9 @@ def odd_capture(sim_capture, tmp_path_factory):
 
 def test_every_record_is_the_row_orq_dump_shows(odd_capture):
     records, cut = read_all(odd_capture)
-    rows, code, _ = dump(odd_capture)
+    rows, code, _, header = dump(odd_capture)
     assert (cut, code) == (None, 0)
-    assert [as_dump_row(r) for r in records] == rows
+    assert [as_dump_row(r, header) for r in records] == rows
     # The appended records came out as the library reads them.
     statuses = {r.status for r in records}
     assert statuses == {"ok", "raw", "damaged", "gap"}
@@ -133,9 +141,9 @@ def test_a_spoilt_file_gives_every_record_before_the_damage_and_then_says_where(
     path = tmp_path / "spoilt.orqcap"
     path.write_bytes(spoil(odd_capture.read_bytes()))
     records, cut = read_all(path)
-    rows, code, stderr = dump(path)
+    rows, code, stderr, header = dump(path)
     assert code == 3
-    assert [as_dump_row(r) for r in records] == rows
+    assert [as_dump_row(r, header) for r in records] == rows
     assert len(rows) > 100
     assert isinstance(cut, orq.capture.CaptureError) and error in str(cut)
     assert stderr == "orq-dump: %s; records before it are shown\n" % cut
@@ -175,7 +183,7 @@ def test_a_file_that_is_no_capture_it_can_read_is_refused_with_the_reason(tmp_pa
     finally:
         signal.alarm(0)
     assert not isinstance(refused.value, orq.capture.CaptureCutShort)
-    _, code, stderr = dump(path)
+    _, code, stderr, _ = dump(path)
     assert code in (1, 2)
     assert stderr == "orq-dump: %s\n" % refused.value
 

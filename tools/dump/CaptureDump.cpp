@@ -134,7 +134,10 @@ void CaptureDump::endOfFrame(Side& side, double seconds) {
         if (!chosen(m->dataType)) return;
         const std::string name = PayloadFormat::name(m->dataType);
         std::vector<PayloadFormat::Value> values;
-        const bool known = !name.empty() && PayloadFormat::decode(m->dataType, m->data, m->dataSize, values);
+        // A frame without payload is a request (or a report that says nothing):
+        // its type is known, it has no fields.
+        const bool known = !name.empty() && (PayloadFormat::decode(m->dataType, m->data, m->dataSize, values) ||
+                                             m->dataSize == 0);
         Row r{seconds, side.label, std::to_string(m->senderID), std::to_string(m->receiverID),
               std::to_string(m->dataType), name.empty() ? "?" : name, std::to_string(m->channel),
               known ? "ok" : "raw", "", std::vector<std::string>(fieldColumns.size() + gapColumnCount),
