@@ -18,6 +18,7 @@ const int sendBuffer = 16 * 1024;
 StreamSession::StreamSession(beast::tcp_stream&& stream, std::shared_ptr<Hub> h, int hz)
     : ws(std::move(stream)),
       timer(ws.get_executor()),
+      setsSent(h->history.lastSet()),
       hub(std::move(h)),
       period(std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / hz))) {
     ++hub->streamClients;
@@ -70,11 +71,16 @@ void StreamSession::tick() {
         behind = true;
         return;
     }
-    const Hub::Picture picture = hub->current();
-    out = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
-    behind = false;
-    if (out.empty()) return;
-    sent = picture;
+    out = hub->history.setsMessage(setsSent, now);
+    if (!out.empty()) {
+        setsSent = hub->history.lastSet();
+    } else {
+        const Hub::Picture picture = hub->current();
+        out = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
+        behind = false;
+        if (out.empty()) return;
+        sent = picture;
+    }
     writing = true;
     ws.text(true);
     ws.async_write(boost::asio::buffer(out), [self = shared_from_this()](beast::error_code ec, std::size_t) {
