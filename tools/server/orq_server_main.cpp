@@ -76,6 +76,9 @@ int main(int argc, char** argv) {
 
     CLI::App app("orq-server: the vehicle as liborq.so mirrors it, over HTTP and WebSocket, with a live dashboard",
                  "orq-server");
+    // A later option overrides an earlier one, as callers that append to a
+    // fixed command line expect (--timeout 1 ... --timeout 5).
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.set_version_flag("--version", std::string("orq-server ") + ORQ_VERSION);
     app.add_option("--listen", listen, "address to serve on, HOST:PORT (default 127.0.0.1:8080; port 0: any free port)")
         ->check(CLI::Validator(
