@@ -131,6 +131,7 @@ json History::toJson(Clock::time_point now) const {
 }
 
 std::string History::setsMessage(uint64_t after, Clock::time_point now) const {
+    if (after >= setCount) return std::string();
     json list = json::array();
     for (const Set& s : sets) {
         if (s.number > after) list.push_back(setJson(s, now));

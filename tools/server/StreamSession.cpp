@@ -71,21 +71,35 @@ void StreamSession::tick() {
         behind = true;
         return;
     }
-    out = hub->history.setsMessage(setsSent, now);
-    if (!out.empty()) {
-        setsSent = hub->history.lastSet();
-    } else {
-        const Hub::Picture picture = hub->current();
-        out = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
-        behind = false;
-        if (out.empty()) return;
-        sent = picture;
-    }
+    // Sets and pictures take turns when both are due, so that neither
+    // starves the other however often sets are made.
+    out = setsLast ? std::string() : takeSets(now);
+    if (out.empty()) out = nextPicture();
+    if (out.empty() && setsLast) out = takeSets(now);
+    if (out.empty()) return;
     writing = true;
     ws.text(true);
     ws.async_write(boost::asio::buffer(out), [self = shared_from_this()](beast::error_code ec, std::size_t) {
         self->onWrite(ec);
     });
+}
+
+std::string StreamSession::takeSets(std::chrono::steady_clock::time_point now) {
+    std::string message = hub->history.setsMessage(setsSent, now);
+    setsSent = hub->history.lastSet();
+    setsLast = !message.empty();
+    return message;
+}
+
+std::string StreamSession::nextPicture() {
+    const Hub::Picture picture = hub->current();
+    std::string message = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
+    behind = false;
+    if (!message.empty()) {
+        sent = picture;
+        setsLast = false;
+    }
+    return message;
 }
 
 void StreamSession::onWrite(beast::error_code ec) {

@@ -2,9 +2,9 @@
 // One WebSocket client of the stream: every 1/hz seconds it sends what
 // changed since the picture the client was sent last (nothing when nothing
 // changed), or, when sets were made through the server since the client was
-// last told, those sets ({"kind":"sets"}, History) in place of that tick's
-// picture: a set is never skipped for a slow client, as long as the history
-// keeps it. At most one message is in flight: a tick that finds the previous
+// last told, those sets ({"kind":"sets"}, History); when both are due, ticks
+// alternate between them. A set is never skipped for a slow client, as long
+// as the history keeps it. At most one message is in flight: a tick that finds the previous
 // message still being written is skipped, and the client is sent the whole
 // picture once it has caught up, so a slow client costs neither memory nor
 // time of the link. Incoming messages are read and dropped.
@@ -37,6 +37,11 @@ private:
     void onAccept(boost::beast::error_code ec);
     void read();
     void tick();
+    // The message of the sets not yet sent (empty: none), marked as sent.
+    std::string takeSets(std::chrono::steady_clock::time_point now);
+    // The message that brings the client to the latest picture (empty:
+    // nothing changed), marked as sent.
+    std::string nextPicture();
     void onWrite(boost::beast::error_code ec);
     void stop();
 
@@ -50,5 +55,6 @@ private:
     std::chrono::steady_clock::duration period;
     bool writing = false;
     bool behind = false;          // a tick was skipped: send the whole picture next
+    bool setsLast = false;        // the last message sent was one of sets
     bool stopped = false;
 };
