@@ -254,7 +254,7 @@
     for (const m of marks.slice().reverse()) {
       const li = document.createElement('li');
       li.className = m.ok ? 'ok' : 'refused';
-      li.textContent = new Date((t0 + m.t) * 1000).toLocaleTimeString() + '  ' + m.text + ' (' + m.detail + ')';
+      li.textContent = new Date((t0 + m.t) * 1000).toTimeString().slice(0, 8) + '  ' + m.text + ' (' + m.detail + ')';
       list.appendChild(li);
     }
   }
