@@ -12,8 +12,6 @@ using nlohmann::json;
 namespace {
 
 const int flightBoardType = 1;
-// Places of ACC_Z and PRESSURE in History::series().
-const size_t sensorZ = 5, sensorPressure = 6;
 
 long long ageMs(History::Clock::time_point at, History::Clock::time_point now) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - at).count();
@@ -56,11 +54,8 @@ void History::sample(const Vehicle& vehicle, Clock::time_point now) {
             whole = row != nullptr && vehicle.read(id, row->id, series()[i].index, v) == 0;
             values[i] = v;
         }
-        // Skipped: a board that went away between the listing and the reads,
-        // and one typed but whose sensor report has not come yet (its
-        // acceleration and pressure still the model's zeros, which no board
-        // reports: 0 Pa is vacuum), so that no chart starts with a false drop.
-        if (whole && (values[sensorZ] != 0 || values[sensorPressure] != 0)) record(id, now, values);
+        // A board that went away between the listing and the reads.
+        if (whole) record(id, now, values);
     }
     dropOld(now);
 }

@@ -164,7 +164,9 @@
   const charts = [
     { el: 'chart-attitude', unit: 'unit-attitude', series: [['roll', 'DCM_X', 0, '#d62728'], ['pitch', 'DCM_Y', 0, '#2ca02c'], ['yaw', 'DCM_Z', 0, '#1f77b4']] },
     { el: 'chart-acc', unit: 'unit-acc', series: [['x', 'ACC_X', 0, '#d62728'], ['y', 'ACC_Y', 0, '#2ca02c'], ['z', 'ACC_Z', 0, '#1f77b4']] },
-    { el: 'chart-pressure', unit: 'unit-pressure', series: [['pressure', 'PRESSURE', 0, '#9467bd']] },
+    // 0 Pa is no reading (vacuum) but the model's value until the first
+    // report: left out, so that the scale is not stretched down to it.
+    { el: 'chart-pressure', unit: 'unit-pressure', skipZero: true, series: [['pressure', 'PRESSURE', 0, '#9467bd']] },
     { el: 'chart-battery', unit: 'unit-battery', battery: true,
       series: [['voltage', 'DEBUG_DATA', 0, '#ff7f0e', 'V'], ['current', 'DEBUG_DATA', 1, '#17becf', 'A']] },
   ];
@@ -186,6 +188,7 @@
   }
 
   function push(c, t, values) {
+    if (c.skipZero && values.every((v) => v === 0)) return;
     c.data[0].push(t);
     values.forEach((v, i) => c.data[i + 1].push(v));
     while (c.data[0].length && c.data[0][0] < t - WINDOW_S) c.data.forEach((a) => a.shift());
