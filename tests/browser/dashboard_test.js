@@ -1,8 +1,11 @@
 // Real-browser test of the dashboard: Debian's Chromium, headless, driven by
 // playwright-core (from npm, no browser download), against orq-server on the
-// device simulator. Opens the page, waits for both nodes and a moving chart,
-// sets the GPS mode Home and sees it reported, saves a screenshot, then stops
-// the server and checks that the page says so and reconnects to a new one.
+// device simulator. Opens the page once the server has some seconds of
+// history, sees the charts start filled, both nodes, the readouts in units and
+// a moving chart; sets the GPS mode Home and sees it reported; switches the
+// motor on through the any-ID control and sees the board report it and the
+// set marked; saves a screenshot, then stops the server and checks that the
+// page says so and reconnects to a new one.
 //
 // usage: node dashboard_test.js BUILD_DIR PLAYWRIGHT_CORE_DIR SCREENSHOT_PNG
 'use strict';
@@ -66,20 +69,41 @@ async function main() {
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   try {
+    // The server samples every 100 ms: 6 s of history before the page opens.
+    const json = async (target) => (await fetch(server.url + target)).json();
+    await until('6 s of history', async () => {
+      const h = await json('/api/history');
+      return h.nodes['5'] && h.nodes['5'].ageMs.length >= 60;
+    });
     const page = await context.newPage();
     const pageErrors = [];
     page.on('pageerror', (e) => pageErrors.push(String(e)));
     await page.goto(server.url + '/');
 
-    // 1. Both nodes in cards, the stream live.
+    // 1. Both nodes in cards, the stream live, the charts already holding the
+    //    server's history: more points than the stream's 10 a second gave.
     await page.waitForSelector('.node[data-node-id="5"]', { timeout: DEADLINE_MS });
+    const points = Number(await page.getAttribute('#chart-acc', 'data-points'));
+    assert.ok(points >= 50, 'the acceleration chart starts with the history: ' + points + ' points');
     await page.waitForSelector('.node[data-node-id="6"]', { timeout: DEADLINE_MS });
     assert.match(await page.textContent('.node[data-node-id="5"] h2'), /flight-board/);
     assert.match(await page.textContent('.node[data-node-id="6"] h2'), /ground-station/);
     assert.strictEqual(await page.textContent('#stream'), 'live');
-    console.log('ok - both nodes shown, stream live');
+    console.log('ok - both nodes shown, stream live, charts pre-filled (' + points + ' points)');
 
-    // 2. A chart moves: two pictures of it a second apart differ.
+    // 2. Readouts and chart labels in units.
+    const text = (selector) => page.textContent(selector);
+    await until('a 3D fix', async () => /3D fix/.test(await text('#ro-fix')));
+    assert.match(await text('#ro-position'), /^\d+\.\d{7}° [NS], \d+\.\d{7}° [EW]$/);
+    assert.match(await text('#ro-altitude'), /^-?\d+\.\d{2} m$/);
+    const battery = /^(\d+\.\d{2}) V · (\d+\.\d{2}) A$/.exec(await text('#ro-battery'));
+    assert.ok(battery && Number(battery[1]) > 10 && Number(battery[1]) < 13, 'battery in V: ' + battery);
+    assert.strictEqual(await text('#unit-acc'), 'x, y, z (g)');
+    assert.strictEqual(await text('#unit-pressure'), 'pressure (Pa)');
+    assert.strictEqual(await text('#unit-battery'), 'voltage (V), current (A)');
+    console.log('ok - readouts and charts in units');
+
+    // 3. A chart moves: two pictures of it a second apart differ.
     const chart = await page.$('#chart-acc canvas');
     assert.ok(chart, 'the acceleration chart has a canvas (chart library vendored)');
     let before = await chart.screenshot();
@@ -92,19 +116,34 @@ async function main() {
     });
     console.log('ok - chart moves');
 
-    // 3. GPS mode Home, reported back by the board.
+    // 4. GPS mode Home, reported back by the board.
     await page.selectOption('#gps-mode', '2');
     await page.click('#gps-set');
     await until('GPS mode Home reported', async () => (await page.textContent('#gps-reported')) === 'Home');
     assert.match(await page.textContent('#gps-result'), /ERROR_NO/);
     console.log('ok - GPS mode Home set and reported');
 
-    // 4. A screenshot with some history in the charts and the track.
+    // 5. The motor on through the any-ID control, by name: the board reports
+    //    its motor bit in STATE, which the set itself does not write; the set
+    //    is listed and marked on the charts.
+    await page.selectOption('#set-node', '5');
+    await page.selectOption('#set-name', 'MOTOR_ON');
+    await page.fill('#set-value', '1');
+    await page.click('#set-send');
+    await until('the motor bit reported', async () => ((await json('/api/nodes/5/STATE')).value & 2) === 2);
+    await until('the set answered', async () => /ERROR_NO/.test(await text('#set-result')));
+    await until('the set listed', async () => /MOTOR_ON = 1 \(node 5, ERROR_NO\)/.test(await text('#set-log')));
+    await until('the set marked on the charts', async () =>
+      Number(await page.getAttribute('#chart-acc', 'data-marks')) >= 1 &&
+      Number(await page.getAttribute('#chart-battery', 'data-marks')) >= 1);
+    console.log('ok - motor on set by name, reported by the board, marked');
+
+    // 6. A screenshot with some history in the charts and the track.
     await new Promise((r) => setTimeout(r, 6000));
     await page.screenshot({ path: screenshotPath, fullPage: true });
     console.log('ok - screenshot ' + screenshotPath);
 
-    // 5. The stream drops: the page says so, and reconnects to a server on
+    // 7. The stream drops: the page says so, and reconnects to a server on
     //    the same address.
     const port = new URL(server.url).port;
     await stop(server.process);
@@ -122,7 +161,7 @@ async function main() {
 }
 
 main()
-  .then(() => { console.log('5 passed, 0 failed'); return 0; }, (e) => { console.error(e); return 1; })
+  .then(() => { console.log('7 passed, 0 failed'); return 0; }, (e) => { console.error(e); return 1; })
   .then(async (code) => {
     for (const c of children) await stop(c);
     fs.rmSync(work, { recursive: true, force: true });

@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <regex>
 #include <set>
 #include <thread>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/udp.hpp>
 #include <boost/system/system_error.hpp>
 
 #include "ChildProcess.h"
@@ -136,6 +139,216 @@ TEST(ServerApi, SetIsReportedBackAndRefusedSetIsAConflictWithTheCode) {
     }
     // An index below the waypoint count is a set like any other.
     EXPECT_EQ(200, c.put("/api/nodes/5/25/89", R"({"value": 1234})").status);
+}
+
+TEST(ServerApi, OneValueByNumberOrNameWithItsValueInItsUnit) {
+    ServerRig rig;
+    const HttpClient c = rig.client();
+    // By number and by name, the same row.
+    const json byNumber = c.get("/api/nodes/5/32").json();
+    const json byName = c.get("/api/nodes/5/GPS_MODE").json();
+    EXPECT_EQ(32, byName["id"]);
+    EXPECT_EQ("GPS_MODE", byNumber["name"]);
+    EXPECT_EQ(byNumber["value"], byName["value"]);
+    EXPECT_EQ("", byName["symbol"]);
+
+    struct InUnit {
+        std::string target;
+        std::string symbol;
+        double scale;
+    };
+    const InUnit scaled[] = {
+        {"/api/nodes/5/TEMPERATURE", "degC", 0.1},
+        {"/api/nodes/5/LATITUDE/0", "deg", 1e-7},
+        {"/api/nodes/5/ACC_Z", "g", 0.001},
+        {"/api/nodes/5/PRESSURE", "Pa", 1},
+        {"/api/nodes/5/DEBUG_DATA/1", "raw", 1},
+        {"/api/nodes/6/RC_RECEIVER/3", "raw", 1},
+    };
+    for (const InUnit& x : scaled) {
+        const HttpClient::Reply r = c.get(x.target);
+        ASSERT_EQ(200, r.status) << x.target << r.body;
+        const json v = r.json();
+        EXPECT_EQ(x.symbol, v["symbol"]) << x.target;
+        EXPECT_NEAR(v["value"].get<double>() * x.scale, v["inUnit"].get<double>(), x.scale / 2) << x.target;
+        // A scale of 1 keeps the integer as it is.
+        if (x.scale == 1) {
+            EXPECT_EQ(v["value"], v["inUnit"]) << x.target;
+        }
+    }
+    // The node's listing carries the same, beside the raw integers where they always were.
+    const json temperature = dataOf(c.get("/api/nodes/5").json(), "TEMPERATURE");
+    ASSERT_TRUE(temperature.is_object());
+    EXPECT_EQ("0.1 degC", temperature["unit"]);
+    EXPECT_EQ("degC", temperature["symbol"]);
+    ASSERT_EQ(1u, temperature["values"].size());
+    EXPECT_NEAR(temperature["values"][0].get<double>() / 10, temperature["inUnit"][0].get<double>(), 0.01);
+
+    // A set by name, reported back by the board.
+    ASSERT_EQ(200, c.put("/api/nodes/5/GPS_MODE", R"({"value": 1})").status);
+    EXPECT_TRUE(eventually([&] { return c.get("/api/nodes/5/GPS_MODE").json()["value"] == 1; }));
+}
+
+// Paths of one value that a client might get wrong or try on purpose: each
+// is answered as listed, and no set by a name that does not fit the node
+// reaches it.
+TEST(ServerApi, OneValueOddPathsAreRefusedExactly) {
+    ServerRig rig;
+    const HttpClient c = rig.client();
+    struct Odd {
+        std::string target;
+        int status;
+    };
+    const Odd table[] = {
+        {"/api/nodes/5/GPS_MODE", 200},
+        {"/api/nodes/6/RC_RECEIVER/7", 200},
+        {"/api/nodes/5/WAYPOINT_ALTITUDE/89", 200},
+        {"/api/nodes/5/NO_SUCH_NAME", 404},
+        {"/api/nodes/5/RC_RECEIVER", 404},          // a ground station's name on a flight board
+        {"/api/nodes/6/LATITUDE", 404},             // and the other way round
+        {"/api/nodes/5/gps_mode", 404},             // names are exact, in case too
+        {"/api/nodes/5/GPS_MO", 404},               // never a prefix
+        {"/api/nodes/5/GPS_MODEX", 404},
+        {"/api/nodes/5/GPS%5FMODE", 400},           // not decoded
+        {"/api/nodes/5/%47PS_MODE", 400},
+        {"/api/nodes/5/GPS_MODE%00", 400},
+        {"/api/nodes/5/_GPS_MODE", 400},
+        {"/api/nodes/5/" + std::string(65, 'A'), 400},  // longer than any name
+        {"/api/nodes/5/WAYPOINT_ALTITUDE/90", 404},  // past the node's elements
+        {"/api/nodes/5/GPS_MODE/1", 404},
+        {"/api/nodes/5/GPS_MODE/256", 400},
+        {"/api/nodes/5/GPS_MODE/-1", 400},
+        {"/api/nodes/5/GPS_MODE/99999999999", 400},
+        {"/api/nodes/5/GPS_MODE/+0", 400},
+        {"/api/nodes/5/GPS_MODE/", 400},            // trailing slash: an empty index
+        {"/api/nodes/5/GPS_MODE/0/", 404},          // extra segments
+        {"/api/nodes/5/GPS_MODE/0/1", 404},
+        {"/api/nodes/5/MOTOR_ON", 404},             // set-only: nothing to read
+        {"/api/nodes/5/21", 404},                   // a number the names do not list
+        {"/api/nodes/77/GPS_MODE", 404},            // no such node
+        {"/api/nodes/77/32", 404},
+        {"/api/nodes/5/-32", 400},
+        {"/api/nodes/5/0x20", 400},
+    };
+    for (const Odd& x : table) {
+        SCOPED_TRACE(x.target);
+        const HttpClient::Reply r = c.get(x.target);
+        EXPECT_EQ(x.status, r.status) << r.body;
+        EXPECT_EQ(x.status == 200, r.json().contains("value")) << r.body;
+        if (x.status != 200) {
+            EXPECT_TRUE(r.json().contains("error")) << r.body;
+        }
+    }
+    const std::string set = R"({"value": 2})";
+    EXPECT_EQ(404, c.put("/api/nodes/5/gps_mode", set).status);
+    EXPECT_EQ(404, c.put("/api/nodes/6/GPS_MODE", set).status);
+    EXPECT_EQ(404, c.put("/api/nodes/77/GPS_MODE", set).status);
+    EXPECT_EQ(400, c.put("/api/nodes/5/GPS%5FMODE", set).status);
+    EXPECT_NE(2, c.get("/api/nodes/5/GPS_MODE").json()["value"]);
+}
+
+TEST(ServerApi, NamesListEveryDataIdWithItsUnit) {
+    ServerRig rig;
+    const json names = rig.client().get("/api/names").json();
+    std::map<int, json> byType;
+    for (const json& t : names["types"]) byType[t["type"].get<int>()] = t;
+    ASSERT_EQ(2u, byType.size());
+    json mode, latitude;
+    for (const json& row : byType[1]["rows"]) {
+        if (row["name"] == "GPS_MODE") mode = row;
+        if (row["name"] == "LATITUDE") latitude = row;
+    }
+    ASSERT_TRUE(mode.is_object());
+    EXPECT_EQ(32, mode["id"]);
+    EXPECT_TRUE(mode["settable"].get<bool>());
+    ASSERT_TRUE(latitude.is_object());
+    EXPECT_EQ("deg", latitude["symbol"]);
+    EXPECT_EQ(7, latitude["decimals"]);
+    EXPECT_DOUBLE_EQ(1e-7, latitude["scale"].get<double>());
+    EXPECT_FALSE(latitude["settable"].get<bool>());
+    EXPECT_FALSE(names["link"].empty());
+}
+
+TEST(ServerHistory, HoldsTheLastSecondsOfChartedValuesAndTheSets) {
+    ServerRig rig;
+    const HttpClient c = rig.client();
+    ASSERT_EQ(200, c.put("/api/nodes/5/MOTOR_ON", R"({"value": 1})").status);
+    // Sampled every 100 ms from the server's start on: 3 s of it.
+    json history;
+    ASSERT_TRUE(eventually([&] {
+        history = c.get("/api/history").json();
+        return history["nodes"].contains("5") && history["nodes"]["5"]["ageMs"].size() >= 30;
+    }));
+    EXPECT_EQ(60, history["windowS"]);
+    EXPECT_FALSE(history["nodes"].contains("6"));   // a ground station has nothing charted
+    const json& node = history["nodes"]["5"];
+    const json& ages = node["ageMs"];
+    // At most one sample a period (with the server's start inside the 20 s
+    // deadline), oldest first, none older than the window.
+    EXPECT_LE(ages.size(), 250u);
+    for (size_t i = 1; i < ages.size(); ++i) EXPECT_LT(ages[i].get<long>(), ages[i - 1].get<long>());
+    EXPECT_LE(ages[0].get<long>(), 60000);
+    EXPECT_GE(ages.back().get<long>(), 0);
+    for (const char* series : {"ACC_Z/0", "PRESSURE/0", "DEBUG_DATA/0", "DEBUG_DATA/1", "LATITUDE/0", "ALTITUDE/0"}) {
+        SCOPED_TRACE(series);
+        ASSERT_TRUE(node["values"].contains(series));
+        EXPECT_EQ(ages.size(), node["values"][series]["raw"].size());
+        EXPECT_EQ(ages.size(), node["values"][series]["inUnit"].size());
+    }
+    // The latest values are the board's (the first may be the model's zeros
+    // from before its first report): a 3S battery, air near sea level, and
+    // the unit beside each.
+    EXPECT_NEAR(12000, node["values"]["DEBUG_DATA/0"]["raw"].back().get<double>(), 1500);
+    EXPECT_EQ("Pa", node["values"]["PRESSURE/0"]["symbol"]);
+    EXPECT_NEAR(100000, node["values"]["PRESSURE/0"]["inUnit"].back().get<double>(), 15000);
+    EXPECT_EQ("deg", node["values"]["LATITUDE/0"]["symbol"]);
+    EXPECT_NEAR(node["values"]["LATITUDE/0"]["raw"][0].get<double>() * 1e-7,
+                node["values"]["LATITUDE/0"]["inUnit"][0].get<double>(), 1e-8);
+
+    ASSERT_EQ(1u, history["sets"].size());
+    const json& set = history["sets"][0];
+    EXPECT_EQ("MOTOR_ON", set["name"]);
+    EXPECT_EQ(5, set["node"]);
+    EXPECT_EQ(1, set["value"]);
+    EXPECT_EQ(0, set["code"]);
+    EXPECT_GE(set["ageMs"].get<long>(), ages.back().get<long>());
+}
+
+// The stream's first message, parsed; null when none came in time.
+json firstOf(StreamClient& stream) {
+    std::string text;
+    return stream.next(text, deadline) ? json::parse(text) : json();
+}
+
+TEST(ServerStream, CarriesUnitsAndTellsOfEachSetMadeThroughTheServer) {
+    ServerRig rig;
+    StreamClient stream(rig.port(), "/api/stream?hz=20");
+    const json first = firstOf(stream);
+    ASSERT_EQ("snapshot", first["kind"]);
+    const json& board = first["nodes"]["5"];
+    EXPECT_EQ("g", board["units"]["ACC_Z"]);
+    EXPECT_EQ("raw", board["units"]["COMPASS_X"]);
+    EXPECT_NEAR(board["values"]["ACC_Z"][0].get<double>() / 1000, board["inUnit"]["ACC_Z"][0].get<double>(), 1e-4);
+
+    const HttpClient c = rig.client();
+    ASSERT_EQ(200, c.put("/api/nodes/5/WAYPOINT_ALTITUDE/3", R"({"value": 1234})").status);
+    ASSERT_EQ(409, c.put("/api/nodes/5/GPS_MODE", R"({"value": 9})").status);
+    std::vector<json> sets;
+    std::string text;
+    for (int i = 0; i < 200 && sets.size() < 2 && stream.next(text, deadline); ++i) {
+        const json m = json::parse(text);
+        if (m["kind"] == "sets") sets.insert(sets.end(), m["sets"].begin(), m["sets"].end());
+    }
+    ASSERT_EQ(2u, sets.size());
+    EXPECT_EQ("WAYPOINT_ALTITUDE", sets[0]["name"]);
+    EXPECT_EQ(3, sets[0]["index"]);
+    EXPECT_EQ(1234, sets[0]["value"]);
+    EXPECT_DOUBLE_EQ(12.34, sets[0]["inUnit"].get<double>());
+    EXPECT_EQ("m", sets[0]["symbol"]);
+    EXPECT_EQ(0, sets[0]["code"]);
+    EXPECT_EQ(-67, sets[1]["code"]);
+    EXPECT_EQ("ERROR_INVALID_VALUE", sets[1]["codeName"]);
+    EXPECT_LT(sets[0]["number"].get<int>(), sets[1]["number"].get<int>());
 }
 
 TEST(ServerApi, CaptureRecordsTheLinkFromItsStart) {
@@ -306,7 +519,7 @@ TEST(ServerHostileInput, EachGetsA4xxAndTheLinkKeepsMirroring) {
         {"not HTTP", "HELLO THERE\r\n\r\n", 400},
         {"binary garbage", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15), 400},
         {"delete", "DELETE /api/nodes/5 HTTP/1.1\r\nHost: HOST\r\n\r\n", 405},
-        {"set by GET", getOf("/api/nodes/5/32"), 405},
+        {"set by POST", "POST /api/nodes/5/32 HTTP/1.1\r\nHost: HOST\r\nContent-Length: 12\r\n\r\n{\"value\": 2}", 405},
         {"read by PUT", putWithBody("/api/nodes/5", R"({"value": 2})"), 405},
         {"foreign host name (rebinding)", "GET /api/nodes HTTP/1.1\r\nHost: evil.example:80\r\n\r\n", 403},
         {"cross-origin set", putWithBody("/api/nodes/5/32", R"({"value": 2})", "Origin: http://evil.example\r\n"), 403},
@@ -395,6 +608,42 @@ TEST(ServerHostileInput, FloodOfConnectionsIsRefusedWithoutStallingTheLink) {
     EXPECT_TRUE(rig.mirroring(before));
     flood.clear();
     EXPECT_TRUE(eventually([&] { return rig.client().get("/api/nodes").status == 200; }));
+}
+
+// A free UDP port of the loopback address, for a link that needs no peer.
+unsigned short freeUdpPort() {
+    boost::asio::io_context io;
+    boost::asio::ip::udp::socket socket(io, {boost::asio::ip::address_v4::loopback(), 0});
+    return socket.local_endpoint().port();
+}
+
+TEST(ServerStartup, VersionAndTheInstalledDashboardBesideTheProgram) {
+    char pattern[] = "/tmp/orq-server-prefix-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const std::string prefix = pattern;
+    const std::string tools = std::string(ORQ_BINARY_DIR) + "/tools/";
+    {
+        ChildProcess version(tools + "orq-server", {"--version"}, prefix + "/version.log");
+        EXPECT_EQ(0, version.waitExit(deadline));
+        EXPECT_EQ(0u, version.output().rfind("orq-server ", 0)) << version.output();
+    }
+    // <prefix>/bin/orq-server finds <prefix>/share/orq/web as make install lays it out.
+    ASSERT_EQ(0, std::system(("mkdir -p " + prefix + "/bin " + prefix + "/share/orq/web && cp " + tools + "orq-server " +
+                              prefix + "/bin/ && echo '<p>installed page</p>' > " + prefix + "/share/orq/web/index.html")
+                                 .c_str()));
+    std::string page;
+    {
+        ChildProcess server(prefix + "/bin/orq-server",
+                            {"--listen=127.0.0.1:0", "--id=2", "udpin://127.0.0.1:" + std::to_string(freeUdpPort())},
+                            prefix + "/server.log");
+        const std::regex listening("listening on http://127\\.0\\.0\\.1:([0-9]+)/.*own ID 2, 1 dashboard files");
+        std::smatch m;
+        std::string out;
+        ASSERT_TRUE(eventually([&] { return std::regex_search(out = server.output(), m, listening); })) << out;
+        page = HttpClient(static_cast<unsigned short>(std::stoi(m[1]))).get("/").body;
+    }
+    EXPECT_EQ("<p>installed page</p>\n", page);
+    EXPECT_EQ(0, std::system(("rm -rf " + prefix).c_str()));
 }
 
 TEST(ServerStartup, RefusesAnAddressBeyondLoopbackWithoutAToken) {

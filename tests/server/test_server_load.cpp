@@ -197,7 +197,8 @@ public:
         io.run();
     }
 
-    std::atomic<long> streamMessages{0}, streamSnapshots{0}, streamsOpen{0}, streamFailures{0};
+    std::atomic<long> streamMessages{0}, streamSnapshots{0}, streamDeltas{0}, streamSets{0}, streamsOpen{0},
+        streamFailures{0};
     std::atomic<long> requests{0}, answered{0}, failed{0}, skipped{0}, sets{0}, setsRefused{0};
     std::map<int, int> lastSet;   // PWM index -> value of the last set answered 200 (after run())
 
@@ -226,6 +227,8 @@ private:
             ++streamMessages;
             const std::string text = beast::buffers_to_string(buffer->data());
             if (!first && text.compare(0, 20, "{\"kind\":\"snapshot\"") == 0) ++streamSnapshots;
+            if (text.rfind("{\"kind\":\"delta\"", 0) == 0) ++streamDeltas;
+            if (text.rfind("{\"kind\":\"sets\"", 0) == 0) ++streamSets;
             buffer->consume(buffer->size());
             if (Clock::now() >= end) {
                 ws->async_close(websocket::close_code::normal, [ws](beast::error_code) {});
@@ -357,6 +360,10 @@ TEST(ServerLoad, StreamsAndRequestsLeaveTheLinkAndEverySetIntact) {
         EXPECT_EQ(0, load.failed.load());
         EXPECT_EQ(0, load.setsRefused.load());
         EXPECT_GT(load.sets.load(), 0);
+        // Sets made as often as the stream ticks neither starve the pictures
+        // nor are left untold: the two take turns.
+        EXPECT_GT(load.streamSets.load(), load.streamMessages.load() / 4);
+        EXPECT_GT(load.streamDeltas.load(), load.streamMessages.load() / 4);
         EXPECT_EQ(0, idle.lost);
         EXPECT_EQ(0, loaded.lost);
 
@@ -366,9 +373,10 @@ TEST(ServerLoad, StreamsAndRequestsLeaveTheLinkAndEverySetIntact) {
                     "%ld skipped at the in-flight limit\n",
                     seconds, load.answered.load(), load.answered.load() / seconds, load.sets.load(), received,
                     load.skipped.load());
-        std::printf("[load] %d stream clients at %d Hz: %ld messages (%.0f/s), %ld catch-up snapshots\n",
+        std::printf("[load] %d stream clients at %d Hz: %ld messages (%.0f/s: %ld deltas, %ld of sets), %ld catch-up "
+                    "snapshots\n",
                     streamClients, streamHz, load.streamMessages.load(), load.streamMessages.load() / seconds,
-                    load.streamSnapshots.load());
+                    load.streamDeltas.load(), load.streamSets.load(), load.streamSnapshots.load());
         std::printf("[load] receive latency idle:   p50 %.0f us  p90 %.0f us  p99 %.0f us  (%zu samples)\n",
                     idle.percentile(0.5), idle.percentile(0.9), idle.percentile(0.99), idle.us.size());
         std::printf("[load] receive latency loaded: p50 %.0f us  p90 %.0f us  p99 %.0f us  (%zu samples)\n",

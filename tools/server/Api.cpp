@@ -1,5 +1,6 @@
 #include "Api.h"
 
+#include <cctype>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -9,6 +10,8 @@
 #include <boost/asio/ip/address_v4.hpp>
 #include <nlohmann/json.hpp>
 
+#include "DataUnit.h"
+#include "History.h"
 #include "StaticFiles.h"
 #include "Vehicle.h"
 
@@ -44,6 +47,29 @@ bool number(const std::string& text, size_t maxDigits, int low, int high, int& o
     if (v < low || v > high) return false;
     out = v;
     return true;
+}
+
+// What may be a data ID's name: letters, digits and '_', a letter first. It
+// is then looked up exactly, so "gps_mode" or "GPS_MO" name nothing.
+bool nameLike(const std::string& text) {
+    if (text.empty() || text.size() > 64 || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+    for (char c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    }
+    return true;
+}
+
+json rowJson(const DataNames::Row& row) {
+    const DataUnit unit(row.unit);
+    return json{{"id", row.id},         {"name", row.name},         {"readable", row.readable},
+                {"settable", row.settable}, {"unit", row.unit},     {"symbol", unit.symbol()},
+                {"scale", unit.scale()},  {"decimals", unit.decimals()}, {"text", row.text}};
+}
+
+json rowsJson(const std::vector<const DataNames::Row*>& rows) {
+    json out = json::array();
+    for (const DataNames::Row* row : rows) out.push_back(rowJson(*row));
+    return out;
 }
 
 // The subprotocols a WebSocket handshake offers, in its order.
@@ -90,7 +116,8 @@ bool loopbackAuthority(const std::string& authority) {
 
 }  // namespace
 
-Api::Api(const Vehicle& v, const StaticFiles& f, const Options& o) : vehicle(v), files(f), options(o) {}
+Api::Api(const Vehicle& v, const StaticFiles& f, History& h, const Options& o)
+    : vehicle(v), files(f), recent(h), options(o) {}
 
 bool Api::sameToken(const std::string& given, const std::string& expected) {
     unsigned char diff = given.size() != expected.size();
@@ -190,29 +217,37 @@ Api::Response Api::handle(const Request& request) const {
     if (!originAllowed(request)) return error(request, http::status::forbidden, "cross-origin request refused");
 
     // The route and its numbers first, then the method, then the token.
-    int id = 0, dataID = 0, index = 0;
-    const bool listing = seg.size() == 2 && (seg[1] == "nodes" || seg[1] == "link" || seg[1] == "stream");
+    int id = 0, dataID = -1, index = 0;
+    const bool listing = seg.size() == 2 && (seg[1] == "nodes" || seg[1] == "link" || seg[1] == "stream" ||
+                                             seg[1] == "names" || seg[1] == "history");
     const bool nodePath = seg.size() >= 3 && seg.size() <= 5 && seg[1] == "nodes";
     if (!listing && !nodePath) return error(request, http::status::not_found, "no such resource");
     if (nodePath) {
         if (!number(seg[2], 3, 1, 255, id)) return error(request, http::status::bad_request, "bad node ID");
-        if (seg.size() >= 4 && !number(seg[3], 3, 0, 255, dataID)) {
+        if (seg.size() >= 4 && !number(seg[3], 3, 0, 255, dataID) && !nameLike(seg[3])) {
             return error(request, http::status::bad_request, "bad data ID");
         }
         if (seg.size() == 5 && !number(seg[4], 3, 0, 255, index)) return error(request, http::status::bad_request, "bad index");
     }
-    const bool read = seg.size() <= 3;
-    if (read != get || (!read && request.method() != http::verb::put)) {
+    const bool valuePath = seg.size() >= 4;
+    if (!get && !(valuePath && request.method() == http::verb::put)) {
         return error(request, http::status::method_not_allowed, "method not allowed");
     }
-    if (!authorised(request, false) && (!read || !options.openReads)) {
+    if (!authorised(request, false) && (!get || !options.openReads)) {
         return error(request, http::status::unauthorized, "missing or wrong token");
     }
 
     if (seg.size() == 3) return node(request, id);
-    if (!read) return set(request, id, dataID, index);
+    if (valuePath) {
+        const DataNames::Row* row = nullptr;
+        Response refusal;
+        if (!resolve(request, id, seg[3], dataID, row, refusal)) return refusal;
+        return get ? value(request, id, dataID, row, index) : set(request, id, dataID, row, index);
+    }
     if (seg[1] == "nodes") return nodes(request);
     if (seg[1] == "link") return link(request);
+    if (seg[1] == "names") return names(request);
+    if (seg[1] == "history") return history(request);
     return error(request, http::status::upgrade_required, "the stream is a WebSocket");
 }
 
@@ -264,8 +299,14 @@ Api::Response Api::node(const Request& request, int id) const {
     if (!known) return error(request, http::status::not_found, "no such node");
     json data = json::array();
     for (const Snapshot::Value& v : n.data) {
-        data.push_back(json{{"id", v.row->id}, {"name", v.row->name}, {"unit", v.row->unit}, {"text", v.row->text},
-                            {"settable", v.row->settable}, {"values", v.values}});
+        data.push_back(json{{"id", v.row->id},
+                            {"name", v.row->name},
+                            {"unit", v.row->unit},
+                            {"text", v.row->text},
+                            {"settable", v.row->settable},
+                            {"values", v.values},
+                            {"inUnit", Snapshot::inUnit(*v.row, v.values)},
+                            {"symbol", DataUnit(v.row->unit).symbol()}});
     }
     return reply(request, http::status::ok,
                  json{{"id", id}, {"type", n.type}, {"typeName", DataNames::typeName(n.type)}, {"alive", alive},
@@ -274,16 +315,79 @@ Api::Response Api::node(const Request& request, int id) const {
 }
 
 Api::Response Api::link(const Request& request) const {
-    json stats = json::object();
+    json stats = json::object(), units = json::object();
     for (const Snapshot::Value& v : vehicle.readLink()) {
-        if (!v.values.empty()) stats[v.row->name] = v.values[0];
+        if (v.values.empty()) continue;
+        // Every statistic is a count: its value in its unit is the integer.
+        stats[v.row->name] = v.values[0];
+        units[v.row->name] = DataUnit(v.row->unit).symbol();
     }
     return reply(request, http::status::ok,
-                json{{"connection", options.connection}, {"ownId", vehicle.ownID()}, {"statistics", std::move(stats)}}
-                    .dump());
+                 json{{"connection", options.connection},
+                      {"ownId", vehicle.ownID()},
+                      {"statistics", std::move(stats)},
+                      {"units", std::move(units)}}
+                     .dump());
 }
 
-Api::Response Api::set(const Request& request, int id, int dataID, int index) const {
+Api::Response Api::names(const Request& request) const {
+    json types = json::array();
+    for (int type : {1, 0}) {
+        types.push_back(json{{"type", type}, {"typeName", DataNames::typeName(type)}, {"rows", rowsJson(DataNames::rowsOfType(type))}});
+    }
+    return reply(request, http::status::ok,
+                 json{{"types", std::move(types)}, {"link", rowsJson(DataNames::rows(DataNames::Link))}}.dump());
+}
+
+Api::Response Api::history(const Request& request) const {
+    return reply(request, http::status::ok, recent.toJson(History::Clock::now()).dump());
+}
+
+bool Api::resolve(const Request& request, int id, const std::string& segment, int& dataID, const DataNames::Row*& row,
+                  Response& refusal) const {
+    const int type = vehicle.typeOf(id);
+    if (dataID >= 0) {
+        row = DataNames::find(type, dataID);
+        return true;
+    }
+    if (type < 0) {
+        refusal = error(request, http::status::not_found, "no such node");
+        return false;
+    }
+    row = DataNames::find(type, segment);
+    if (row == nullptr) {
+        refusal = error(request, http::status::not_found,
+                        std::string("no data ID of that name on a ") + DataNames::typeName(type));
+        return false;
+    }
+    dataID = row->id;
+    return true;
+}
+
+Api::Response Api::value(const Request& request, int id, int dataID, const DataNames::Row* row, int index) const {
+    if (vehicle.typeOf(id) < 0) return error(request, http::status::not_found, "no such node");
+    if (row == nullptr || !row->readable) return error(request, http::status::not_found, "no readable data ID of that number");
+    int raw = 0;
+    const int code = vehicle.read(id, dataID, index, raw);
+    if (code != 0) {
+        return reply(request, http::status::not_found,
+                     json{{"error", "no such value"}, {"code", code}, {"name", Vehicle::codeName(code)}}.dump());
+    }
+    const DataUnit unit(row->unit);
+    return reply(request, http::status::ok,
+                 json{{"node", id},
+                      {"id", dataID},
+                      {"name", row->name},
+                      {"index", index},
+                      {"value", raw},
+                      {"inUnit", Snapshot::inUnit(unit, raw)},
+                      {"symbol", unit.symbol()},
+                      {"unit", row->unit},
+                      {"text", row->text}}
+                     .dump());
+}
+
+Api::Response Api::set(const Request& request, int id, int dataID, const DataNames::Row* row, int index) const {
     // Keys seen in each object being read, innermost last: a repeated key
     // would otherwise be dropped silently, and a reader in front of this one
     // may keep the other value.
@@ -316,6 +420,7 @@ Api::Response Api::set(const Request& request, int id, int dataID, int index) co
     if (!inRange) return error(request, http::status::bad_request, "value must be an integer of 32 bits");
 
     const int code = vehicle.set(id, dataID, index, static_cast<int>(value));
+    recent.recordSet(History::Set{0, History::Clock::now(), id, row, dataID, index, static_cast<int>(value), code});
     json answer{{"code", code}, {"name", Vehicle::codeName(code)}};
     if (code != 0) {
         answer["error"] = "set refused";

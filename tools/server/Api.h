@@ -5,10 +5,18 @@
 //
 //   GET /api/nodes                              nodes with type, alive flag, age
 //   GET /api/nodes/{id}                         all readable values of a node
+//   GET /api/nodes/{id}/{dataId}[/{index}]      one value; 404 when the node has none
 //   GET /api/link                               link statistics, connection string
+//   GET /api/names                              every data ID by device type, with its unit
+//   GET /api/history                            the last minute of charted values and sets
 //   PUT /api/nodes/{id}/{dataId}[/{index}]      {"value": v}: a set; 409 when refused
 //   GET /api/stream?hz=N (WebSocket upgrade)    admitted by admitStream
 //   GET /, /{file}                              the dashboard
+//
+// {dataId} is a number (0 to 255) or a name exactly as the names list spells
+// it for the node's type ("GPS_MODE"); a name of no row of that type is 404.
+// Every value comes as the raw integer with, beside it, the value in its unit
+// ("inUnit") and the unit's symbol (DataUnit: "raw" when not known).
 //
 // With a token, sets and the stream need "Authorization: Bearer TOKEN" (a
 // browser's stream may offer the subprotocol "bearer.TOKEN" instead, as it
@@ -21,11 +29,16 @@
 // optional port. On any address, an Origin, when sent, must be "http://"
 // followed by that same Host. One Host and at most one Origin field.
 //
-// Holds no state of its own beyond its options: const, any thread.
+// Holds no state of its own beyond its options; every set made through it is
+// recorded into the History it is given, so handle() runs on the server's
+// one I/O thread, as that history does.
 #include <string>
 
 #include <boost/beast/http.hpp>
 
+#include "DataNames.h"
+
+class History;
 class StaticFiles;
 class Vehicle;
 
@@ -44,7 +57,7 @@ public:
     static constexpr int maxStreamHz = 50;
     static constexpr int defaultStreamHz = 10;
 
-    Api(const Vehicle& vehicle, const StaticFiles& files, const Options& options);
+    Api(const Vehicle& vehicle, const StaticFiles& files, History& history, const Options& options);
 
     Response handle(const Request& request) const;
     // For a WebSocket upgrade request: true with the client's rate when it may
@@ -77,10 +90,19 @@ private:
     Response nodes(const Request& request) const;
     Response node(const Request& request, int id) const;
     Response link(const Request& request) const;
-    Response set(const Request& request, int id, int dataID, int index) const;
+    Response names(const Request& request) const;
+    Response history(const Request& request) const;
+    // The row a {dataId} segment names on node id, by number or by name; with
+    // a number, the row may be null (an ID the names do not list). False with
+    // the answer to send when a name does not fit the node.
+    bool resolve(const Request& request, int id, const std::string& segment, int& dataID, const DataNames::Row*& row,
+                 Response& refusal) const;
+    Response value(const Request& request, int id, int dataID, const DataNames::Row* row, int index) const;
+    Response set(const Request& request, int id, int dataID, const DataNames::Row* row, int index) const;
     Response file(const Request& request, const std::string& path) const;
 
     const Vehicle& vehicle;
     const StaticFiles& files;
+    History& recent;
     Options options;
 };

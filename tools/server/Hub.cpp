@@ -37,3 +37,5 @@ std::string Hub::messageFor(const Picture& sent, const Picture& now) {
     const nlohmann::json d = now->delta(*sent);
     return d.is_null() ? std::string() : d.dump();
 }
+
+void Hub::sampleHistory() { history.sample(vehicle, History::Clock::now()); }

@@ -1,7 +1,8 @@
 #pragma once
 // What the server's sessions share: the count of stream clients (their limit
-// is checked against it), and the latest picture of the vehicle with its
-// stream messages.
+// is checked against it), the latest picture of the vehicle with its stream
+// messages, and the last minute of charted values and sets (History, sampled
+// by the server's timer through sampleHistory, sets recorded by the Api).
 //
 // Pictures are taken on demand, at most every minInterval, however many
 // clients ask: the load on the library does not grow with the number of
@@ -16,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "History.h"
 #include "Snapshot.h"
 
 class Vehicle;
@@ -35,8 +37,11 @@ public:
     // yet) to `now` (the result of current()); empty when nothing changed.
     std::string messageFor(const Picture& sent, const Picture& now);
     std::string fullMessage(const Picture& now);
+    // Records the charted values of this moment.
+    void sampleHistory();
 
     int streamClients = 0;   // WebSocket streams open
+    History history;
 
 private:
     const Vehicle& vehicle;

@@ -15,10 +15,11 @@ Server::Server(const Vehicle& vehicle, const Options& o)
     : io(1),
       options(o),
       files(o.webFolder),
-      api(vehicle, files, o.api),
       hub(std::make_shared<Hub>(vehicle)),
+      api(vehicle, files, hub->history, o.api),
       acceptor(io),
-      retry(io) {
+      retry(io),
+      sampler(io) {
     acceptor.open(options.listen.protocol());
     acceptor.set_option(net::socket_base::reuse_address(true));
     acceptor.bind(options.listen);
@@ -39,7 +40,21 @@ void Server::run(bool stopOnSignals) {
         });
     }
     accept();
+    sampler.expires_after(std::chrono::steady_clock::duration::zero());
+    sampleHistory();
     io.run();
+}
+
+void Server::sampleHistory() {
+    hub->sampleHistory();
+    // One period after this sample's due time; after a stall, one period
+    // from now rather than a burst of samples of the same moment.
+    const auto now = std::chrono::steady_clock::now();
+    const auto next = sampler.expiry() + History::period;
+    sampler.expires_at(next > now ? next : now + History::period);
+    sampler.async_wait([this](boost::system::error_code ec) {
+        if (!ec) sampleHistory();
+    });
 }
 
 void Server::stop() { io.stop(); }

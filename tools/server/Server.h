@@ -1,10 +1,11 @@
 #pragma once
 // orq-server's network side: listens on one address, accepts HTTP
 // connections up to a limit, and runs every session, the stream included, on
-// one I/O thread. At the limit, the connection that has been silent longest
-// (no byte sent, no answer given) is closed to make room when it has been so
-// for silentLimit at least; otherwise the new one is answered 503 and
-// closed. So idle sockets cannot hold every slot for a whole request timeout.
+// one I/O thread, which also samples the History every History::period. At
+// the limit, the connection that has been silent longest (no byte sent, no
+// answer given) is closed to make room when it has been so for silentLimit at
+// least; otherwise the new one is answered 503 and closed. So idle sockets
+// cannot hold every slot for a whole request timeout.
 //
 // The constructor binds (throws boost::system::system_error when it cannot).
 // run() is the I/O thread: it returns after stop(), which any thread may
@@ -53,6 +54,8 @@ private:
     void accept();
     // Makes room for one more connection; false when the limit holds.
     bool room();
+    // Samples the history now and every History::period after.
+    void sampleHistory();
 
     // Declared first, destroyed last: destroying it destroys the pending
     // operations and with them the sessions, which hold the hub by shared
@@ -60,9 +63,10 @@ private:
     boost::asio::io_context io;
     Options options;
     StaticFiles files;
-    Api api;
     std::shared_ptr<Hub> hub;
+    Api api;   // records sets into the hub's history
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer retry;   // pause after a failed accept (no descriptor left)
+    boost::asio::steady_timer sampler;
     std::vector<std::weak_ptr<HttpSession>> sessions;   // expired once a session ends or turns into a stream
 };

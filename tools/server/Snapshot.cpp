@@ -6,20 +6,29 @@ namespace {
 
 using nlohmann::json;
 
-json wholeNode(const Snapshot::Node& node) {
-    json values = json::object();
-    for (const Snapshot::Value& v : node.data) values[v.row->name] = v.values;
-    return json{{"type", node.type}, {"typeName", DataNames::typeName(node.type)}, {"values", std::move(values)}};
-}
-
-// Both lists hold the rows of one device in the same order.
+// Both lists hold the rows of one device in the same order; before empty:
+// every row. The node's "values" and "inUnit" of what changed; empty when
+// nothing did.
 json changedValues(const std::vector<Snapshot::Value>& now, const std::vector<Snapshot::Value>& before) {
-    json out = json::object();
+    json values = json::object(), inUnit = json::object();
     for (size_t i = 0; i < now.size(); ++i) {
         if (i >= before.size() || before[i].row != now[i].row || before[i].values != now[i].values) {
-            out[now[i].row->name] = now[i].values;
+            values[now[i].row->name] = now[i].values;
+            inUnit[now[i].row->name] = Snapshot::inUnit(*now[i].row, now[i].values);
         }
     }
+    if (values.empty()) return json::object();
+    return json{{"values", std::move(values)}, {"inUnit", std::move(inUnit)}};
+}
+
+json wholeNode(const Snapshot::Node& node) {
+    json out = changedValues(node.data, {});
+    if (out.empty()) out = json{{"values", json::object()}, {"inUnit", json::object()}};
+    json units = json::object();
+    for (const Snapshot::Value& v : node.data) units[v.row->name] = DataUnit(v.row->unit).symbol();
+    out["type"] = node.type;
+    out["typeName"] = DataNames::typeName(node.type);
+    out["units"] = std::move(units);
     return out;
 }
 
@@ -32,6 +41,18 @@ json linkJson(const std::vector<Snapshot::Value>& link) {
 }
 
 }  // namespace
+
+json Snapshot::inUnit(const DataUnit& unit, int raw) {
+    if (unit.scale() == 1.0) return raw;
+    return std::stod(unit.format(raw));
+}
+
+json Snapshot::inUnit(const DataNames::Row& row, const std::vector<int>& raws) {
+    const DataUnit unit(row.unit);
+    json out = json::array();
+    for (int raw : raws) out.push_back(inUnit(unit, raw));
+    return out;
+}
 
 json Snapshot::full() const {
     json out{{"kind", "snapshot"}, {"nodes", json::object()}, {"link", linkJson(link)}};
@@ -49,7 +70,7 @@ json Snapshot::delta(const Snapshot& older) const {
             continue;
         }
         json values = changedValues(node.data, before->second.data);
-        if (!values.empty()) changedNodes[std::to_string(node.id)] = json{{"values", std::move(values)}};
+        if (!values.empty()) changedNodes[std::to_string(node.id)] = std::move(values);
     }
     json removed = json::array();
     for (const auto& entry : older.nodes) {

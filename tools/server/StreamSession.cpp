@@ -18,6 +18,7 @@ const int sendBuffer = 16 * 1024;
 StreamSession::StreamSession(beast::tcp_stream&& stream, std::shared_ptr<Hub> h, int hz)
     : ws(std::move(stream)),
       timer(ws.get_executor()),
+      setsSent(h->history.lastSet()),
       hub(std::move(h)),
       period(std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / hz))) {
     ++hub->streamClients;
@@ -70,16 +71,35 @@ void StreamSession::tick() {
         behind = true;
         return;
     }
-    const Hub::Picture picture = hub->current();
-    out = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
-    behind = false;
+    // Sets and pictures take turns when both are due, so that neither
+    // starves the other however often sets are made.
+    out = setsLast ? std::string() : takeSets(now);
+    if (out.empty()) out = nextPicture();
+    if (out.empty() && setsLast) out = takeSets(now);
     if (out.empty()) return;
-    sent = picture;
     writing = true;
     ws.text(true);
     ws.async_write(boost::asio::buffer(out), [self = shared_from_this()](beast::error_code ec, std::size_t) {
         self->onWrite(ec);
     });
+}
+
+std::string StreamSession::takeSets(std::chrono::steady_clock::time_point now) {
+    std::string message = hub->history.setsMessage(setsSent, now);
+    setsSent = hub->history.lastSet();
+    setsLast = !message.empty();
+    return message;
+}
+
+std::string StreamSession::nextPicture() {
+    const Hub::Picture picture = hub->current();
+    std::string message = behind ? hub->fullMessage(picture) : hub->messageFor(sent, picture);
+    behind = false;
+    if (!message.empty()) {
+        sent = picture;
+        setsLast = false;
+    }
+    return message;
 }
 
 void StreamSession::onWrite(beast::error_code ec) {

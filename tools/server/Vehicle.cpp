@@ -30,6 +30,17 @@ std::vector<Vehicle::NodeRef> Vehicle::listNodes() const {
     return nodes;
 }
 
+int Vehicle::typeOf(int id) const {
+    for (const NodeRef& ref : listNodes()) {
+        if (ref.id == id) return ref.type;
+    }
+    return -1;
+}
+
+int Vehicle::read(int component, int dataID, int index, int& value) const {
+    return getData(component, dataID, &value, index);
+}
+
 bool Vehicle::aliveAndAge(int id, int& alive, int& age) const {
     return getData(id, idAlive, &alive, 0) == ERROR_NO && getData(id, idAge, &age, 0) == ERROR_NO;
 }

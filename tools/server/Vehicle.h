@@ -26,6 +26,10 @@ public:
     // alive (data ID 48) and age in ms (data ID 51) of a node; false when
     // the node cannot be read.
     bool aliveAndAge(int id, int& alive, int& age) const;
+    // The type code of a typed node; -1 when the node is not known or not typed.
+    int typeOf(int id) const;
+    // One element of one data ID through getData: the library's code.
+    int read(int component, int dataID, int index, int& value) const;
     // All readable values of one node; false when there is no such node.
     bool readNode(const NodeRef& ref, Snapshot::Node& out) const;
     // The link statistics (the rows of the library's own ID).

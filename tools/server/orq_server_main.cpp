@@ -1,12 +1,13 @@
 // orq-server: the vehicle as liborq.so mirrors it, over HTTP and WebSocket,
 // with a live dashboard.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include <CLI/CLI.hpp>
 
 #include "Dll.h"
 #include "Server.h"
@@ -16,42 +17,23 @@ namespace net = boost::asio;
 
 namespace {
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: orq-server [--listen HOST:PORT] [--token T] [--capture PATH] [--id N] [--web DIR] [--timeout S]\n"
-                 "                  CONNECTION\n"
-                 "  --listen HOST:PORT  address to serve on (default 127.0.0.1:8080; port 0: any free port)\n"
-                 "  --token T           require \"Authorization: Bearer T\" for sets and the stream, and for\n"
-                 "                      reads too when not on the loopback address; needed there.\n"
-                 "                      16 to 128 characters of A-Z a-z 0-9 . _ ~ + -\n"
-                 "  --capture PATH      record the link's traffic into the capture file PATH\n"
-                 "  --id N              the library's own ID on the line (default 1)\n"
-                 "  --web DIR           the dashboard's files (default: web/ beside this program)\n"
-                 "  --timeout S         seconds a client gets to send a whole request (default 10)\n"
-                 "  CONNECTION          what the library connects to, as init takes it: a serial device path,\n"
-                 "                      serial://PATH[:BAUD], tcp://HOST:PORT, udpin://HOST:PORT or\n"
-                 "                      replay://PATH[?speed=N]\n");
-}
-
-bool parseInt(const std::string& s, int& v) {
-    char* end = nullptr;
-    const long n = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || n < -1000000 || n > 1000000) return false;
-    v = static_cast<int>(n);
-    return true;
-}
+const char* const connectionHelp =
+    "what the library connects to, as init takes it: a serial device path, serial://PATH[:BAUD], "
+    "tcp://HOST:PORT, udpin://HOST:PORT or replay://PATH[?speed=N]";
 
 bool parseListen(const std::string& text, net::ip::tcp::endpoint& out) {
     const size_t colon = text.rfind(':');
     if (colon == std::string::npos) return false;
     std::string host = text.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    int port = -1;
-    if (!parseInt(text.substr(colon + 1), port) || port < 0 || port > 65535) return false;
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int number = std::stoi(port);
+    if (number > 65535) return false;
     boost::system::error_code ec;
     const net::ip::address address = net::ip::make_address(host, ec);
     if (ec) return false;
-    out = net::ip::tcp::endpoint(address, static_cast<unsigned short>(port));
+    out = net::ip::tcp::endpoint(address, static_cast<unsigned short>(number));
     return true;
 }
 
@@ -65,12 +47,22 @@ bool validToken(const std::string& t) {
     return true;
 }
 
-std::string besideProgram(const std::string& name) {
+std::string programFolder() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return name;
+    if (n <= 0) return std::string();
     const std::string exe(path, static_cast<size_t>(n));
-    return exe.substr(0, exe.rfind('/') + 1) + name;
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
+// Where make install and the package put the dashboard, else the build
+// tree's copy beside this program.
+std::string defaultWebFolder() {
+    const std::string folder = programFolder();
+    const std::string installed = folder + "../share/orq/web";
+    struct stat st;
+    if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return installed;
+    return folder + "web";
 }
 
 }  // namespace
@@ -79,53 +71,45 @@ int main(int argc, char** argv) {
     Server::Options options;
     options.listen = net::ip::tcp::endpoint(net::ip::address_v4::loopback(), 8080);
     int ownID = 1;
-    std::string connection;
-    std::string capture;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else if (arg == "--listen") {
-            ok = hasValue && parseListen(argv[++i], options.listen);
-        } else if (arg == "--token") {
-            ok = hasValue && validToken(argv[++i]);
-            if (ok) options.api.token = argv[i];
-        } else if (arg == "--capture") {
-            ok = hasValue;
-            if (ok) capture = argv[++i];
-        } else if (arg == "--id") {
-            ok = hasValue && parseInt(argv[++i], ownID) && ownID >= 1 && ownID <= 255;
-        } else if (arg == "--web") {
-            ok = hasValue;
-            if (ok) options.webFolder = argv[++i];
-        } else if (arg == "--timeout") {
-            char* end = nullptr;
-            ok = hasValue;
-            if (ok) {
-                const double s = std::strtod(argv[++i], &end);
-                ok = *end == '\0' && s > 0 && s <= 3600;
-                options.requestTimeout = std::chrono::milliseconds(static_cast<long>(s * 1000));
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            ok = false;
-        } else if (connection.empty()) {
-            connection = arg;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "orq-server: bad argument %s\n", arg.c_str());
-            usage();
-            return 2;
-        }
+    double timeoutS = 10;
+    std::string listen, connection, capture;
+
+    CLI::App app("orq-server: the vehicle as liborq.so mirrors it, over HTTP and WebSocket, with a live dashboard",
+                 "orq-server");
+    // A later option overrides an earlier one, as callers that append to a
+    // fixed command line expect (--timeout 1 ... --timeout 5).
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_version_flag("--version", std::string("orq-server ") + ORQ_VERSION);
+    app.add_option("--listen", listen, "address to serve on, HOST:PORT (default 127.0.0.1:8080; port 0: any free port)")
+        ->check(CLI::Validator(
+            [&options](std::string& text) {
+                return parseListen(text, options.listen) ? std::string() : "not an address HOST:PORT: " + text;
+            },
+            ""))
+        ->type_name("HOST:PORT");
+    app.add_option("--token", options.api.token,
+                   "require \"Authorization: Bearer T\" for sets and the stream, and for reads too when not on the "
+                   "loopback address; needed there. 16 to 128 characters of A-Z a-z 0-9 . _ ~ + -")
+        ->check(CLI::Validator(
+            [](std::string& t) { return validToken(t) ? std::string() : std::string("not a valid token"); }, ""))
+        ->type_name("T");
+    app.add_option("--capture", capture, "record the link's traffic into the capture file PATH")->type_name("PATH");
+    app.add_option("--id", ownID, "the library's own ID on the line (default 1)")->check(CLI::Range(1, 255))->type_name("N");
+    app.add_option("--web", options.webFolder,
+                   "the dashboard's files (default: ../share/orq/web beside this program when it exists, else web/ "
+                   "beside it)")
+        ->type_name("DIR");
+    app.add_option("--timeout", timeoutS, "seconds a client gets to send a whole request (default 10)")
+        ->check(CLI::Range(0.001, 3600.0))
+        ->type_name("S");
+    app.add_option("CONNECTION", connection, connectionHelp)->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
     }
-    if (connection.empty()) {
-        usage();
-        return 2;
-    }
+    options.requestTimeout = std::chrono::milliseconds(static_cast<long>(timeoutS * 1000));
     const bool loopback = options.listen.address().is_loopback();
     if (!loopback && options.api.token.empty()) {
         std::fprintf(stderr, "orq-server: refusing to listen on %s without --token\n",
@@ -134,7 +118,7 @@ int main(int argc, char** argv) {
     }
     options.api.openReads = loopback;
     options.api.connection = connection;
-    if (options.webFolder.empty()) options.webFolder = besideProgram("web");
+    if (options.webFolder.empty()) options.webFolder = defaultWebFolder();
 
     // Armed before init, the capture begins with the link.
     if (!capture.empty() && startCapture(capture.c_str()) != 0) {
