@@ -291,9 +291,9 @@ std::vector<char> ConnectionString::suggestion() const {
     std::vector<char> meant;
     for (const Habit& h : habits) {
         const std::size_t n = std::strlen(h.prefix);
-        const char* rest = s + n;
+        const char* rest = std::strncmp(s, h.prefix, n) == 0 ? s + n : nullptr;
         // "tcp://..." already has its scheme; what it lacks is no habit.
-        if (meant.empty() && std::strncmp(s, h.prefix, n) == 0 && std::strncmp(rest, "//", 2) != 0) {
+        if (meant.empty() && rest && std::strncmp(rest, "//", 2) != 0) {
             meant.assign(h.scheme, h.scheme + std::strlen(h.scheme));
             if (std::strcmp(h.scheme, "serial://") == 0) {
                 appendSerial(meant, rest, end);
