@@ -78,7 +78,7 @@ void UdpLink::openLink(const OpenHandler& done) {
         if (!helloTimer) helloTimer.reset(new boost::asio::steady_timer(ioContext()));
         peerSpoke = false;
         helloTimer->expires_after(std::chrono::milliseconds(0));
-        helloTimer->async_wait([this](const boost::system::error_code& ec) { hello(ec); });
+        helloTimer->async_wait([this](const boost::system::error_code& e) { hello(e); });
     }
     done(true);
 }
