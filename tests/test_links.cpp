@@ -545,6 +545,10 @@ struct Restart {
     std::string back;  // "": none
 };
 
+void PrintTo(const Restart& r, std::ostream* os) {
+    *os << nameOf(r.kind);
+}
+
 class LinkRestartTest : public LinkTest, public ::testing::WithParamInterface<Restart> {};
 
 TEST_P(LinkRestartTest, FarEndThatRestartsIsServedAgain) {
