@@ -110,11 +110,12 @@ int main(int argc, char** argv) {
                         : device.empty()      ? sim.openPty()
                                               : sim.attach(device);
     if (!opened) {
-        const std::string what = tcpPort >= 0         ? "TCP port " + std::to_string(tcpPort)
-                                 : udpPort >= 0       ? "a UDP socket"
-                                 : udpListenPort >= 0 ? "UDP port " + std::to_string(udpListenPort)
-                                 : device.empty()     ? std::string("a pseudo-terminal")
-                                                      : device;
+        const std::string what = tcpPort >= 0          ? "TCP port " + std::to_string(tcpPort)
+                                 : tcpConnectPort >= 0 ? "TCP port " + std::to_string(tcpConnectPort)
+                                 : udpPort >= 0        ? "a UDP socket"
+                                 : udpListenPort >= 0  ? "UDP port " + std::to_string(udpListenPort)
+                                 : device.empty()      ? std::string("a pseudo-terminal")
+                                                       : device;
         std::fprintf(stderr, "orq-sim: cannot open %s: %s\n", what.c_str(), std::strerror(errno));
         return 1;
     }
