@@ -1,15 +1,18 @@
 // Every kind of link as a host uses it: liborq.so loaded by path and started
 // with a connection string on a serial device (a pseudo-terminal), a TCP
-// server, a UDP sender or ser2net in front of a pseudo-terminal, with the
-// simulated devices at the far end; the writers of one serial link, the
-// link's classes on a pseudo-terminal; and whom a UDP link answers, its
-// classes with test sockets for the device and the other senders.
+// server, a TCP client, a UDP sender, a UDP listener or ser2net in front of a
+// pseudo-terminal, with the simulated devices at the far end; the writers of
+// one serial link, the link's classes on a pseudo-terminal; whom a UDP link
+// answers and whom a listening TCP link serves, their classes with test
+// sockets for the device and the others; texts written in other tools' ways.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -24,6 +27,7 @@
 #include "DeviceFrames.h"
 #include "host/Dll.h"
 #include "HostLibrary.h"
+#include "LoopbackAddress.h"
 #include "LoopbackDatagrams.h"
 #include "LoopbackPort.h"
 #include "routing/MessageDebugger.h"
@@ -38,8 +42,8 @@
 #include "StdoutCapture.h"
 #include "TestMessages.h"
 #include "host/Pump.h"
+#include "link/LinkFactory.h"
 #include "link/UartSerial.h"
-#include "link/UdpLink.h"
 #include "WireFrames.h"
 
 using namespace ORQ::test;
@@ -57,7 +61,7 @@ const int kGpsMode = 32;      // settable 0..2, reported back by the board
 const int kGpsModeSet = 31;   // its data type on the line
 const int kStaleDropped = 48;
 
-enum class Kind { Serial, Tcp, Udp };
+enum class Kind { Serial, Tcp, Udp, TcpIn, UdpOut };
 
 const char* nameOf(Kind kind) {
     switch (kind) {
@@ -67,30 +71,64 @@ const char* nameOf(Kind kind) {
         return "Tcp";
     case Kind::Udp:
         return "Udp";
+    case Kind::TcpIn:
+        return "TcpIn";
+    case Kind::UdpOut:
+        return "UdpOut";
+    }
+    return "";
+}
+
+// The line the library writes when the far end of a link of this kind goes
+// away; empty when it cannot tell (a UDP peer that no longer listens).
+std::string farEndGoneLine(Kind kind) {
+    switch (kind) {
+    case Kind::Serial:
+    case Kind::Tcp:
+        return "[UartSerial] WARNING reopen()";
+    case Kind::TcpIn:
+        return "[UartSerial] WARNING client gone";
+    case Kind::Udp:
+    case Kind::UdpOut:
+        break;
     }
     return "";
 }
 
 // A simulator with a flight board and a ground station, serving one kind of
-// link; connection() is what the host passes to init.
+// link; text is what the host passes to init. A network kind takes the port
+// given (0: a free one), the port of the far end that was there before.
 class Far {
 public:
-    explicit Far(Kind kind, double dropEvery = 0) : sim(options(dropEvery)) {
+    explicit Far(Kind kind, double dropEvery = 0, uint16_t port = 0) : sim(options(dropEvery)) {
         switch (kind) {
         case Kind::Serial:
             ok = sim.openPty();
             text = "serial://" + sim.path() + ":57600";
             break;
         case Kind::Tcp:
-            ok = sim.listenTcp(0);
-            text = "tcp://127.0.0.1:" + std::to_string(sim.port());
+            ok = sim.listenTcp(port);
+            this->port = sim.port();
+            text = "tcp://127.0.0.1:";
             break;
-        case Kind::Udp: {
-            const uint16_t port = freeLoopbackPort(SOCK_DGRAM);
-            ok = sim.sendUdp(port);
-            text = "udpin://127.0.0.1:" + std::to_string(port);
+        case Kind::Udp:
+            this->port = port ? port : freeLoopbackPort(SOCK_DGRAM);
+            ok = sim.sendUdp(this->port);
+            text = "udpin://127.0.0.1:";
+            break;
+        case Kind::TcpIn:
+            ok = sim.connectTcp(port ? port : freeLoopbackPort(SOCK_STREAM));
+            this->port = sim.port();
+            text = "tcpin://127.0.0.1:";
+            break;
+        case Kind::UdpOut:
+            ok = sim.listenUdp(port);
+            this->port = sim.port();
+            text = "udpout://127.0.0.1:";
             break;
         }
+        if (kind != Kind::Serial) {
+            text += std::to_string(this->port);
         }
         ok = ok && sim.addDevice(kBoard, ORQSim::SimDevice::FlightBoard) &&
              sim.addDevice(kStation, ORQSim::SimDevice::GroundStation) && sim.start();
@@ -104,6 +142,7 @@ public:
 
     bool ok = false;
     std::string text;
+    uint16_t port = 0;  // the one in text
     ORQSim::Simulator sim;
 };
 
@@ -161,6 +200,10 @@ TEST(ConnectionStringTest, EveryFormNamesItsLink) {
         {"tcp://localhost:65535", K::Tcp, "localhost", 65535, 0},
         {"tcp://[::1]:5760", K::Tcp, "::1", 5760, 0},
         {"udpin://0.0.0.0:14550", K::UdpIn, "0.0.0.0", 14550, 0},
+        {"udpout://192.168.4.2:14550", K::UdpOut, "192.168.4.2", 14550, 0},
+        {"udpout://[fe80::1]:1", K::UdpOut, "fe80::1", 1, 0},
+        {"tcpin://0.0.0.0:5760", K::TcpIn, "0.0.0.0", 5760, 0},
+        {"tcpin://[::]:65535", K::TcpIn, "::", 65535, 0},
         {"replay:///tmp/flight.orqcap", K::Replay, "/tmp/flight.orqcap", 0, 0},
         {"replay://flight.orqcap?speed=0", K::Replay, "flight.orqcap", 0, 0},
         {"replay://flight.orqcap?speed=2.5", K::Replay, "flight.orqcap", 0, 0},
@@ -248,6 +291,57 @@ TEST(ConnectionStringTest, UdpPeerIsAnAddressAndAPort) {
     }
 }
 
+TEST(ConnectionStringTest, TextsInOtherToolsWaysSuggestTheTextMeant) {
+    // A file named like such a text is what the host means.
+    char dir[] = "/tmp/orq-habitXXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(dir));
+    const std::string existing = std::string(dir) + "/tty:57600";
+    const int file = ::open(existing.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(file, 0);
+    ::close(file);
+    const struct {
+        std::string text;
+        const char* meant;  // "": no suggestion
+    } table[] = {
+        {"tcp:127.0.0.1:5760", "tcp://127.0.0.1:5760"},
+        {"tcp:[::1]:5760", "tcp://[::1]:5760"},
+        {"tcpin:0.0.0.0:5760", "tcpin://0.0.0.0:5760"},
+        {"udp:0.0.0.0:14550", "udpin://0.0.0.0:14550"},
+        {"udp://0.0.0.0:14550", "udpin://0.0.0.0:14550"},
+        {"udpin:0.0.0.0:14550", "udpin://0.0.0.0:14550"},
+        {"udpout:10.0.0.2:14550", "udpout://10.0.0.2:14550"},
+        {"serial:/dev/ttyUSB0", "serial:///dev/ttyUSB0"},
+        {"serial:/dev/ttyUSB0:115200", "serial:///dev/ttyUSB0:115200"},
+        {"serial:/dev/ttyUSB0,115200", "serial:///dev/ttyUSB0:115200"},
+        {"/nonexistent-orq/ttyUSB0:57600", "serial:///nonexistent-orq/ttyUSB0:57600"},
+        {"/nonexistent-orq/ttyUSB0,921600", "serial:///nonexistent-orq/ttyUSB0:921600"},
+        // The corrected text would name no link either.
+        {"tcp:127.0.0.1", ""},
+        {"tcp:127.0.0.1:65536", ""},
+        {"udp:", ""},
+        {"/nonexistent-orq/ttyUSB0:12345", ""},
+        {"serial:/dev/ttyUSB0:12345", ""},
+        // A link, a text with a scheme that lacks something, a path without a
+        // rate, a relative path.
+        {"tcp://127.0.0.1:5760", ""},
+        {"serial:///dev/ttyUSB0:57600", ""},
+        {"tcp://127.0.0.1", ""},
+        {"ftp://host:21", ""},
+        {"/nonexistent-orq/ttyUSB0", ""},
+        {"ttyS0:115200", ""},
+        {"", ""},
+        // A file of that name exists.
+        {existing, ""},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.text);
+        const std::vector<char> meant = ORQ::ConnectionString::parse(row.text.c_str()).suggestion();
+        EXPECT_EQ(row.meant, std::string(meant.empty() ? "" : meant.data()));
+    }
+    ::unlink(existing.c_str());
+    ::rmdir(dir);
+}
+
 struct Bad {
     const char* text;
     const char* reason;
@@ -257,7 +351,17 @@ const char* const kBadPeer =
     "bad option (expected ?peer=ADDRESS:PORT, an IP address, IPv6 in brackets, and a port from 1 to 65535)";
 
 const Bad kBadStrings[] = {
-    {"ftp://host:21", "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)"},
+    {"ftp://host:21", "unknown scheme (serial://, tcp://, tcpin://, udpin://, udpout:// or replay://, or a device "
+                      "path without one)"},
+    {"tcpin://0.0.0.0", "no port (expected HOST:PORT)"},
+    {"tcpin://:5760", "no host (expected HOST:PORT)"},
+    {"tcpin://0.0.0.0:0", "bad port (1 to 65535)"},
+    {"tcpin://[::]5760", "expected [ADDRESS]:PORT"},
+    {"udpout://127.0.0.1", "no port (expected HOST:PORT)"},
+    {"udpout://:14550", "no host (expected HOST:PORT)"},
+    {"udpout://127.0.0.1:65536", "bad port (1 to 65535)"},
+    {"udpout://127.0.0.1:14550?peer=127.0.0.1:14551", "takes no option (expected HOST:PORT)"},
+    {"tcpin://0.0.0.0:5760?x=1:2", "takes no option (expected HOST:PORT)"},
     {"replay://", "no capture file"},
     {"replay://?speed=1", "no capture file"},
     {"replay://f?speed=-1", "bad option (expected ?speed=N, N 0 or from 0.01 to 1000000)"},
@@ -310,8 +414,11 @@ TEST_F(LinkTest, GoodStringsOpenTheirLinkAndWriteTheOpenLine) {
     Far tcp(Kind::Tcp);
     Far udp(Kind::Udp);
     Far serial(Kind::Serial);
-    ASSERT_TRUE(tcp.ok && udp.ok && serial.ok);
-    const std::string strings[] = {serial.text, "serial://" + serial.sim.path(), tcp.text, udp.text};
+    Far tcpIn(Kind::TcpIn);
+    Far udpOut(Kind::UdpOut);
+    ASSERT_TRUE(tcp.ok && udp.ok && serial.ok && tcpIn.ok && udpOut.ok);
+    const std::string strings[] = {serial.text, "serial://" + serial.sim.path(), tcp.text, udp.text, tcpIn.text,
+                                   udpOut.text};
     for (const std::string& text : strings) {
         SCOPED_TRACE(text);
         StdoutCapture out;
@@ -377,11 +484,13 @@ TEST_P(LinkKindTest, DeinitIsPromptInEveryStateAndLeavesNoThread) {
         }
         if (state == StopState::FarEndGone) {
             far.reset();
-            // Sets wait for the link that is gone (serial, TCP) or whose
-            // peer no longer listens (UDP).
+            // Sets wait for the link that is gone (serial, TCP), for the next
+            // client (listening TCP), or go to a peer that no longer listens
+            // (UDP).
             lib.setData(kBoard, kGpsMode, 1, 0);
-            if (GetParam() != Kind::Udp) {
-                ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen()", kDeadline));
+            const std::string gone = farEndGoneLine(GetParam());
+            if (!gone.empty()) {
+                ASSERT_TRUE(out.waitForLine(gone, kDeadline));
             }
         }
         EXPECT_TRUE(finishesWithin([&] { lib.deinit(); }, kDeadline));
@@ -408,7 +517,8 @@ TEST_P(LinkKindTest, RepeatedStartsAndStopsLeaveNoDescriptorOrThread) {
     EXPECT_TRUE(eventually([&] { return threadCount() == threads; }, kDeadline));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LinkKindTest, ::testing::Values(Kind::Serial, Kind::Tcp, Kind::Udp),
+INSTANTIATE_TEST_SUITE_P(Kinds, LinkKindTest,
+                         ::testing::Values(Kind::Serial, Kind::Tcp, Kind::Udp, Kind::TcpIn, Kind::UdpOut),
                          [](const ::testing::TestParamInfo<Kind>& p) { return std::string(nameOf(p.param)); });
 
 // --- TCP --------------------------------------------------------------------------
@@ -427,35 +537,73 @@ TEST_F(LinkTest, TcpThroughSer2netInFrontOfThePty) {
     setRoundTrip(far.sim, 2);
 }
 
-TEST_F(LinkTest, TcpReconnectsAfterTheServerRestarts) {
-    std::unique_ptr<Far> far(new Far(Kind::Tcp));
+// A far end that goes away and comes back on the same port, and the lines
+// the library writes meanwhile.
+struct Restart {
+    Kind kind;
+    std::vector<std::string> whileAway;
+    std::string back;  // "": none
+};
+
+void PrintTo(const Restart& r, std::ostream* os) {
+    *os << nameOf(r.kind);
+}
+
+class LinkRestartTest : public LinkTest, public ::testing::WithParamInterface<Restart> {};
+
+TEST_P(LinkRestartTest, FarEndThatRestartsIsServedAgain) {
+    std::unique_ptr<Far> far(new Far(GetParam().kind));
     ASSERT_TRUE(far->ok);
-    const uint16_t port = far->sim.port();
+    const uint16_t port = far->port;
     StdoutCapture out;
     ASSERT_EQ(0, lib.callInit(kOwnID, 0, far->text.c_str()));
     ASSERT_TRUE(bothTyped());
 
     far.reset();
-    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen()", kDeadline));
-    // Refused at least once while the server is away.
-    ASSERT_TRUE(out.waitForLine("[UartSerial] reason: Connection refused", kDeadline));
-
-    ORQSim::Simulator restarted;
-    ASSERT_TRUE(restarted.listenTcp(port));
-    ASSERT_TRUE(restarted.addDevice(kBoard, ORQSim::SimDevice::FlightBoard));
-    ASSERT_TRUE(restarted.start());
-    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline));
-    setRoundTrip(restarted, 2);
+    for (const std::string& line : GetParam().whileAway) {
+        ASSERT_TRUE(out.waitForLine(line, kDeadline)) << line;
+    }
+    Far restarted(GetParam().kind, 0, port);
+    ASSERT_TRUE(restarted.ok);
+    if (!GetParam().back.empty()) {
+        ASSERT_TRUE(out.waitForLine(GetParam().back, kDeadline, GetParam().kind == Kind::TcpIn ? 2 : 1));
+    }
+    setRoundTrip(restarted.sim, 2);
+    setRoundTrip(restarted.sim, 1);
 }
 
-TEST_F(LinkTest, TcpRidesOutAServerThatDropsTheConnection) {
-    Far far(Kind::Tcp, 1.0);
-    ASSERT_TRUE(far.ok);
-    StdoutCapture out;
-    ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
-    ASSERT_TRUE(bothTyped());
-    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING reopen() OK", kDeadline, 2));
-    setRoundTrip(far.sim, 2);
+INSTANTIATE_TEST_SUITE_P(
+    FarEnd, LinkRestartTest,
+    ::testing::Values(
+        // Refused at least once while the server is away.
+        Restart{Kind::Tcp,
+                {"[UartSerial] WARNING reopen()", "[UartSerial] reason: Connection refused"},
+                "[UartSerial] WARNING reopen() OK"},
+        // The listener stays; the client that comes next is served.
+        Restart{Kind::TcpIn, {"[UartSerial] WARNING client gone"}, "[UartSerial] client connected"},
+        // Nothing to see: the link's hello reaches the new far end.
+        Restart{Kind::UdpOut, {}, ""}),
+    [](const ::testing::TestParamInfo<Restart>& p) { return std::string(nameOf(p.param.kind)); });
+
+TEST_F(LinkTest, TcpRidesOutAFarEndThatDropsTheConnection) {
+    const struct {
+        Kind kind;
+        std::string line;  // written on each connection, the first one too
+    } table[] = {
+        {Kind::Tcp, "[UartSerial] WARNING reopen() OK"},
+        {Kind::TcpIn, "[UartSerial] client connected"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(nameOf(row.kind));
+        Far far(row.kind, 1.0);
+        ASSERT_TRUE(far.ok);
+        StdoutCapture out;
+        ASSERT_EQ(0, lib.callInit(kOwnID, 0, far.text.c_str()));
+        ASSERT_TRUE(bothTyped());
+        ASSERT_TRUE(out.waitForLine(row.line, kDeadline, row.kind == Kind::Tcp ? 2 : 3));
+        setRoundTrip(far.sim, 2);
+        lib.deinit();
+    }
 }
 
 // --- UDP --------------------------------------------------------------------------
@@ -470,22 +618,26 @@ TEST_F(LinkTest, UdpWithAFixedPeerCarriesBothDevicesAndASetRoundTrip) {
     setRoundTrip(far.sim, 2);
 }
 
-// A UDP link on a free loopback port, run by its classes, with test sockets
-// playing the device and whatever else sends to it. Commands are queued on
-// the link's message system; which socket their frames reach is what these
-// tests look at.
-class UdpLinkTest : public ::testing::Test {
+// A network link on loopback, run by its classes, with test sockets playing
+// the device and whatever else speaks to it. Commands are queued on the
+// link's message system; which socket their frames reach is what these tests
+// look at.
+class LinkClassTest : public ::testing::Test {
 protected:
     static constexpr uint8_t kCommandType = 40;
 
-    // Starts the link; `query` follows the port in its connection string.
-    void start(const std::string& query = "") {
-        port = freeLoopbackPort(SOCK_DGRAM);
-        const std::string text = "udpin://127.0.0.1:" + std::to_string(port) + query;
-        link.reset(new ORQ::UdpLink(ORQ::ConnectionString::parse(text.c_str())));
+    void startOn(const std::string& text) {
+        link = ORQ::LinkFactory::create(ORQ::ConnectionString::parse(text.c_str()));
+        ASSERT_TRUE(link);
         pump.reset(new ORQ::Pump(*link, ms, mm, ORQ::Pump::Clock::none));
         pump->start();
         ASSERT_EQ(1, link->getIsOpen());
+    }
+    // Starts a listening UDP link on a free port; `query` follows the port in
+    // its connection string.
+    void start(const std::string& query = "") {
+        port = freeLoopbackPort(SOCK_DGRAM);
+        startOn("udpin://127.0.0.1:" + std::to_string(port) + query);
     }
     void TearDown() override {
         if (pump) pump->stop();
@@ -498,13 +650,18 @@ protected:
     }
     // The sequence number of the next command that reaches `at`; -1 when
     // none came within the timeout, -2 for a datagram that is no command.
-    static int nextCommand(LoopbackDatagrams& at, std::chrono::milliseconds timeout) {
+    // senderPort (if not null): the port the command came from.
+    static int nextCommand(LoopbackDatagrams& at, std::chrono::milliseconds timeout, uint16_t* senderPort = nullptr) {
         Bytes datagram;
+        if (!at.receive(datagram, timeout, senderPort)) return -1;
+        return commandIn(datagram);
+    }
+    // The sequence number of the command framed in bytes; -2 for anything else.
+    static int commandIn(const Bytes& bytes) {
         Bytes layout;
-        if (!at.receive(datagram, timeout)) return -1;
         // Full layout (never merged): magic, type, sender, receiver, size,
         // priority, ttl, properties, channel, payload, check.
-        if (!unframe(datagram, layout) || layout.size() != 11 || layout[1] != kCommandType) return -2;
+        if (!unframe(bytes, layout) || layout.size() != 11 || layout[1] != kCommandType) return -2;
         return layout[9];
     }
     uint32_t receivedBytes() const { return ms.statistics().receivedBytes; }
@@ -514,10 +671,12 @@ protected:
     StdoutCapture out;
     ORQ::MessageSystem ms;
     ORQ::MessageManager mm;
-    std::unique_ptr<ORQ::UdpLink> link;
+    std::unique_ptr<ORQ::Link> link;
     std::unique_ptr<ORQ::Pump> pump;
     uint16_t port = 0;
 };
+
+class UdpLinkTest : public LinkClassTest {};
 
 enum class Reaches { Device, Sender };
 
@@ -653,6 +812,117 @@ TEST_F(UdpLinkTest, CommandQueuedBeforeAnyPeerIsHeldThenDroppedAndCounted) {
     EXPECT_EQ(2, nextCommand(device, kDeadline));
 }
 
+TEST_F(UdpLinkTest, ToAFixedAddressItSpeaksFirstAndHearsOnlyThatAddress) {
+    LoopbackDatagrams device;
+    LoopbackDatagrams other;
+    ASSERT_NO_FATAL_FAILURE(startOn("udpout://127.0.0.1:" + std::to_string(device.port())));
+    // It says hello first, with no byte in it, and again while the device
+    // stays silent; commands go out at once.
+    Bytes hello{0xFF};
+    uint16_t linkPort = 0;
+    ASSERT_TRUE(device.receive(hello, kDeadline, &linkPort));
+    EXPECT_TRUE(hello.empty());
+    auto nextCommandAfterHellos = [&](LoopbackDatagrams& at) {
+        Bytes datagram;
+        while (at.receive(datagram, kDeadline) && datagram.empty()) {
+        }
+        return commandIn(datagram);
+    };
+    ASSERT_NO_FATAL_FAILURE(command(1));
+    EXPECT_EQ(1, nextCommandAfterHellos(device));
+
+    // Another port's report comes first; only the device's is received.
+    const uint32_t before = receivedBytes();
+    other.sendTo(linkPort, report);
+    device.sendTo(linkPort, report);
+    ASSERT_TRUE(eventually([&] { return receivedBytes() - before >= report.size(); }, kDeadline));
+    EXPECT_EQ(report.size(), receivedBytes() - before);
+    const std::string ignored = "[UartSerial] WARNING datagram ignored: not from the peer";
+    EXPECT_TRUE(eventually([&] { return out.text().find(ignored) != std::string::npos; }, kDeadline));
+    // The other port never became the peer.
+    ASSERT_NO_FATAL_FAILURE(command(2));
+    EXPECT_EQ(2, nextCommandAfterHellos(device));
+    EXPECT_EQ(-1, nextCommand(other, 0ms));
+}
+
+// A TCP client of a listening link, on loopback.
+class StreamClient {
+public:
+    explicit StreamClient(uint16_t port) : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const sockaddr_in to = ORQSim::loopbackAddress(port);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+            throw std::runtime_error("cannot connect");
+        }
+    }
+    ~StreamClient() { close(); }
+    void close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    void send(const Bytes& bytes) {
+        if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+            throw std::runtime_error("not sent");
+        }
+    }
+    // What the next read returns within the timeout: bytes; empty for end of
+    // file; false when nothing came.
+    bool receive(Bytes& bytes, std::chrono::milliseconds timeout) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+        uint8_t buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        bytes.assign(buffer, buffer + std::max<ssize_t>(n, 0));
+        return n >= 0;
+    }
+
+private:
+    int fd;
+};
+
+class TcpInLinkTest : public LinkClassTest {
+protected:
+    // The sequence number of the next command that reaches `at` (one frame
+    // per read, as each is written alone); -1 when none came in time, -2 for
+    // anything else.
+    static int nextCommand(StreamClient& at, std::chrono::milliseconds timeout) {
+        Bytes bytes;
+        if (!at.receive(bytes, timeout)) return -1;
+        return commandIn(bytes);
+    }
+};
+
+TEST_F(TcpInLinkTest, ServesOneClientAtATimeAndTheNextWhenItGoes) {
+    port = freeLoopbackPort(SOCK_STREAM);
+    ASSERT_NO_FATAL_FAILURE(startOn("tcpin://127.0.0.1:" + std::to_string(port)));
+    // No client: held for the hold time, then dropped and counted.
+    ASSERT_NO_FATAL_FAILURE(command(1));
+    EXPECT_TRUE(eventually([&] { return ms.statistics().staleDropped == 1; }, kDeadline));
+
+    StreamClient first(port);
+    ASSERT_TRUE(out.waitForLine("[UartSerial] client connected", kDeadline));
+    const uint32_t before = receivedBytes();
+    first.send(report);
+    EXPECT_TRUE(eventually([&] { return receivedBytes() - before == report.size(); }, kDeadline));
+
+    // A second client is closed at once, and the first one still served.
+    StreamClient second(port);
+    Bytes bytes{0xFF};
+    EXPECT_TRUE(second.receive(bytes, kDeadline));
+    EXPECT_TRUE(bytes.empty()) << "end of file for the second client";
+    const std::string refused = "[UartSerial] WARNING client refused: another one is served";
+    EXPECT_TRUE(eventually([&] { return out.text().find(refused) != std::string::npos; }, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(command(2));
+    EXPECT_EQ(2, nextCommand(first, kDeadline));
+
+    // The first goes: a command waits for the next client, which gets it.
+    first.close();
+    ASSERT_TRUE(out.waitForLine("[UartSerial] WARNING client gone", kDeadline));
+    ASSERT_NO_FATAL_FAILURE(command(3));
+    StreamClient third(port);
+    EXPECT_EQ(3, nextCommand(third, kDeadline));
+    EXPECT_EQ(1u, ms.statistics().staleDropped);
+}
+
 // --- A serial device that goes away -------------------------------------------------
 
 // A simulator behind a fixed device path that can be unplugged and plugged in
@@ -757,6 +1027,9 @@ std::string runMonitor(const std::string& connection, int* status) {
 
 TEST_F(LinkTest, MonitorHintsAtWhyTheLinkDidNotOpen) {
     const std::string refused = "tcp://127.0.0.1:" + std::to_string(freeLoopbackPort(SOCK_STREAM));
+    ORQSim::Simulator server;
+    ASSERT_TRUE(server.listenTcp(0));
+    const std::string taken = "127.0.0.1:" + std::to_string(server.port());
     const struct {
         std::string connection;
         std::string hint;
@@ -764,6 +1037,9 @@ TEST_F(LinkTest, MonitorHintsAtWhyTheLinkDidNotOpen) {
         {"/nonexistent/orq/ttyUSB0", "orq-monitor: no such device: /nonexistent/orq/ttyUSB0; serial devices present: "},
         {"/dev/null", "orq-monitor: /dev/null is not a terminal, so not a serial device"},
         {refused, "orq-monitor: connection refused: nothing listens on 127.0.0.1:" + refused.substr(16)},
+        {"tcp:" + refused.substr(6), "orq-monitor: did you mean `" + refused + "`?"},
+        {"/nonexistent/orq/ttyUSB0,115200", "orq-monitor: did you mean `serial:///nonexistent/orq/ttyUSB0:115200`?"},
+        {"tcpin://" + taken, "orq-monitor: address in use: another program listens on " + taken},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.connection);
@@ -772,6 +1048,54 @@ TEST_F(LinkTest, MonitorHintsAtWhyTheLinkDidNotOpen) {
         EXPECT_NE(0, status);
         EXPECT_NE(std::string::npos, text.find(row.hint)) << text;
     }
+}
+
+TEST_F(LinkTest, TextInAnotherToolsWayFailsWithOneMoreLineNamingTheTextMeant) {
+    // The lines of the same failure on a path that suggests nothing, with
+    // that path replaced by the text.
+    auto failureLines = [&](const std::string& text, const std::string& plain) {
+        StdoutCapture out;
+        EXPECT_EQ(-68, lib.callInit(kOwnID, 0, plain.c_str()));
+        Lines lines = out.lines();
+        for (std::string& line : lines) {
+            const std::size_t at = line.find(plain);
+            if (at != std::string::npos) line.replace(at, plain.size(), text);
+        }
+        return lines;
+    };
+    const struct {
+        std::string text;
+        std::string plain;
+        std::string meant;
+    } table[] = {
+        {"tcp:127.0.0.1:5760", "/nonexistent-orq/tcp", "tcp://127.0.0.1:5760"},
+        {"/nonexistent-orq/ttyUSB0:57600", "/nonexistent-orq/ttyUSB0", "serial:///nonexistent-orq/ttyUSB0:57600"},
+        {"udp://0.0.0.0:14550", "ftp://0.0.0.0:14550", "udpin://0.0.0.0:14550"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.text);
+        Lines expected = failureLines(row.text, row.plain);
+        expected.push_back("[DLL] did you mean `" + row.meant + "`?");
+        StdoutCapture out;
+        EXPECT_EQ(-68, lib.callInit(kOwnID, 0, row.text.c_str()));
+        EXPECT_EQ(expected, out.lines());
+    }
+}
+
+TEST_F(LinkTest, DeviceWhoseNameLooksLikeAnotherToolsTextStillOpens) {
+    Far far(Kind::Serial);
+    ASSERT_TRUE(far.ok);
+    char dir[] = "/tmp/orq-habitXXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(dir));
+    const std::string path = std::string(dir) + "/tcp:127.0.0.1:57600";
+    ASSERT_EQ(0, ::symlink(far.sim.path().c_str(), path.c_str()));
+    StdoutCapture out;
+    EXPECT_EQ(0, lib.callInit(kOwnID, 0, path.c_str()));
+    EXPECT_TRUE(bothTyped());
+    EXPECT_EQ(std::string::npos, out.text().find("did you mean"));
+    lib.deinit();
+    ::unlink(path.c_str());
+    ::rmdir(dir);
 }
 
 TEST_F(LinkTest, SecondHostOnTheSameSerialDeviceIsRefused) {

@@ -1,6 +1,7 @@
 // The device simulator is the other end of the line in the library's
 // end-to-end tests, so its own wire code is checked here against bytes worked
-// out by hand, and its behaviour as a device on a real pseudo-terminal.
+// out by hand, its behaviour as a device on a real pseudo-terminal, and the
+// command line of orq-sim.
 #include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <sys/wait.h>
 #include <functional>
 #include <memory>
 #include <string>
@@ -464,5 +467,43 @@ TEST_P(SimulatorNoise, DamagedFramesNeverDecodeAndIntactOnesAlways) {
 INSTANTIATE_TEST_SUITE_P(Line, SimulatorNoise,
                          ::testing::Values(NoiseCase{"Clean", 0.0, true}, NoiseCase{"AllDamaged", 1.0, false}),
                          [](const ::testing::TestParamInfo<NoiseCase>& i) { return std::string(i.param.name); });
+
+// orq-sim with these arguments: its exit status and what it wrote (both streams).
+int runSim(const std::string& arguments, std::string& text) {
+    const std::string command = std::string(ORQ_BINARY_DIR) + "/tools/orq-sim " + arguments + " 2>&1";
+    FILE* sim = ::popen(command.c_str(), "r");
+    if (sim == nullptr) return -1;
+    char buffer[512];
+    text.clear();
+    while (std::fgets(buffer, sizeof buffer, sim)) text += buffer;
+    const int status = ::pclose(sim);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(SimulatorCommand, TakesEveryOptionBothWaysAndRefusesBadOnes) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* output;  // a part of what it writes
+    } table[] = {
+        {"--version", 0, "orq-sim "},
+        {"--help", 0, "--udp-listen"},
+        {"--fb=7 --gs 8 --udp-listen=0 --rate=2 --noise 0 --seed=3 --duration=0.2",
+         0, "serving on udpout://127.0.0.1:"},
+        {"--fb 7 --tcp-connect 1 --duration 0.2", 0, "serving on tcpin://127.0.0.1:1 flight-board 7\n"},
+        {"--fb 0", 2, "--fb"},
+        {"--noise=1.5", 2, "--noise"},
+        {"--tcp 5760 --udp-listen 14550", 2, "excludes"},
+        {"--link /tmp/x --tcp-connect 5760", 2, "excludes"},
+        {"--tcp-connect 0", 2, "--tcp-connect"},
+        {"--bogus", 2, "--bogus"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.arguments);
+        std::string text;
+        EXPECT_EQ(row.status, runSim(row.arguments, text));
+        EXPECT_NE(std::string::npos, text.find(row.output)) << text;
+    }
+}
 
 }  // namespace

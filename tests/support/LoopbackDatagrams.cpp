@@ -39,13 +39,16 @@ void LoopbackDatagrams::sendTo(uint16_t port, const Bytes& bytes) {
     }
 }
 
-bool LoopbackDatagrams::receive(Bytes& datagram, std::chrono::milliseconds timeout) {
+bool LoopbackDatagrams::receive(Bytes& datagram, std::chrono::milliseconds timeout, uint16_t* senderPort) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
     uint8_t buffer[65536];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    sockaddr_in from;
+    socklen_t size = sizeof from;
+    const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &size);
     if (n < 0) return false;
     datagram.assign(buffer, buffer + n);
+    if (senderPort) *senderPort = ntohs(from.sin_port);
     return true;
 }
 

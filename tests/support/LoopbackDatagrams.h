@@ -24,7 +24,8 @@ public:
     // One datagram (possibly empty) to 127.0.0.1:port.
     void sendTo(uint16_t port, const Bytes& bytes);
     // The next datagram, waiting at most `timeout`; false when none came.
-    bool receive(Bytes& datagram, std::chrono::milliseconds timeout);
+    // senderPort (if not null): the port it came from.
+    bool receive(Bytes& datagram, std::chrono::milliseconds timeout, uint16_t* senderPort = nullptr);
 
 private:
     int fd;

@@ -17,12 +17,19 @@
 
 std::string OpenHint::forConnection(const std::string& connection) {
     const ORQ::ConnectionString c = ORQ::ConnectionString::parse(connection.c_str());
+    const std::vector<char> meant = c.suggestion();
+    if (!meant.empty()) {
+        return "did you mean `" + std::string(meant.data()) + "`?";
+    }
     switch (c.kind()) {
     case ORQ::ConnectionString::Serial:
         return forSerial(c.target());
     case ORQ::ConnectionString::Tcp:
         return forTcp(c.target(), c.port());
+    case ORQ::ConnectionString::TcpIn:
+        return forListening(c);
     case ORQ::ConnectionString::UdpIn:
+    case ORQ::ConnectionString::UdpOut:
     case ORQ::ConnectionString::Replay:
     case ORQ::ConnectionString::Invalid:
         break;
@@ -96,6 +103,35 @@ std::string OpenHint::forTcp(const std::string& host, unsigned port) {
     }
     return "connection refused: nothing listens on " + host + ":" + std::to_string(port) +
            " (is the bridge, modem or simulator running, and is the port right?)";
+}
+
+std::string OpenHint::forListening(const ORQ::ConnectionString& c) {
+    std::vector<ORQ::ConnectionString::Address> addresses;
+    if (c.resolve(false, true, addresses) != nullptr || addresses.empty()) {
+        return "";
+    }
+    const ORQ::ConnectionString::Address& a = addresses[0];
+    const int s = ::socket(a.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    // As the library binds: a port left in TIME_WAIT is free.
+    const bool bound = s >= 0 && ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+                       ::bind(s, reinterpret_cast<const sockaddr*>(&a.address), a.size) == 0;
+    const int error = errno;
+    if (s >= 0) ::close(s);
+    const std::string where = std::string(c.target()) + ":" + std::to_string(c.port());
+    if (bound || s < 0) {
+        return "";
+    }
+    if (error == EADDRINUSE) {
+        return "address in use: another program listens on " + where + " (another host or monitor?)";
+    }
+    if (error == EACCES) {
+        return "permission denied: listening on " + where + " needs privileges (a port below 1024); choose one from 1024 up";
+    }
+    if (error == EADDRNOTAVAIL) {
+        return "no interface of this machine has the address of " + where + " (0.0.0.0 listens on every one)";
+    }
+    return "";
 }
 
 std::string OpenHint::serialDevices() {

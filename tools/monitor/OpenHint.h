@@ -6,9 +6,13 @@
 // group may open, one only its owner may open, one only root may open), a
 // path that is not a
 // terminal, a device that is not there (listing the serial devices that are),
-// a device another program holds, a TCP server that refuses.
+// a device another program holds, a TCP server that refuses, an address to
+// listen on that is taken or not this machine's, a link written the way
+// another tool writes it (the text meant instead).
 // Stateless; any thread.
 #include <string>
+
+#include "link/ConnectionString.h"
 
 class OpenHint {
 public:
@@ -25,6 +29,8 @@ public:
 private:
     static std::string forSerial(const std::string& path);
     static std::string forTcp(const std::string& host, unsigned port);
+    // Why the library may not listen on the connection's address.
+    static std::string forListening(const ORQ::ConnectionString& c);
     // The serial devices present, space-separated, or "none".
     static std::string serialDevices();
 };

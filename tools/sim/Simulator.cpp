@@ -62,6 +62,11 @@ void Simulator::closeLine() {
 
 namespace {
 
+// Reconnects of a TCP client are tried this often, each waiting at most
+// this long for the host to take it.
+const int64_t reconnectMs = 100;
+const int connectWaitMs = 200;
+
 uint16_t localPort(int socket) {
     sockaddr_in a;
     socklen_t size = sizeof a;
@@ -72,7 +77,7 @@ uint16_t localPort(int socket) {
 }  // namespace
 
 bool Simulator::listenTcp(uint16_t port) {
-    if (running || fd >= 0 || listenFd >= 0) return false;
+    if (!lineUnused()) return false;
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) return false;
     const int on = 1;
@@ -104,8 +109,54 @@ bool Simulator::openUdpSocket() {
     return true;
 }
 
+bool Simulator::lineUnused() const {
+    return !running && fd < 0 && listenFd < 0 && tcpTarget == 0;
+}
+
+bool Simulator::listenUdp(uint16_t port) {
+    if (!lineUnused()) return false;
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) return false;
+    const sockaddr_in a = ORQSim::loopbackAddress(port);
+    if (bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        close(s);
+        return false;
+    }
+    fd = s;
+    udpListening = true;
+    ownPort = localPort(s);
+    linePath = "udpout://127.0.0.1:" + std::to_string(ownPort.load());
+    return true;
+}
+
+bool Simulator::connectTcp(uint16_t port) {
+    if (!lineUnused() || port == 0) return false;
+    tcpTarget = port;
+    ownPort = port;
+    linePath = "tcpin://127.0.0.1:" + std::to_string(port);
+    return true;
+}
+
+void Simulator::connectClient(int64_t now) {
+    if (tcpTarget == 0 || fd >= 0 || now < nextConnect) return;
+    nextConnect = now + reconnectMs;
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return;
+    // A blocking connect, bounded: refused at once, or taken by the host.
+    const timeval wait{0, connectWaitMs * 1000};
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const sockaddr_in host = ORQSim::loopbackAddress(tcpTarget);
+    if (connect(s, reinterpret_cast<const sockaddr*>(&host), sizeof host) != 0 || !setNonBlocking(s)) {
+        close(s);
+        return;
+    }
+    const int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fd = s;
+}
+
 bool Simulator::sendUdp(uint16_t port) {
-    if (running || fd >= 0 || listenFd >= 0 || port == 0) return false;
+    if (!lineUnused() || port == 0) return false;
     udpTarget = port;
     if (!openUdpSocket()) return false;
     linePath = "udpin://127.0.0.1:" + std::to_string(port);
@@ -128,9 +179,20 @@ void Simulator::acceptClient() {
 void Simulator::dropIfDue(int64_t now) {
     if (options.dropEvery <= 0 || now - lastDrop < static_cast<int64_t>(options.dropEvery * 1000)) return;
     lastDrop = now;
-    if (listenFd >= 0 && fd >= 0) {
+    if (tcpConnection() && fd >= 0) {
         close(fd);
         fd = -1;
+        outBuffer.clear();
+    } else if (udpListening) {
+        // A restart on the same port: who spoke is forgotten.
+        const sockaddr_in a = ORQSim::loopbackAddress(ownPort);
+        close(fd);
+        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd >= 0 && bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+            close(fd);
+            fd = -1;
+        }
+        peerHeard = false;
         outBuffer.clear();
     } else if (udpTarget != 0) {
         close(fd);
@@ -174,7 +236,7 @@ bool Simulator::attach(const std::string& device) {
 }
 
 bool Simulator::start() {
-    if ((fd < 0 && listenFd < 0) || running) return false;
+    if ((fd < 0 && listenFd < 0 && tcpTarget == 0) || running) return false;
     lastDrop = nowMs();
     running = true;
     ioThread = std::make_unique<std::thread>(&Simulator::ioLoop, this);
@@ -294,7 +356,7 @@ void Simulator::emit(const SimMessage& m) {
     } else {
         n = SimCodec::frame(layout, layoutSize, frame, sizeof frame);
     }
-    if (fd < 0 || outBuffer.size() + n > outLimit) {
+    if (!lineReady() || outBuffer.size() + n > outLimit) {
         ++framesDropped;
         return;
     }
@@ -303,20 +365,32 @@ void Simulator::emit(const SimMessage& m) {
     ++(damaged ? noiseInjected : framesSent);
 }
 
+bool Simulator::tcpConnection() const {
+    return listenFd >= 0 || tcpTarget != 0;
+}
+
+bool Simulator::lineReady() const {
+    return fd >= 0 && (!udpListening || peerHeard);
+}
+
 void Simulator::flush() {
-    if (fd < 0) {
-        // No TCP client: nobody hears the devices.
+    if (!lineReady()) {
+        // No TCP connection, nobody heard on UDP: nobody hears the devices.
         outBuffer.clear();
         return;
     }
+    const bool datagrams = udpTarget != 0 || udpListening;
     // A datagram carries at most this much: a frame may be split between two.
-    const size_t piece = udpTarget != 0 ? 100 : outBuffer.size();
+    const size_t piece = datagrams ? 100 : outBuffer.size();
     while (!outBuffer.empty()) {
-        const ssize_t w = write(fd, outBuffer.data(), std::min(piece, outBuffer.size()));
+        const size_t n = std::min(piece, outBuffer.size());
+        const ssize_t w = udpListening ? sendto(fd, outBuffer.data(), n, 0, reinterpret_cast<const sockaddr*>(&udpPeer),
+                                                sizeof udpPeer)
+                                       : write(fd, outBuffer.data(), n);
         if (w <= 0) {
             // Full (EAGAIN) or no reader: try again later. Nobody listening
             // for datagrams: they are lost.
-            if (udpTarget != 0) outBuffer.clear();
+            if (datagrams) outBuffer.clear();
             return;
         }
         outBuffer.erase(outBuffer.begin(), outBuffer.begin() + w);
@@ -346,7 +420,7 @@ void Simulator::dispatch(const SimMessage& m, int64_t now, std::vector<SimMessag
 
 void Simulator::ioLoop() {
     std::vector<SimMessage> out;
-    uint8_t chunk[512];
+    uint8_t chunk[2048];   // a whole datagram of the host
     while (running) {
         const int64_t now = nowMs();
         int64_t due = now + 10;
@@ -366,6 +440,7 @@ void Simulator::ioLoop() {
         }
         dropIfDue(now);
         acceptClient();
+        connectClient(now);
         flush();
 
         const bool waiting = fd < 0;   // for a TCP client
@@ -376,8 +451,22 @@ void Simulator::ioLoop() {
         if (p.revents & POLLIN) {
             out.clear();
             ssize_t r;
-            while ((r = read(fd, chunk, sizeof chunk)) > 0 || (r < 0 && errno == EINTR)) {
+            sockaddr_in from;
+            socklen_t fromSize = sizeof from;
+            // A pseudo-terminal or device is no socket: read() for it.
+            auto readSome = [&] {
+                fromSize = sizeof from;
+                return udpListening ? recvfrom(fd, chunk, sizeof chunk, 0, reinterpret_cast<sockaddr*>(&from), &fromSize)
+                                    : read(fd, chunk, sizeof chunk);
+            };
+            // An empty datagram is no end of file: it says where to answer.
+            while ((r = readSome()) > 0 || (r == 0 && udpListening) || (r < 0 && errno == EINTR)) {
                 if (r < 0) continue;
+                if (udpListening) {
+                    // Whoever spoke last is answered.
+                    udpPeer = from;
+                    peerHeard = true;
+                }
                 bytesReceived += static_cast<uint64_t>(r);
                 SimMessage m;
                 for (ssize_t i = 0; i < r; ++i) {
@@ -389,7 +478,7 @@ void Simulator::ioLoop() {
             }
             // End of file, or a failure other than "nothing more now": the
             // TCP client is gone.
-            if (listenFd >= 0 && (r == 0 || errno != EAGAIN)) {
+            if (tcpConnection() && (r == 0 || errno != EAGAIN)) {
                 close(fd);
                 fd = -1;
             }

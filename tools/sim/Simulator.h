@@ -4,8 +4,10 @@
 // path), answering type requests, reporting their values at believable rates
 // and applying the set messages addressed to them. The same devices can be
 // served over loopback instead: as a TCP server (one client at a time, like a
-// serial-to-network bridge), or over UDP to a listening host, which hears
-// the devices first and answers to where they send from.
+// serial-to-network bridge), as a TCP client of a listening host (connecting
+// again whenever refused or dropped), over UDP to a listening host, which
+// hears the devices first and answers to where they send from, or listening
+// on UDP for a host that speaks first (answering whoever spoke last).
 //
 // One I/O thread, started by start(), reads and writes the line and runs the
 // devices. Every public operation may be called from any other thread while
@@ -26,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
+
 #include "SimCodec.h"
 #include "SimDevice.h"
 
@@ -38,7 +42,9 @@ public:
         double noise = 0.0;   // fraction of outgoing frames damaged
         uint32_t seed = 1;    // seeds sensor noise, report phases and line noise
         // Fault: every dropEvery seconds (0: never) the TCP connection is
-        // closed, or the UDP socket replaced by one on another port.
+        // closed, the UDP socket sending replaced by one on another port, or
+        // the UDP socket listening replaced by one on the same port that has
+        // heard nobody yet.
         double dropEvery = 0;
     };
     struct Counters {
@@ -66,7 +72,15 @@ public:
     bool listenTcp(uint16_t port);
     // Sends UDP to 127.0.0.1:port from a port of its own.
     bool sendUdp(uint16_t port);
-    // The TCP port served, or the UDP port sent from (0 otherwise).
+    // Listens for UDP on 127.0.0.1:port (0: a free port, see port()) and
+    // answers whoever spoke last (an empty datagram counts); frames are
+    // dropped until someone has.
+    bool listenUdp(uint16_t port);
+    // Connects to the TCP server on 127.0.0.1:port once started, and again
+    // (every 100 ms) whenever refused or the connection goes.
+    bool connectTcp(uint16_t port);
+    // The TCP port served or connected to, the UDP port listened on or sent
+    // from (0 otherwise).
     uint16_t port() const;
     // Starts the I/O thread; false without a line or when already running.
     bool start();
@@ -110,6 +124,14 @@ private:
     void closeLine();
     // TCP: takes a waiting client, if any.
     void acceptClient();
+    // TCP client: connects when due and not connected.
+    void connectClient(int64_t now);
+    // No line of any kind was chosen yet, and the I/O thread does not run.
+    bool lineUnused() const;
+    // The line is a TCP connection (served or client).
+    bool tcpConnection() const;
+    // Frames written now reach someone.
+    bool lineReady() const;
     // The dropEvery fault, when due.
     void dropIfDue(int64_t now);
     bool openUdpSocket();
@@ -121,6 +143,11 @@ private:
     int slaveHold = -1;   // keeps the pty slave open so the line survives reopening
     int listenFd = -1;    // TCP: the listening socket; fd is the client, -1 without one
     uint16_t udpTarget = 0;  // UDP: the host's port
+    uint16_t tcpTarget = 0;  // TCP client: the host's port; fd is the connection, -1 without one
+    bool udpListening = false;  // UDP: fd listens and answers udpPeer
+    sockaddr_in udpPeer{};      // I/O thread
+    bool peerHeard = false;     // I/O thread
+    int64_t nextConnect = 0;    // I/O thread
     int64_t lastDrop = 0;    // I/O thread
     // The TCP port served or the UDP port sent from; the I/O thread changes
     // the latter, port() reads it from anywhere.

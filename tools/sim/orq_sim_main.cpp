@@ -7,12 +7,13 @@
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "Simulator.h"
 
@@ -22,116 +23,99 @@ volatile sig_atomic_t stopRequested = 0;
 
 void onSignal(int) { stopRequested = 1; }
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: orq-sim [--fb ID]... [--gs ID]... [--device PATH | --tcp PORT | --udp PORT]\n"
-                 "               [--link PATH] [--rate X] [--noise F] [--seed N] [--drop-every S]\n"
-                 "               [--duration S]\n"
-                 "  --fb ID        simulate a flight board with this ID (type 1)\n"
-                 "  --gs ID        simulate a ground station with this ID (type 0)\n"
-                 "                 (default: --fb 5 --gs 6)\n"
-                 "  --device PATH  use this serial device instead of a new pseudo-terminal\n"
-                 "  --tcp PORT     serve TCP on 127.0.0.1:PORT instead (0: a free port);\n"
-                 "                 the library connects with tcp://127.0.0.1:PORT\n"
-                 "  --udp PORT     send UDP to 127.0.0.1:PORT instead, where the library\n"
-                 "                 listens with udpin://127.0.0.1:PORT\n"
-                 "  --drop-every S drop the TCP connection (or change the UDP port) every S seconds\n"
-                 "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
-                 "  --rate X       multiply every report rate by X (default 1)\n"
-                 "  --noise F      damage this fraction of the frames sent (default 0)\n"
-                 "  --seed N       seed of every random choice (default 1)\n"
-                 "  --duration S   stop after S seconds (default: run until Ctrl-C)\n");
-}
-
-bool parseID(const char* s, uint8_t& id) {
-    char* end = nullptr;
-    const long v = std::strtol(s, &end, 10);
-    if (*s == '\0' || *end != '\0' || v < 1 || v > 255) return false;
-    id = static_cast<uint8_t>(v);
-    return true;
-}
-
-bool parseNumber(const char* s, double& v) {
-    char* end = nullptr;
-    v = std::strtod(s, &end);
-    return *s != '\0' && *end == '\0';
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     ORQSim::Simulator::Options options;
-    std::vector<std::pair<uint8_t, ORQSim::SimDevice::Type>> devices;
+    std::vector<int> boards, stations;
     std::string device, link;
     double duration = 0;
-    long tcpPort = -1, udpPort = -1;
+    int tcpPort = -1, udpPort = -1, tcpConnectPort = -1, udpListenPort = -1;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        uint8_t id = 0;
-        double number = 0;
-        bool ok = value != nullptr;
-        if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else if (arg == "--fb" || arg == "--gs") {
-            ok = ok && parseID(value, id);
-            if (ok) devices.emplace_back(id, arg == "--fb" ? ORQSim::SimDevice::FlightBoard : ORQSim::SimDevice::GroundStation);
-        } else if (arg == "--device") {
-            if (ok) device = value;
-        } else if (arg == "--tcp" || arg == "--udp") {
-            ok = ok && parseNumber(value, number) && number >= (arg == "--tcp" ? 0 : 1) && number <= 65535 &&
-                 number == static_cast<long>(number);
-            (arg == "--tcp" ? tcpPort : udpPort) = static_cast<long>(number);
-        } else if (arg == "--drop-every") {
-            ok = ok && parseNumber(value, number) && number > 0;
-            options.dropEvery = number;
-        } else if (arg == "--link") {
-            if (ok) link = value;
-        } else if (arg == "--rate") {
-            ok = ok && parseNumber(value, number) && number > 0;
-            options.rate = number;
-        } else if (arg == "--noise") {
-            ok = ok && parseNumber(value, number) && number >= 0 && number <= 1;
-            options.noise = number;
-        } else if (arg == "--seed") {
-            ok = ok && parseNumber(value, number) && number >= 0;
-            options.seed = static_cast<uint32_t>(number);
-        } else if (arg == "--duration") {
-            ok = ok && parseNumber(value, number) && number >= 0;
-            duration = number;
-        } else {
-            ok = false;
+    CLI::App app("orq-sim: simulated flight boards and ground stations on a pseudo-terminal (or on a given serial\n"
+                 "device, or over loopback TCP or UDP), for trying the library without hardware",
+                 "orq-sim");
+    app.set_version_flag("--version", std::string("orq-sim ") + ORQ_VERSION);
+    app.add_option("--fb", boards, "simulate a flight board with this ID (type 1); default: --fb 5 --gs 6")
+        ->type_name("ID")
+        ->check(CLI::Range(1, 255));
+    app.add_option("--gs", stations, "simulate a ground station with this ID (type 0)")
+        ->type_name("ID")
+        ->check(CLI::Range(1, 255));
+    CLI::Option* deviceOption =
+        app.add_option("--device", device, "use this serial device instead of a new pseudo-terminal")->type_name("PATH");
+    // A port of the line; lowest is 0 where 0 picks a free one.
+    auto portOption = [&app](const char* name, int& port, int lowest, const char* help) {
+        return app.add_option(name, port, help)->type_name("PORT")->check(CLI::Range(lowest, 65535));
+    };
+    CLI::Option* tcpOption = portOption("--tcp", tcpPort, 0,
+                                        "serve TCP on 127.0.0.1:PORT instead (0: a free port); the library connects "
+                                        "with tcp://127.0.0.1:PORT");
+    CLI::Option* udpOption = portOption("--udp", udpPort, 1,
+                                        "send UDP to 127.0.0.1:PORT instead, where the library listens with "
+                                        "udpin://127.0.0.1:PORT");
+    CLI::Option* tcpConnectOption =
+        portOption("--tcp-connect", tcpConnectPort, 1,
+                   "connect to 127.0.0.1:PORT as a TCP client instead, again whenever refused or dropped; the "
+                   "library listens with tcpin://127.0.0.1:PORT");
+    CLI::Option* udpListenOption =
+        portOption("--udp-listen", udpListenPort, 0,
+                   "listen for UDP on 127.0.0.1:PORT instead (0: a free port) and answer whoever spoke last; the "
+                   "library sends with udpout://127.0.0.1:PORT");
+    app.add_option("--drop-every", options.dropEvery,
+                   "drop the TCP connection (or change the UDP port sent from, or restart the UDP port listened "
+                   "on) every S seconds")
+        ->type_name("S")
+        ->check(CLI::PositiveNumber);
+    CLI::Option* linkOption =
+        app.add_option("--link", link, "also make PATH a symbolic link to the pseudo-terminal")->type_name("PATH");
+    app.add_option("--rate", options.rate, "multiply every report rate by X (default 1)")
+        ->type_name("X")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--noise", options.noise, "damage this fraction of the frames sent (default 0)")
+        ->type_name("F")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--seed", options.seed, "seed of every random choice (default 1)")->type_name("N");
+    app.add_option("--duration", duration, "stop after S seconds (default: run until Ctrl-C)")
+        ->type_name("S")
+        ->check(CLI::NonNegativeNumber);
+    // One line at a time; a pseudo-terminal is the only line with a link.
+    const std::vector<CLI::Option*> lines = {deviceOption, tcpOption, udpOption, tcpConnectOption, udpListenOption};
+    for (CLI::Option* a : lines) {
+        for (CLI::Option* b : lines) {
+            if (a != b) a->excludes(b);
         }
-        if (!ok) {
-            std::fprintf(stderr, "orq-sim: bad argument %s\n", arg.c_str());
-            usage();
-            return 2;
-        }
-        ++i;
+        if (a != deviceOption) linkOption->excludes(a);
     }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+
+    std::vector<std::pair<uint8_t, ORQSim::SimDevice::Type>> devices;
+    for (int id : boards) devices.emplace_back(static_cast<uint8_t>(id), ORQSim::SimDevice::FlightBoard);
+    for (int id : stations) devices.emplace_back(static_cast<uint8_t>(id), ORQSim::SimDevice::GroundStation);
     if (devices.empty()) {
         devices.emplace_back(5, ORQSim::SimDevice::FlightBoard);
         devices.emplace_back(6, ORQSim::SimDevice::GroundStation);
     }
 
-    if ((tcpPort >= 0) + (udpPort >= 0) + !device.empty() > 1 || (!link.empty() && (tcpPort >= 0 || udpPort >= 0))) {
-        std::fprintf(stderr, "orq-sim: choose one of --device, --tcp and --udp (--link goes with a pseudo-terminal)\n");
-        usage();
-        return 2;
-    }
-
     ORQSim::Simulator sim(options);
-    const bool opened = tcpPort >= 0   ? sim.listenTcp(static_cast<uint16_t>(tcpPort))
-                        : udpPort >= 0 ? sim.sendUdp(static_cast<uint16_t>(udpPort))
-                        : device.empty() ? sim.openPty()
-                                         : sim.attach(device);
+    const bool opened = tcpPort >= 0          ? sim.listenTcp(static_cast<uint16_t>(tcpPort))
+                        : udpPort >= 0        ? sim.sendUdp(static_cast<uint16_t>(udpPort))
+                        : tcpConnectPort >= 0 ? sim.connectTcp(static_cast<uint16_t>(tcpConnectPort))
+                        : udpListenPort >= 0  ? sim.listenUdp(static_cast<uint16_t>(udpListenPort))
+                        : device.empty()      ? sim.openPty()
+                                              : sim.attach(device);
     if (!opened) {
-        const std::string what = tcpPort >= 0   ? "TCP port " + std::to_string(tcpPort)
-                                 : udpPort >= 0 ? "a UDP socket"
-                                 : device.empty() ? std::string("a pseudo-terminal")
-                                                  : device;
+        const std::string what = tcpPort >= 0          ? "TCP port " + std::to_string(tcpPort)
+                                 : tcpConnectPort >= 0 ? "TCP port " + std::to_string(tcpConnectPort)
+                                 : udpPort >= 0        ? "a UDP socket"
+                                 : udpListenPort >= 0  ? "UDP port " + std::to_string(udpListenPort)
+                                 : device.empty()      ? std::string("a pseudo-terminal")
+                                                       : device;
         std::fprintf(stderr, "orq-sim: cannot open %s: %s\n", what.c_str(), std::strerror(errno));
         return 1;
     }

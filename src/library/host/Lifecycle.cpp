@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "link/ConnectionString.h"
 #include "host/Dll.h"
@@ -35,11 +36,21 @@ void stopCurrent() {
     ORQ::logLine("[DLL] deinit() OK");
 }
 
+// After a failed start: the text meant, when the connection was written in
+// another tool's way.
+void suggestInstead(const ORQ::ConnectionString& connection) {
+    const std::vector<char> meant = connection.suggestion();
+    if (!meant.empty()) {
+        ORQ::logLine("[DLL] did you mean `", meant.data(), "`?");
+    }
+}
+
 int startLibrary(int tabletID, const char* dev) {
     // A connection string that names no link starts (and stops) nothing.
     const ORQ::ConnectionString connection = ORQ::ConnectionString::parse(dev);
     if (connection.kind() == ORQ::ConnectionString::Invalid) {
         ORQ::logLine("[UartSerial] bad connection string \"", connection.text(), "\": ", connection.error());
+        suggestInstead(connection);
         return ERROR_START_DLL;
     }
 
@@ -56,6 +67,9 @@ int startLibrary(int tabletID, const char* dev) {
     exchange(nullptr);
     std::shared_ptr<LibraryInstance> next = std::make_shared<LibraryInstance>(tabletID, connection);
     const int result = next->start();
+    if (result != 0) {
+        suggestInstead(connection);
+    }
     // Even a failed start becomes current: the data calls then find its
     // (empty) world model, as after any other init.
     exchange(std::move(next));

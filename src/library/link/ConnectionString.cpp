@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <netdb.h>
+#include <sys/stat.h>
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/udp.hpp>
@@ -53,6 +55,19 @@ bool parseSpeed(const char* begin, const char* end, double& speed) {
     return speed == 0 || (speed >= ConnectionString::minSpeed && speed <= ConnectionString::maxSpeed);
 }
 
+struct NetworkScheme {
+    const char* name;
+    ConnectionString::Kind kind;
+};
+
+// The kinds written HOST:PORT.
+const NetworkScheme networkSchemes[] = {
+    {"tcp", ConnectionString::Tcp},
+    {"tcpin", ConnectionString::TcpIn},
+    {"udpin", ConnectionString::UdpIn},
+    {"udpout", ConnectionString::UdpOut},
+};
+
 bool allDigits(const char* begin, const char* end) {
     return begin != end && std::all_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -90,6 +105,29 @@ bool parsePeer(const char* begin, const char* end, ConnectionString::Address& ou
     std::memcpy(&out.address, endpoint.data(), endpoint.size());
     out.size = static_cast<socklen_t>(endpoint.size());
     return true;
+}
+
+// How other tools write a link, and the scheme that names it here (their
+// `udp:` listens).
+struct Habit {
+    const char* prefix;
+    const char* scheme;
+};
+
+const Habit habits[] = {
+    {"tcp:", "tcp://"},       {"tcpin:", "tcpin://"},   {"udp:", "udpin://"},     {"udpin:", "udpin://"},
+    {"udpout:", "udpout://"}, {"serial:", "serial://"}, {"udp://", "udpin://"},
+};
+
+// Appends the serial path [begin, end), a rate written ",BAUD" made ":BAUD".
+void appendSerial(std::vector<char>& out, const char* begin, const char* end) {
+    const char* comma = static_cast<const char*>(memrchr(begin, ',', static_cast<std::size_t>(end - begin)));
+    const bool rated = comma && allDigits(comma + 1, end);
+    out.insert(out.end(), begin, rated ? comma : end);
+    if (rated) {
+        out.push_back(':');
+        out.insert(out.end(), comma + 1, end);
+    }
 }
 
 }  // namespace
@@ -160,9 +198,18 @@ ConnectionString ConnectionString::parse(const char* text) {
         c.baudRate = static_cast<unsigned>(rate);
         return c;
     }
-    if (is("tcp") || is("udpin")) {
-        // Only a UDP link takes an option.
-        const char* query = is("udpin") ? std::strchr(rest, '?') : nullptr;
+    Kind network = Invalid;
+    for (const NetworkScheme& n : networkSchemes) {
+        if (is(n.name)) network = n.kind;
+    }
+    if (network != Invalid) {
+        // Only a listening UDP link takes an option; tcpin and udpout refuse
+        // one rather than take it for part of the host.
+        const char* query = network == UdpIn ? std::strchr(rest, '?') : nullptr;
+        if ((network == TcpIn || network == UdpOut) && std::strchr(rest, '?')) {
+            c.problem = "takes no option (expected HOST:PORT)";
+            return c;
+        }
         const char* addressEnd = query ? query : end;
         const char* hostBegin = rest;
         const char* hostEnd = nullptr;
@@ -203,7 +250,7 @@ ConnectionString ConnectionString::parse(const char* text) {
             }
             c.peerGiven = true;
         }
-        c.linkKind = is("tcp") ? Tcp : UdpIn;
+        c.linkKind = network;
         c.place = copyOf(hostBegin, hostEnd);
         c.portNumber = static_cast<uint16_t>(port);
         return c;
@@ -227,8 +274,48 @@ ConnectionString ConnectionString::parse(const char* text) {
         c.place = copyOf(rest, pathEnd);
         return c;
     }
-    c.problem = "unknown scheme (serial://, tcp://, udpin:// or replay://, or a device path without one)";
+    c.problem = "unknown scheme (serial://, tcp://, tcpin://, udpin://, udpout:// or replay://, or a device path "
+                "without one)";
     return c;
+}
+
+std::vector<char> ConnectionString::suggestion() const {
+    const char* s = whole.data();
+    const char* end = s + std::strlen(s);
+    // A serial path given without a scheme is the whole text.
+    const bool schemeless = linkKind == Serial && std::strcmp(s, place.data()) == 0;
+    struct stat st;
+    if (linkKind != Invalid && !(schemeless && ::lstat(s, &st) != 0)) {
+        return {};
+    }
+    std::vector<char> meant;
+    for (const Habit& h : habits) {
+        const std::size_t n = std::strlen(h.prefix);
+        const char* rest = std::strncmp(s, h.prefix, n) == 0 ? s + n : nullptr;
+        // "tcp://..." already has its scheme; what it lacks is no habit.
+        if (meant.empty() && rest && std::strncmp(rest, "//", 2) != 0) {
+            meant.assign(h.scheme, h.scheme + std::strlen(h.scheme));
+            if (std::strcmp(h.scheme, "serial://") == 0) {
+                appendSerial(meant, rest, end);
+            } else {
+                meant.insert(meant.end(), rest, end);
+            }
+        }
+    }
+    // A device path with a rate after it.
+    const char* separator = std::find_if(std::make_reverse_iterator(end), std::make_reverse_iterator(s),
+                                         [](char c) { return c == ':' || c == ','; })
+                                .base();
+    if (meant.empty() && schemeless && *s == '/' && separator != s && allDigits(separator, end)) {
+        static const char scheme[] = "serial://";
+        meant.assign(scheme, scheme + sizeof scheme - 1);
+        appendSerial(meant, s, end);
+    }
+    meant.push_back('\0');
+    if (meant.size() == 1 || parse(meant.data()).kind() == Invalid) {
+        return {};
+    }
+    return meant;
 }
 
 const char* ConnectionString::resolve(bool datagram, bool passive, std::vector<Address>& out) const {

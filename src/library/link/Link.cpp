@@ -153,6 +153,13 @@ void Link::peerLearned() {
     linkClient->linkChanged();
 }
 
+void Link::waitForHostWrite() const {
+    // A non-blocking write: it ends at once.
+    while (hostWriting) {
+        std::this_thread::yield();
+    }
+}
+
 void Link::write(const uint8_t* bytes, std::size_t size, const ReadHandler& handler) {
     writeAll(bytes, size, handler);
 }
@@ -224,6 +231,16 @@ void Link::logOpenFailure(int error, const char* text) {
     logLine("[UartSerial] reason: ", text ? text : strerror_r(error, buffer, sizeof buffer));
 }
 
+bool Link::openAddresses(bool datagram, bool passive, std::vector<ConnectionString::Address>& out) {
+    logLine("[UartSerial] open \"", target.text(), "\"");
+    const char* problem = target.resolve(datagram, passive, out);
+    if (problem || out.empty()) {
+        logOpenFailure(0, problem ? problem : "no address");
+        return false;
+    }
+    return true;
+}
+
 void Link::countError() {
     ++errorCounter;
 }
@@ -258,11 +275,9 @@ void Link::reopen() {
     logLine("[UartSerial] WARNING reopen()");
     logLine();
     // No host thread starts a write from here on; the one writing now ends
-    // before the descriptor is closed (a non-blocking write: at once).
+    // before the descriptor is closed.
     isOpen = 0;
-    while (hostWriting) {
-        std::this_thread::yield();
-    }
+    waitForHostWrite();
     reopenWaitMs = reopenFirstWaitMs;
     // Frames may no longer go out.
     linkClient->linkChanged();

@@ -150,12 +150,20 @@ protected:
     // Writes the line "[UartSerial] error while open" and the reason (the
     // system's error text for `error`, or `text` when it is not null).
     void logOpenFailure(int error, const char* text = nullptr);
+    // Writes the open line and resolves the connection's host and port (see
+    // ConnectionString::resolve); false, after the failure lines, when they
+    // give no address.
+    bool openAddresses(bool datagram, bool passive, std::vector<ConnectionString::Address>& out);
     // deinit() if the thread still runs.
     void stopForDestruction();
     // The link is open (isOpen 1, the failure counters cleared).
     void markOpen();
     // peerKnown() became true: frames may go out. I/O thread.
     void peerLearned();
+    // After peerKnown() became false (or isOpen was cleared): returns once no
+    // host thread writes to the descriptor any more, which may then be
+    // closed. I/O thread.
+    void waitForHostWrite() const;
     // Reconnects with growing waits until open again or stopped.
     void reopen();
     void startRead();

@@ -1,6 +1,7 @@
 #include "link/LinkFactory.h"
 
 #include "link/ReplayLink.h"
+#include "link/TcpInLink.h"
 #include "link/TcpLink.h"
 #include "link/UartSerial.h"
 #include "link/UdpLink.h"
@@ -24,6 +25,8 @@ const Row rows[] = {
     {ConnectionString::Tcp, &make<TcpLink>},
     {ConnectionString::UdpIn, &make<UdpLink>},
     {ConnectionString::Replay, &make<ReplayLink>},
+    {ConnectionString::UdpOut, &make<UdpLink>},
+    {ConnectionString::TcpIn, &make<TcpInLink>},
 };
 
 }  // namespace

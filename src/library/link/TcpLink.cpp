@@ -8,7 +8,6 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>
 
-#include "log/LogLine.h"
 
 namespace ORQ {
 
@@ -20,10 +19,8 @@ TcpLink::~TcpLink() {
 }
 
 void TcpLink::openLink(const OpenHandler& done) {
-    logLine("[UartSerial] open \"", connection().text(), "\"");
     std::vector<ConnectionString::Address> addresses;
-    if (const char* problem = connection().resolve(false, false, addresses)) {
-        logOpenFailure(0, problem);
+    if (!openAddresses(false, false, addresses)) {
         done(false);
         return;
     }
@@ -51,11 +48,15 @@ void TcpLink::openLink(const OpenHandler& done) {
                 done(false);
                 return;
             }
-            boost::system::error_code ignored;
-            socket->set_option(boost::asio::ip::tcp::no_delay(true), ignored);
+            sendAtOnce();
             connected = true;
             done(true);
         });
+}
+
+void TcpLink::sendAtOnce() {
+    boost::system::error_code ignored;
+    socket->set_option(boost::asio::ip::tcp::no_delay(true), ignored);
 }
 
 bool TcpLink::linkIsOpen() const {

@@ -6,6 +6,7 @@
 // out at once.
 //
 // Threads and locks as in Link.
+#include <atomic>
 #include <memory>
 
 #include <boost/asio/ip/tcp.hpp>
@@ -29,11 +30,14 @@ protected:
     void closeLink() override;
     void releaseLink() override;
 
-private:
+    // Nagle's delay off on a connected socket.
+    void sendAtOnce();
+
+    // The connection; replaced only while connected is false.
     std::unique_ptr<boost::asio::ip::tcp::socket> socket;
     // The open socket is connected: a socket that is only connecting is
-    // not yet a link.
-    bool connected;
+    // not yet a link. Read by host threads (TcpInLink::peerKnown()).
+    std::atomic<bool> connected;
 };
 
 }  // namespace ORQ

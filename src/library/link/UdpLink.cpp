@@ -1,5 +1,6 @@
 #include "link/UdpLink.h"
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -32,7 +33,11 @@ Endpoint unmapped(const Endpoint& e) {
 }  // namespace
 
 UdpLink::UdpLink(const ConnectionString& connection)
-    : Link(connection, datagramMax), peerFixed(connection.hasPeer()), heard(false) {
+    : Link(connection, datagramMax),
+      outbound(connection.kind() == ConnectionString::UdpOut),
+      peerFixed(outbound || connection.hasPeer()),
+      heard(false),
+      peerSpoke(false) {
     if (peerFixed) {
         peer = endpointOf(connection.peer());
     }
@@ -43,19 +48,18 @@ UdpLink::~UdpLink() {
 }
 
 void UdpLink::openLink(const OpenHandler& done) {
-    logLine("[UartSerial] open \"", connection().text(), "\"");
     std::vector<ConnectionString::Address> addresses;
-    if (const char* problem = connection().resolve(true, true, addresses)) {
-        logOpenFailure(0, problem);
+    // Listening: the address to bind. Sending: the peer's, and a port of
+    // our own on any interface.
+    if (!openAddresses(true, !outbound, addresses)) {
         done(false);
         return;
     }
-    if (addresses.empty()) {
-        logOpenFailure(0, "no address");
-        done(false);
-        return;
+    Endpoint local = endpointOf(addresses[0]);
+    if (outbound) {
+        peer = local;
+        local = Endpoint(peer.protocol(), 0);
     }
-    const Endpoint local = endpointOf(addresses[0]);
     if (!socket) {
         socket.reset(new boost::asio::ip::udp::socket(ioContext()));
     }
@@ -69,7 +73,29 @@ void UdpLink::openLink(const OpenHandler& done) {
         done(false);
         return;
     }
+    heard = outbound;
+    if (outbound) {
+        if (!helloTimer) helloTimer.reset(new boost::asio::steady_timer(ioContext()));
+        peerSpoke = false;
+        helloTimer->expires_after(std::chrono::milliseconds(0));
+        helloTimer->async_wait([this](const boost::system::error_code& e) { hello(e); });
+    }
     done(true);
+}
+
+void UdpLink::hello(const boost::system::error_code& ec) {
+    if (ec || run != 1 || !linkIsOpen()) {
+        return;
+    }
+    if (!peerSpoke) {
+        socket->async_send_to(boost::asio::const_buffer(), peer,
+                              [this](const boost::system::error_code& e, std::size_t) {
+                                  if (e) countError();
+                              });
+    }
+    peerSpoke = false;
+    helloTimer->expires_after(std::chrono::milliseconds(helloPeriodMs));
+    helloTimer->async_wait([this](const boost::system::error_code& e) { hello(e); });
 }
 
 bool UdpLink::linkIsOpen() const {
@@ -87,7 +113,8 @@ void UdpLink::readSome(uint8_t* buffer, std::size_t size, const ReadHandler& han
                                        }
                                        return;
                                    }
-                                   if (!ec) {
+                                   peerSpoke = peerSpoke || (!ec && outbound);
+                                   if (!ec && !outbound) {
                                        learnPeer(buffer, n);
                                    }
                                    handler(ec, n);
@@ -115,6 +142,7 @@ void UdpLink::writeAll(const uint8_t* bytes, std::size_t size, const ReadHandler
 void UdpLink::cancelLink() {
     boost::system::error_code ec;
     if (socket) socket->cancel(ec);
+    if (helloTimer) helloTimer->cancel();
 }
 
 void UdpLink::closeLink() {
@@ -124,6 +152,7 @@ void UdpLink::closeLink() {
 }
 
 void UdpLink::releaseLink() {
+    helloTimer.reset();
     socket.reset();
 }
 
