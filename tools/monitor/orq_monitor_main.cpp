@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
         ->type_name("S")
         ->check(CLI::NonNegativeNumber);
     app.add_option("CONNECTION", options.device,
-                   "a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT, udpin://HOST:PORT or "
-                   "replay://PATH[?speed=N] (see README, Links); a replay ends the monitor with a summary")
+                   "a serial device path, serial://PATH[:BAUD], tcp://HOST:PORT, tcpin://HOST:PORT, udpin://HOST:PORT, "
+                   "udpout://HOST:PORT or replay://PATH[?speed=N] (see README, Links); a replay ends the monitor with a summary")
         ->required();
     app.footer(
         "exit code: 0; 1 when the library did not start or the capture file could not be created;\n"

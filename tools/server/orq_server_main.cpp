@@ -19,7 +19,7 @@ namespace {
 
 const char* const connectionHelp =
     "what the library connects to, as init takes it: a serial device path, serial://PATH[:BAUD], "
-    "tcp://HOST:PORT, udpin://HOST:PORT or replay://PATH[?speed=N]";
+    "tcp://HOST:PORT, tcpin://HOST:PORT, udpin://HOST:PORT, udpout://HOST:PORT or replay://PATH[?speed=N]";
 
 bool parseListen(const std::string& text, net::ip::tcp::endpoint& out) {
     const size_t colon = text.rfind(':');
