@@ -101,6 +101,7 @@ async function main() {
     assert.strictEqual(await text('#unit-acc'), 'x, y, z (g)');
     assert.strictEqual(await text('#unit-pressure'), 'pressure (Pa)');
     assert.strictEqual(await text('#unit-battery'), 'voltage (V), current (A)');
+    assert.strictEqual(await text('#unit-attitude'), 'roll, pitch, yaw (deg)');
     console.log('ok - readouts and charts in units');
 
     // 3. A chart moves: two pictures of it a second apart differ.

@@ -14,6 +14,9 @@
   // The simulated board's debug block: battery voltage (mV) and current (mA)
   // in elements 0 and 1, shown in V and A.
   const BATTERY = { scale: 0.001, decimals: 2, symbols: ['V', 'A'] };
+  // Its direction-cosine element 0: roll, pitch and yaw in 0.1 degree (element
+  // 1 is a direction cosine, so the data IDs as a whole have no one unit).
+  const ATTITUDE = { scale: 0.1, symbols: ['deg', 'deg', 'deg'] };
 
   // A token given as #token=... is sent with every request and the stream.
   const token = new URLSearchParams(location.hash.slice(1)).get('token') || '';
@@ -160,14 +163,15 @@
   }
 
   // ---- charts ----------------------------------------------------------
-  // [label, data ID name, index, colour, own scale]; battery in V and A.
+  // [label, data ID name, index, colour, own scale]; `own`: the chart's own
+  // unit where the data ID's is not one (attitude in degrees, battery in V and A).
   const charts = [
-    { el: 'chart-attitude', unit: 'unit-attitude', series: [['roll', 'DCM_X', 0, '#d62728'], ['pitch', 'DCM_Y', 0, '#2ca02c'], ['yaw', 'DCM_Z', 0, '#1f77b4']] },
+    { el: 'chart-attitude', unit: 'unit-attitude', own: ATTITUDE, series: [['roll', 'DCM_X', 0, '#d62728'], ['pitch', 'DCM_Y', 0, '#2ca02c'], ['yaw', 'DCM_Z', 0, '#1f77b4']] },
     { el: 'chart-acc', unit: 'unit-acc', series: [['x', 'ACC_X', 0, '#d62728'], ['y', 'ACC_Y', 0, '#2ca02c'], ['z', 'ACC_Z', 0, '#1f77b4']] },
     // 0 Pa is no reading (vacuum) but the model's value until the first
     // report: left out, so that the scale is not stretched down to it.
     { el: 'chart-pressure', unit: 'unit-pressure', skipZero: true, series: [['pressure', 'PRESSURE', 0, '#9467bd']] },
-    { el: 'chart-battery', unit: 'unit-battery', battery: true,
+    { el: 'chart-battery', unit: 'unit-battery', own: BATTERY,
       series: [['voltage', 'DEBUG_DATA', 0, '#ff7f0e', 'V'], ['current', 'DEBUG_DATA', 1, '#17becf', 'A']] },
   ];
   for (const c of charts) c.data = [[]].concat(c.series.map(() => []));
@@ -175,12 +179,12 @@
 
   // The value of series s of chart c in the unit its chart is labelled in.
   function chartValue(c, s, raw) {
-    return c.battery ? raw * BATTERY.scale : inUnit(row(1, s[1]), raw);
+    return c.own ? raw * c.own.scale : inUnit(row(1, s[1]), raw);
   }
 
   function labelCharts() {
     for (const c of charts) {
-      const symbols = c.series.map((s, i) => (c.battery ? BATTERY.symbols[i] : (row(1, s[1]) || {}).symbol));
+      const symbols = c.series.map((s, i) => (c.own ? c.own.symbols[i] : (row(1, s[1]) || {}).symbol));
       const same = symbols.every((x) => x === symbols[0]);
       $(c.unit).textContent = c.series.map((s, i) => s[0] + (same ? '' : ' (' + symbols[i] + ')')).join(', ') +
         (same && symbols[0] ? ' (' + symbols[0] + ')' : '');
