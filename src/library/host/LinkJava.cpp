@@ -17,16 +17,16 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "host/Dll.h"
+#include "host/Library.h"
 
 namespace {
 
 // What open0 returns when a link already runs: never a handle (they start at 1).
 const jlong busy = 0;
-// Any node ID: waitForComponent with no time to wait tells whether a link runs.
-const int anyNode = 1;
 // Node IDs are 1..255 and the list holds each once, so one call always fits.
 const int maxComponents = 255;
 
@@ -35,8 +35,10 @@ std::mutex openMutex;
 jlong openHandle = busy;
 jlong lastHandle = busy;
 
+// Whether any host's init left a link running (the current start takes sets).
 bool linkRuns() {
-    return waitForComponent(anyNode, 0) != ERROR_START_DLL;
+    const std::shared_ptr<LibraryInstance> instance = Library::current();
+    return instance && instance->takesSets();
 }
 
 // The code in the upper half, the value in the lower (as Link.get unpacks it).
